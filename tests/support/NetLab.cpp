@@ -6,11 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <stdexcept>
 #include <thread>
 
@@ -77,7 +77,9 @@ NetLab::NetLab() {
     prefix_ = "lft" + std::to_string(getpid()) + "-" + std::to_string(labCounter++) + "-";
 }
 
-NetLab::~NetLab() { removeAll(); }
+NetLab::~NetLab() {
+    removeAll();
+}
 
 void NetLab::removeAll() {
     for (pid_t pid : children_) {
