@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <beacon/system_types.h>
+
+#include "state/ICacheNotifier.h"
+#include "state/Property.h"
+#include "state/Serializable.h"
+
+// The application's record of one discovered device. Always held through
+// QSharedPointer<Device>; the store and the event processor share it.
+struct Device : ISerializable, ICacheNotifier {
+    // For discovered devices: registers the change listeners, so every
+    // property change but lastSeen raises a DeviceChanged.
+    explicit Device(const QString& id);
+    // For devices read from JSON: no listeners until enableChangeEvents().
+    Device();
+    // The listeners capture this device; a copy would report as the original.
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // The 28 stored keys (all but shouldProcess and processingStartedTime).
+    QJsonValue toJson() const override;
+    // Reads the 28 keys, each required; the first failing key throws.
+    bool fromJson(const QJsonValue& value) override;
+
+    // Registers the change listeners once; later calls do nothing. The
+    // identity constructor calls it; the store calls it for devices it reads
+    // from JSON once their id is known.
+    void enableChangeEvents();
+    bool hasChangeEvents() const { return m_changeEvents; }
+
+    PropertyValue<QString> id{"id", QString()};
+    PropertyValue<QString> name{"name", QString()};
+    PropertyValue<QString> hwVersion{"hwVersion", QString()};
+    PropertyValue<QString> fwVersion{"fwVersion", QString()};
+    PropertyValue<QString> articleNumber{"articleNumber", QString()};
+    PropertyValue<QString> serialNumber{"serialNumber", QString()};
+    PropertyValue<QString> manufactureDate{"manufactureDate", QString()};
+    PropertyValue<QString> manufacturer{"manufacturer", QString()};
+    PropertyValue<QString> type{"type", QString()};
+    PropertyValue<QString> url{"url", QString()};
+    PropertyValue<sdk::system::network_method_type> networkMethod{
+        "networkMethod", sdk::system::network_method_type::UNKNOWN};
+    PropertyValue<DeviceAdministrationFbbApi::DeviceState> deviceState{
+        "deviceState", DeviceAdministrationFbbApi::DeviceState::DeviceState_UNKNOWN};
+    PropertyValue<QStringList> statusStringDetails{"statusStringDetails", QStringList()};
+    PropertyValue<bool> supportsDHCP{"supportsDHCP", false};
+    PropertyValue<bool> supportsPersistentIP{"supportsPersistentIP", false};
+    PropertyValue<bool> supportsLocalize{"supportsLocalize", false};
+    PropertyValue<QString> mac{"mac", QString()};
+    PropertyValue<QString> ip{"ip", QString()};
+    PropertyValue<QString> subnetMask{"subnetMask", QString()};
+    PropertyValue<QString> defaultGateway{"defaultGateway", QString()};
+    PropertyValue<bool> shouldProcess{"shouldProcess", false};
+    PropertyValue<bool> isProcessing{"isProcessing", false};
+    PropertyValue<bool> isRebooting{"isRebooting", false};
+    PropertyValue<bool> isMissing{"isMissing", false};
+    PropertyValue<bool> isFavorite{"isFavorite", false};
+    PropertyValue<bool> isAccessible{"isAccessible", false};
+    PropertyValue<bool> isAuthentication{"isAuthentication", false};
+    PropertyValue<QString> ipOfAssociatedNic{"ipOfAssociatedNic", QString()};
+    PropertyValue<QDateTime> lastSeen{"lastSeen", QDateTime()};
+    PropertyValue<QDateTime> processingStartedTime{"processingStartedTime", QDateTime()};
+
+private:
+    template <typename T>
+    void listenTo(PropertyValue<T>& property);
+
+    bool m_changeEvents = false;
+};

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QStringList>
+
+#include <beacon/system_types.h>
+
+template <typename T>
+class PropertyValue;
+
+// A named, typed, observable value. The name is also the JSON key of the
+// value and the key of the change events that its owner raises.
+class Property {
+public:
+    explicit Property(std::string name) : m_name(std::move(name)) {}
+    virtual ~Property() = default;
+
+    // The type held by the concrete PropertyValue<T>.
+    virtual const std::type_info& valueType() const = 0;
+
+    const std::string& name() const { return m_name; }
+    // The name as the JSON key.
+    QString key() const { return QString::fromLatin1(m_name.c_str()); }
+
+    // Checked downcast; throws std::bad_cast when T is not the held type.
+    template <typename T>
+    PropertyValue<T>& as();
+    template <typename T>
+    const PropertyValue<T>& as() const;
+
+private:
+    std::string m_name;
+};
+
+// One observable value. set() assigns only a different value and then calls
+// the listeners in registration order, on the calling thread, before it
+// returns. Properties carry no lock: their owners keep uses from overlapping.
+template <typename T>
+class PropertyValue : public Property {
+public:
+    using Listener = std::function<void(const PropertyValue<T>&)>;
+
+    PropertyValue(std::string name, T initial)
+        : Property(std::move(name)), m_value(std::move(initial)) {}
+
+    const std::type_info& valueType() const override { return typeid(T); }
+
+    const T& get() const { return m_value; }
+
+    void set(const T& value) {
+        if (value == m_value) {
+            return;
+        }
+        m_value = value;
+        // Index loop: a listener may add listeners to this same property.
+        for (std::size_t i = 0; i < m_listeners.size(); ++i) {
+            m_listeners[i](*this);
+        }
+    }
+
+    // Listeners are never removed; they live as long as the property.
+    void addListener(Listener listener) { m_listeners.push_back(std::move(listener)); }
+
+private:
+    T m_value;
+    std::vector<Listener> m_listeners;
+};
+
+template <typename T>
+PropertyValue<T>& Property::as() {
+    if (valueType() != typeid(T)) {
+        throw std::bad_cast();
+    }
+    return static_cast<PropertyValue<T>&>(*this);
+}
+
+template <typename T>
+const PropertyValue<T>& Property::as() const {
+    if (valueType() != typeid(T)) {
+        throw std::bad_cast();
+    }
+    return static_cast<const PropertyValue<T>&>(*this);
+}
+
+// --- Text forms of the protocol enums, as the browser shows them -----------
+
+// "ACTIVE", "WARNING", "ERROR", "LOCALIZE", "UNKNOWN"; "" for any other value.
+QString deviceStateText(DeviceAdministrationFbbApi::DeviceState state);
+// Exact, case-sensitive match of the prefix-less text; anything else is UNKNOWN.
+DeviceAdministrationFbbApi::DeviceState deviceStateFromText(const QString& text);
+// "PersistentIP", "DHCP", "Unknown"; "" for any other value.
+QString networkMethodText(sdk::system::network_method_type method);
+// "PersistentIP", "DHCP", "Unknown"; anything else is UNKNOWN.
+sdk::system::network_method_type networkMethodFromText(const QString& text);
+
+// --- JSON form of a value ----------------------------------------------------
+// One overload per value type. Other folders add overloads for their own
+// types (found by argument-dependent lookup from the templates below).
+
+QJsonValue toJsonValue(const QString& value);
+QJsonValue toJsonValue(bool value);
+QJsonValue toJsonValue(int value);
+// null for a null date-time, else ISO 8601 text.
+QJsonValue toJsonValue(const QDateTime& value);
+QJsonValue toJsonValue(const QStringList& value);
+QJsonValue toJsonValue(DeviceAdministrationFbbApi::DeviceState value);
+QJsonValue toJsonValue(sdk::system::network_method_type value);
+
+// The JSON form of a property's current value.
+template <typename T>
+QJsonValue propertyJson(const PropertyValue<T>& property) {
+    return toJsonValue(property.get());
+}
+
+// Writes the property into a record's object under its name.
+template <typename T>
+void writeJsonProperty(QJsonObject& object, const PropertyValue<T>& property) {
+    object.insert(property.key(), toJsonValue(property.get()));
+}
+
+// --- Strict readers ------------------------------------------------------------
+// Each reads the key name() of the object into the property through set().
+// A missing key throws the QString name + " not found"; a value of the wrong
+// JSON type throws name + " value type mismatch. Expected <type>".
+
+void readJsonProperty(PropertyValue<QString>& property, QJsonObject object);
+void readJsonProperty(PropertyValue<bool>& property, QJsonObject object);
+void readJsonProperty(PropertyValue<int>& property, QJsonObject object);
+void readJsonProperty(PropertyValue<QDateTime>& property, QJsonObject object);
+void readJsonProperty(PropertyValue<QStringList>& property, QJsonObject object);
+void readJsonProperty(PropertyValue<DeviceAdministrationFbbApi::DeviceState>& property,
+                      QJsonObject object);
+void readJsonProperty(PropertyValue<sdk::system::network_method_type>& property,
+                      QJsonObject object);
+
+// The value at the property's key, or the " not found" throw. For readers of
+// other folders' types.
+QJsonValue requireJsonKey(const Property& property, const QJsonObject& object);
+// Throws name + " value type mismatch. Expected " + expected.
+[[noreturn]] void throwTypeMismatch(const Property& property, const char* expected);

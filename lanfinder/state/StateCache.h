@@ -1,0 +1,85 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include "state/IEventHandler.h"
+#include "state/IStateProvider.h"
+
+// Turns state-change events into JSON diff documents for the browsers and
+// builds the full state document on request.
+//
+// Threads: the cache belongs to the thread that created it (the main thread),
+// where the state model lives. Calls from that thread are handled at once.
+// A call from another thread is carried onto the main thread:
+// - onEvent() copies what the event carries (a DeviceAdded's device is
+//   serialised on the caller's thread, which owns it during the call) and
+//   queues it, never waiting for the main thread, so a thread that the main
+//   thread joins cannot deadlock; queued events keep their order;
+// - onFullStateRequested() waits for the main thread to build the document.
+//   The wait ends with empty bytes when the cache is destroyed (shutdown
+//   destroys it before it stops the web server's threads) or after
+//   fullStateTimeoutMs, so a worker never waits forever.
+// Together every onEvent() and onFullStateRequested() runs on the main thread,
+// never overlapping another or a change of the state model.
+// Callers from other threads must call the object directly (or through a
+// direct connection), not through a blocking queued connection.
+class StateCache : public QObject, public IEventHandler {
+    Q_OBJECT
+
+public:
+    static constexpr int fullStateTimeoutMs = 30000;
+
+    explicit StateCache(IStateProvider* provider, QObject* parent = nullptr);
+    ~StateCache() override;
+
+    void onEvent(Event* event) override;
+
+    using IEventHandler::handle;
+    void handle(const AppStateChanged& event) override;
+    void handle(const AutoScannerChanged& event) override;
+    void handle(const DeviceChanged& event) override;
+    void handle(const DeviceRemoved& event) override;
+    void handle(const DeviceAdded& event) override;
+
+signals:
+    // One per onEvent(), in order; empty bytes when nothing changed.
+    void cacheUpdated(QByteArray diff);
+
+public slots:
+    // The full state as indented JSON, without notifications.
+    QByteArray onFullStateRequested();
+
+private:
+    struct FullStateRequests;
+    class Snapshot;
+
+    void recordApp(const QString& key, const QJsonValue& value);
+    void recordScanner(const QString& key, const QJsonValue& value);
+    void recordChanged(const QString& deviceId, const QString& key, const QJsonValue& value);
+    void recordRemoved(const QString& deviceId);
+    void recordAdded(const QString& deviceId, const QJsonObject& device);
+
+    // Builds and emits the diff of what is pending, then clears it.
+    void emitDiff();
+    QByteArray buildDiff();
+    QByteArray buildFullState();
+    void clearPending();
+
+    QJsonObject m_pendingApp;
+    QJsonObject m_pendingScanner;
+    QMap<QString, QJsonObject> m_pendingUpdated;
+    QJsonArray m_pendingAdded;
+    QJsonArray m_pendingRemoved;
+    IStateProvider* m_provider;
+
+    // Shared with waiting workers, so a worker still waking up after the
+    // cache is gone finds it alive.
+    std::shared_ptr<FullStateRequests> m_requests;
+};
