@@ -1,0 +1,82 @@
+#include "cards.h"
+
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "ipv4.h"
+
+namespace sim {
+namespace {
+
+std::string mac_of(const std::string& interface) {
+    std::ifstream in("/sys/class/net/" + interface + "/address");
+    std::string mac;
+    in >> mac;
+    return mac;
+}
+
+}  // namespace
+
+std::vector<dp::network_card_info> resolve_cards(const std::vector<std::string>& cards,
+                                                 const std::vector<std::string>& interfaces) {
+    std::vector<dp::network_card_info> out;
+    for (const auto& text : cards) {
+        auto c = ipv4::parse_cidr(text);
+        if (!c) {
+            throw card_error("not an address with a mask: " + text);
+        }
+        out.push_back({ipv4::format(c->address), ipv4::format(c->mask), "02:00:00:00:00:00"});
+    }
+    if (interfaces.empty()) {
+        return out;
+    }
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        throw card_error("cannot list the network interfaces");
+    }
+    for (const auto& name : interfaces) {
+        bool found = false;
+        for (ifaddrs* a = list; a; a = a->ifa_next) {
+            if (name != a->ifa_name || !a->ifa_addr || a->ifa_addr->sa_family != AF_INET ||
+                !a->ifa_netmask) {
+                continue;
+            }
+            auto ip = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+            auto mask = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
+            out.push_back({ipv4::format(ip), ipv4::format(mask), mac_of(name)});
+            found = true;
+        }
+        if (!found) {
+            freeifaddrs(list);
+            throw card_error("interface " + name + " does not exist or has no IPv4 address");
+        }
+    }
+    freeifaddrs(list);
+    return out;
+}
+
+bool in_host_network_namespace() {
+    struct stat mine {};
+    struct stat init {};
+    if (stat("/proc/self/ns/net", &mine) != 0 || stat("/proc/1/ns/net", &init) != 0) {
+        // Unknown: assume the worst, the guard is there for safety.
+        return true;
+    }
+    return mine.st_ino == init.st_ino && mine.st_dev == init.st_dev;
+}
+
+bool all_loopback(const std::vector<dp::network_card_info>& cards) {
+    for (const auto& c : cards) {
+        auto ip = ipv4::parse(c.ip);
+        if (!ip || (*ip >> 24) != 127) {
+            return false;
+        }
+    }
+    return !cards.empty();
+}
+
+}  // namespace sim
