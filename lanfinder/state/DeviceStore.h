@@ -41,7 +41,7 @@ protected:
 private:
     struct Index;
 
-    void indexDevice(Device* device);
+    void indexDevice(const QSharedPointer<Device>& device);
     void rebuildIndex() const;
     bool readAppending(const QJsonValue& value, bool enableEvents);
 

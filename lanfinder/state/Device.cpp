@@ -1,0 +1,130 @@
+#include "state/Device.h"
+
+#include <QJsonObject>
+
+#include "state/Event.h"
+
+Device::Device(const QString& deviceId) : Device() {
+    id.set(deviceId);
+    enableChangeEvents();
+}
+
+Device::Device() = default;
+
+template <typename T>
+void Device::listenTo(PropertyValue<T>& property) {
+    property.addListener([this](const PropertyValue<T>& changed) {
+        DeviceChanged event(id.get(), changed.key(), propertyJson(changed));
+        notifyCache(&event);
+    });
+}
+
+void Device::enableChangeEvents() {
+    if (m_changeEvents) {
+        return;
+    }
+    m_changeEvents = true;
+    // lastSeen changes with every answer; the browser does not follow it.
+    listenTo(id);
+    listenTo(name);
+    listenTo(hwVersion);
+    listenTo(fwVersion);
+    listenTo(articleNumber);
+    listenTo(serialNumber);
+    listenTo(manufactureDate);
+    listenTo(manufacturer);
+    listenTo(type);
+    listenTo(url);
+    listenTo(networkMethod);
+    listenTo(deviceState);
+    listenTo(statusStringDetails);
+    listenTo(supportsDHCP);
+    listenTo(supportsPersistentIP);
+    listenTo(supportsLocalize);
+    listenTo(mac);
+    listenTo(ip);
+    listenTo(subnetMask);
+    listenTo(defaultGateway);
+    listenTo(shouldProcess);
+    listenTo(isProcessing);
+    listenTo(isRebooting);
+    listenTo(isMissing);
+    listenTo(isFavorite);
+    listenTo(isAccessible);
+    listenTo(isAuthentication);
+    listenTo(ipOfAssociatedNic);
+    listenTo(processingStartedTime);
+}
+
+QJsonValue Device::toJson() const {
+    QJsonObject object;
+    writeJsonProperty(object, id);
+    writeJsonProperty(object, name);
+    writeJsonProperty(object, hwVersion);
+    writeJsonProperty(object, fwVersion);
+    writeJsonProperty(object, articleNumber);
+    writeJsonProperty(object, serialNumber);
+    writeJsonProperty(object, manufactureDate);
+    writeJsonProperty(object, manufacturer);
+    writeJsonProperty(object, type);
+    writeJsonProperty(object, url);
+    writeJsonProperty(object, networkMethod);
+    writeJsonProperty(object, deviceState);
+    writeJsonProperty(object, statusStringDetails);
+    writeJsonProperty(object, supportsDHCP);
+    writeJsonProperty(object, supportsPersistentIP);
+    writeJsonProperty(object, supportsLocalize);
+    writeJsonProperty(object, mac);
+    writeJsonProperty(object, ip);
+    writeJsonProperty(object, subnetMask);
+    writeJsonProperty(object, defaultGateway);
+    writeJsonProperty(object, isProcessing);
+    writeJsonProperty(object, isRebooting);
+    writeJsonProperty(object, isMissing);
+    writeJsonProperty(object, isFavorite);
+    writeJsonProperty(object, isAccessible);
+    writeJsonProperty(object, isAuthentication);
+    writeJsonProperty(object, ipOfAssociatedNic);
+    writeJsonProperty(object, lastSeen);
+    return object;
+}
+
+bool Device::fromJson(const QJsonValue& value) {
+    const QJsonObject object = value.toObject();
+    readJsonProperty(id, object);
+    readJsonProperty(name, object);
+    readJsonProperty(hwVersion, object);
+    readJsonProperty(fwVersion, object);
+    readJsonProperty(articleNumber, object);
+    readJsonProperty(serialNumber, object);
+    readJsonProperty(manufactureDate, object);
+    readJsonProperty(manufacturer, object);
+    readJsonProperty(type, object);
+    readJsonProperty(url, object);
+    readJsonProperty(networkMethod, object);
+    readJsonProperty(deviceState, object);
+    readJsonProperty(statusStringDetails, object);
+    readJsonProperty(mac, object);
+    readJsonProperty(ip, object);
+    readJsonProperty(subnetMask, object);
+    readJsonProperty(defaultGateway, object);
+    readJsonProperty(isMissing, object);
+    readJsonProperty(isFavorite, object);
+    readJsonProperty(ipOfAssociatedNic, object);
+    // toJson() writes a never-seen device's lastSeen as null; the strict
+    // date-time reader would reject that, and one such favourite would make
+    // the whole settings file fail and every favourite be lost.
+    if (object.value(lastSeen.key()).isNull()) {
+        lastSeen.set(QDateTime());
+    } else {
+        readJsonProperty(lastSeen, object);
+    }
+    readJsonProperty(supportsDHCP, object);
+    readJsonProperty(supportsPersistentIP, object);
+    readJsonProperty(supportsLocalize, object);
+    readJsonProperty(isProcessing, object);
+    readJsonProperty(isRebooting, object);
+    readJsonProperty(isAccessible, object);
+    readJsonProperty(isAuthentication, object);
+    return true;
+}

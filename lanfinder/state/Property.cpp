@@ -1,0 +1,191 @@
+#include "state/Property.h"
+
+#include <cmath>
+#include <limits>
+
+#include <QJsonArray>
+#include <QMap>
+#include <QVariant>
+
+using DeviceAdministrationFbbApi::DeviceState;
+using sdk::system::network_method_type;
+
+namespace {
+
+// Built once, shared by every reader and writer.
+const QMap<DeviceState, QString>& deviceStateTexts() {
+    static const QMap<DeviceState, QString> texts{
+        {DeviceState::DeviceState_ACTIVE, QStringLiteral("ACTIVE")},
+        {DeviceState::DeviceState_WARNING, QStringLiteral("WARNING")},
+        {DeviceState::DeviceState_ERROR, QStringLiteral("ERROR")},
+        {DeviceState::DeviceState_LOCALIZE, QStringLiteral("LOCALIZE")},
+        {DeviceState::DeviceState_UNKNOWN, QStringLiteral("UNKNOWN")},
+    };
+    return texts;
+}
+
+// Texts are matched with their "DeviceState_" prefix against the enumerator
+// names, so an already prefixed text never matches.
+const QMap<QString, DeviceState>& deviceStateNames() {
+    static const QMap<QString, DeviceState> names = [] {
+        QMap<QString, DeviceState> map;
+        const auto& texts = deviceStateTexts();
+        for (auto it = texts.begin(); it != texts.end(); ++it) {
+            map.insert(QStringLiteral("DeviceState_") + it.value(), it.key());
+        }
+        return map;
+    }();
+    return names;
+}
+
+const QMap<network_method_type, QString>& networkMethodTexts() {
+    static const QMap<network_method_type, QString> texts{
+        {network_method_type::PERSISTENT_IP, QStringLiteral("PersistentIP")},
+        {network_method_type::DHCP, QStringLiteral("DHCP")},
+        {network_method_type::UNKNOWN, QStringLiteral("Unknown")},
+    };
+    return texts;
+}
+
+const QMap<QString, network_method_type>& networkMethodNames() {
+    static const QMap<QString, network_method_type> names = [] {
+        QMap<QString, network_method_type> map;
+        const auto& texts = networkMethodTexts();
+        for (auto it = texts.begin(); it != texts.end(); ++it) {
+            map.insert(it.value(), it.key());
+        }
+        return map;
+    }();
+    return names;
+}
+
+QString readString(const Property& property, const QJsonObject& object) {
+    const QJsonValue value = requireJsonKey(property, object);
+    if (value.isNull()) {
+        return QString();
+    }
+    if (!value.isString()) {
+        throwTypeMismatch(property, "string");
+    }
+    return value.toString();
+}
+
+// Null is no string here: a date-time or an enum needs a text.
+QString readStrictString(const Property& property, const QJsonObject& object) {
+    const QJsonValue value = requireJsonKey(property, object);
+    if (!value.isString()) {
+        throwTypeMismatch(property, "string");
+    }
+    return value.toString();
+}
+
+}  // namespace
+
+QString deviceStateText(DeviceState state) {
+    return deviceStateTexts().value(state);
+}
+
+DeviceState deviceStateFromText(const QString& text) {
+    return deviceStateNames().value(QStringLiteral("DeviceState_") + text,
+                                    DeviceState::DeviceState_UNKNOWN);
+}
+
+QString networkMethodText(network_method_type method) {
+    return networkMethodTexts().value(method);
+}
+
+network_method_type networkMethodFromText(const QString& text) {
+    return networkMethodNames().value(text, network_method_type::UNKNOWN);
+}
+
+QJsonValue toJsonValue(const QString& value) {
+    return QJsonValue(value);
+}
+
+QJsonValue toJsonValue(bool value) {
+    return QJsonValue(value);
+}
+
+QJsonValue toJsonValue(int value) {
+    return QJsonValue(value);
+}
+
+QJsonValue toJsonValue(const QDateTime& value) {
+    if (value.isNull()) {
+        return QJsonValue(QJsonValue::Null);
+    }
+    return QJsonValue(value.toString(Qt::ISODate));
+}
+
+QJsonValue toJsonValue(const QStringList& value) {
+    return QJsonArray::fromStringList(value);
+}
+
+QJsonValue toJsonValue(DeviceState value) {
+    return QJsonValue(deviceStateText(value));
+}
+
+QJsonValue toJsonValue(network_method_type value) {
+    return QJsonValue(networkMethodText(value));
+}
+
+QJsonValue requireJsonKey(const Property& property, const QJsonObject& object) {
+    const auto it = object.constFind(property.key());
+    if (it == object.constEnd()) {
+        throw QString(property.key() + QStringLiteral(" not found"));
+    }
+    return it.value();
+}
+
+void throwTypeMismatch(const Property& property, const char* expected) {
+    throw QString(property.key() + QStringLiteral(" value type mismatch. Expected ") +
+                  QLatin1String(expected));
+}
+
+void readJsonProperty(PropertyValue<QString>& property, QJsonObject object) {
+    property.set(readString(property, object));
+}
+
+void readJsonProperty(PropertyValue<bool>& property, QJsonObject object) {
+    const QJsonValue value = requireJsonKey(property, object);
+    if (!value.isBool()) {
+        throwTypeMismatch(property, "bool");
+    }
+    property.set(value.toBool());
+}
+
+void readJsonProperty(PropertyValue<int>& property, QJsonObject object) {
+    const QJsonValue value = requireJsonKey(property, object);
+    if (!value.isDouble()) {
+        throwTypeMismatch(property, "int");
+    }
+    const double number = value.toDouble();
+    const bool whole = std::isfinite(number) && std::trunc(number) == number &&
+                       number >= std::numeric_limits<int>::min() &&
+                       number <= std::numeric_limits<int>::max();
+    property.set(whole ? static_cast<int>(number) : 0);
+}
+
+void readJsonProperty(PropertyValue<QDateTime>& property, QJsonObject object) {
+    property.set(QDateTime::fromString(readStrictString(property, object), Qt::ISODate));
+}
+
+void readJsonProperty(PropertyValue<QStringList>& property, QJsonObject object) {
+    const QJsonValue value = requireJsonKey(property, object);
+    if (!value.isArray()) {
+        throwTypeMismatch(property, "array");
+    }
+    QStringList list;
+    for (const QJsonValue& element : value.toArray()) {
+        list.append(element.toVariant().toString());
+    }
+    property.set(list);
+}
+
+void readJsonProperty(PropertyValue<DeviceState>& property, QJsonObject object) {
+    property.set(deviceStateFromText(readStrictString(property, object)));
+}
+
+void readJsonProperty(PropertyValue<network_method_type>& property, QJsonObject object) {
+    property.set(networkMethodFromText(readStrictString(property, object)));
+}

@@ -1,0 +1,116 @@
+#include "state/Settings.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonParseError>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+QString dataLocation() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QByteArray();
+    }
+    return file.readAll();
+}
+
+}  // namespace
+
+QString settingsFilePath() {
+    return dataLocation() + QStringLiteral("/Settings.json");
+}
+
+QString logFolderPath() {
+    return dataLocation() + QStringLiteral("/logs/");
+}
+
+QString webFolderPath() {
+    return QDir::currentPath() + QStringLiteral("/../www/lnf/");
+}
+
+QJsonDocument readJsonFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qDebug().noquote() << file.errorString() + QStringLiteral(" ") + path;
+        return QJsonDocument();
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (document.isNull()) {
+        qDebug().noquote() << QStringLiteral("File ") + path + QStringLiteral(" invalid JSON: ") +
+                                  error.errorString();
+        // Every file read here is the user's: keep it before defaults replace it.
+        keepInvalidSettingsFile(path);
+        return QJsonDocument();
+    }
+    return document;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes, bool createIfMissing) {
+    const QFileInfo info(path);
+    const bool existed = info.exists();
+    if (createIfMissing && !existed) {
+        const QString folder = info.absolutePath();
+        if (!QDir().mkpath(folder)) {
+            qDebug().noquote() << QStringLiteral("Directory could not be created: ") + folder;
+        }
+    }
+    // Written to a temporary file beside the target and renamed over it, so a
+    // crash, a kill or a full disk leaves the previous file whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (createIfMissing && !existed) {
+            qDebug().noquote() << QStringLiteral("File could not be created: ") + path;
+        }
+        qDebug().noquote() << QStringLiteral("File could not be opened: ") + path;
+        return false;
+    }
+    file.write(bytes);
+    if (!file.commit()) {
+        qDebug().noquote() << QStringLiteral("File could not be written: ") + path +
+                                  QStringLiteral(" ") + file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool writeJsonFile(const QString& path, const QJsonDocument& document) {
+    return writeFile(path, document.toJson(), true);
+}
+
+QString keepInvalidSettingsFile(const QString& path) {
+    const QByteArray content = contentOf(path);
+    if (content.isEmpty()) {
+        // Missing, unreadable or empty: nothing of the user's to keep.
+        return QString();
+    }
+    const QString base = path + QStringLiteral(".invalid");
+    for (int n = 1; n <= 100; ++n) {
+        const QString copy = n == 1 ? base : base + QStringLiteral(".%1").arg(n);
+        if (QFileInfo::exists(copy)) {
+            // The same broken file met again (a run whose save failed): one
+            // copy of it is enough; an older, different copy stays as it is.
+            if (contentOf(copy) == content) {
+                return copy;
+            }
+            continue;
+        }
+        if (QFile::copy(path, copy)) {
+            qDebug().noquote() << QStringLiteral("Invalid file kept as ") + copy;
+            return copy;
+        }
+        break;
+    }
+    qDebug().noquote() << QStringLiteral("Invalid file could not be kept: ") + path;
+    return QString();
+}

@@ -1,0 +1,268 @@
+#include "state/StateCache.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include <QDebug>
+#include <QJsonDocument>
+#include <QThread>
+
+#include "state/AppNotification.h"
+#include "state/CacheRegistry.h"
+#include "state/Device.h"
+#include "state/Event.h"
+
+// What other threads share with the cache: a gate that closes when the cache
+// is destroyed, and the full-state requests waiting for the main thread.
+struct StateCache::FullStateRequests {
+    struct Request {
+        bool done = false;
+        QByteArray bytes;
+    };
+
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool closing = false;
+    std::vector<std::shared_ptr<Request>> pending;
+
+    // Caller holds the mutex.
+    void fulfil(const std::shared_ptr<Request>& request, const QByteArray& bytes) {
+        request->done = true;
+        request->bytes = bytes;
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            if (*it == request) {
+                pending.erase(it);
+                break;
+            }
+        }
+        answered.notify_all();
+    }
+};
+
+// Copies what an event carries, on the raiser's thread, into a recording that
+// the main thread replays; the raiser frees the event after the call.
+class StateCache::Snapshot : public IEventHandler {
+public:
+    using Recording = std::function<void(StateCache&)>;
+
+    using IEventHandler::handle;
+
+    void handle(const AppStateChanged& event) override {
+        record = [key = event.key, value = event.value](StateCache& cache) {
+            cache.recordApp(key, value);
+        };
+    }
+    void handle(const AutoScannerChanged& event) override {
+        record = [key = event.key, value = event.value](StateCache& cache) {
+            cache.recordScanner(key, value);
+        };
+    }
+    void handle(const DeviceChanged& event) override {
+        record = [id = event.deviceId, key = event.key, value = event.value](StateCache& cache) {
+            cache.recordChanged(id, key, value);
+        };
+    }
+    void handle(const DeviceRemoved& event) override {
+        record = [id = event.deviceId](StateCache& cache) { cache.recordRemoved(id); };
+    }
+    void handle(const DeviceAdded& event) override {
+        if (!event.device) {
+            return;
+        }
+        record = [id = event.device->id.get(), device = event.device->toJson().toObject()](
+                     StateCache& cache) { cache.recordAdded(id, device); };
+    }
+
+    // Stays empty for kinds the cache does not handle.
+    Recording record;
+};
+
+StateCache::StateCache(IStateProvider* provider, QObject* parent)
+    : QObject(parent), m_provider(provider), m_requests(std::make_shared<FullStateRequests>()) {}
+
+StateCache::~StateCache() {
+    unregisterCache(this);
+    // Release every worker still waiting for a full state: shutdown destroys
+    // the cache before it stops the web server's threads, and the main thread
+    // will not answer them any more.
+    std::lock_guard<std::mutex> lock(m_requests->mutex);
+    m_requests->closing = true;
+    for (const auto& request : m_requests->pending) {
+        request->done = true;
+        request->bytes.clear();
+    }
+    m_requests->pending.clear();
+    m_requests->answered.notify_all();
+}
+
+void StateCache::onEvent(Event* event) {
+    if (!event) {
+        return;
+    }
+    if (QThread::currentThread() == thread()) {
+        event->accept(*this);
+        emitDiff();
+        return;
+    }
+    Snapshot snapshot;
+    event->accept(snapshot);
+    std::lock_guard<std::mutex> lock(m_requests->mutex);
+    if (m_requests->closing) {
+        return;
+    }
+    // Posted under the gate's lock, so the destructor cannot complete while
+    // the post is under way. Events posted to one receiver keep their order.
+    QMetaObject::invokeMethod(
+        this,
+        [this, record = std::move(snapshot.record)] {
+            if (record) {
+                record(*this);
+            }
+            emitDiff();
+        },
+        Qt::QueuedConnection);
+}
+
+QByteArray StateCache::onFullStateRequested() {
+    if (QThread::currentThread() == thread()) {
+        return buildFullState();
+    }
+    const std::shared_ptr<FullStateRequests> requests = m_requests;
+    auto request = std::make_shared<FullStateRequests::Request>();
+    std::unique_lock<std::mutex> lock(requests->mutex);
+    if (requests->closing) {
+        return QByteArray();
+    }
+    requests->pending.push_back(request);
+    QMetaObject::invokeMethod(
+        this,
+        [this, requests, request] {
+            const QByteArray bytes = buildFullState();
+            std::lock_guard<std::mutex> answerLock(requests->mutex);
+            if (!request->done) {
+                requests->fulfil(request, bytes);
+            }
+        },
+        Qt::QueuedConnection);
+    const bool answered = requests->answered.wait_for(
+        lock, std::chrono::milliseconds(fullStateTimeoutMs), [&] { return request->done; });
+    if (!answered) {
+        requests->fulfil(request, QByteArray());
+        qDebug() << "Full state request not answered by the main thread";
+    }
+    return request->bytes;
+}
+
+void StateCache::handle(const AppStateChanged& event) {
+    recordApp(event.key, event.value);
+}
+
+void StateCache::handle(const AutoScannerChanged& event) {
+    recordScanner(event.key, event.value);
+}
+
+void StateCache::handle(const DeviceChanged& event) {
+    recordChanged(event.deviceId, event.key, event.value);
+}
+
+void StateCache::handle(const DeviceRemoved& event) {
+    recordRemoved(event.deviceId);
+}
+
+void StateCache::handle(const DeviceAdded& event) {
+    if (event.device) {
+        recordAdded(event.device->id.get(), event.device->toJson().toObject());
+    }
+}
+
+void StateCache::recordApp(const QString& key, const QJsonValue& value) {
+    m_pendingApp.insert(key, value);
+    qDebug() << "App state change: " << key << "=" << value;
+}
+
+void StateCache::recordScanner(const QString& key, const QJsonValue& value) {
+    m_pendingScanner.insert(key, value);
+}
+
+void StateCache::recordChanged(const QString& deviceId, const QString& key,
+                               const QJsonValue& value) {
+    m_pendingUpdated[deviceId].insert(key, value);
+    qDebug() << "Updated device: " << deviceId << key << "=" << value;
+}
+
+void StateCache::recordRemoved(const QString& deviceId) {
+    m_pendingRemoved.append(QJsonObject{{QStringLiteral("id"), deviceId}});
+    qDebug() << "Removed device: " << deviceId;
+}
+
+void StateCache::recordAdded(const QString& deviceId, const QJsonObject& device) {
+    m_pendingAdded.append(device);
+    qDebug() << "Added device: " << deviceId;
+}
+
+void StateCache::emitDiff() {
+    const QByteArray diff = buildDiff();
+    // Cleared before the emission: a receiver that raises another event at
+    // once must not see this change again in its diff.
+    clearPending();
+    emit cacheUpdated(diff);
+}
+
+QByteArray StateCache::buildDiff() {
+    QJsonObject document = m_pendingApp;
+    if (!m_pendingScanner.isEmpty()) {
+        document.insert(QStringLiteral("autoScanner"), m_pendingScanner);
+    }
+    QJsonObject devices;
+    if (!m_pendingAdded.isEmpty()) {
+        devices.insert(QStringLiteral("added"), m_pendingAdded);
+    }
+    if (!m_pendingRemoved.isEmpty()) {
+        devices.insert(QStringLiteral("removed"), m_pendingRemoved);
+    }
+    if (!m_pendingUpdated.isEmpty()) {
+        QJsonArray updated;
+        for (auto it = m_pendingUpdated.cbegin(); it != m_pendingUpdated.cend(); ++it) {
+            QJsonObject entry = it.value();
+            entry.insert(QStringLiteral("id"), it.key());
+            updated.append(entry);
+        }
+        devices.insert(QStringLiteral("updated"), updated);
+    }
+    if (!devices.isEmpty()) {
+        document.insert(QStringLiteral("devices"), devices);
+    }
+    if (m_provider) {
+        const auto notifications = m_provider->takeNotifications();
+        if (!notifications.isEmpty()) {
+            QJsonArray array;
+            for (const auto& notification : notifications) {
+                array.append(notification->toJson());
+            }
+            document.insert(QStringLiteral("notifications"), array);
+        }
+    }
+    if (document.isEmpty()) {
+        return QByteArray();
+    }
+    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+QByteArray StateCache::buildFullState() {
+    clearPending();
+    if (!m_provider) {
+        return QByteArray();
+    }
+    return QJsonDocument(m_provider->toJson().toObject()).toJson(QJsonDocument::Indented);
+}
+
+void StateCache::clearPending() {
+    m_pendingApp = QJsonObject();
+    m_pendingScanner = QJsonObject();
+    m_pendingUpdated.clear();
+    m_pendingAdded = QJsonArray();
+    m_pendingRemoved = QJsonArray();
+}
