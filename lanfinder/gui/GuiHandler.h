@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <cstdint>
+
+#include "gui/Result.h"
+#include "gui/WebGUIEvent.h"
+
+class IGuiBackend;
+class IEventHandler;
+
+// Turns one browser message into a typed request, validates it and hands it
+// to the part of the system that carries it out. Runs on the main thread.
+class GuiHandler : public QObject, public IWebGUIEventHandler {
+    Q_OBJECT
+
+public:
+    // Owns neither.
+    GuiHandler(IGuiBackend* backend, IEventHandler* processor, QObject* parent = nullptr);
+
+    // Never throws: a rejected message comes back as ValidationError with its
+    // one failure text in details.
+    Result processMessage(uint64_t clientID, const QByteArray& message);
+
+    Result handle(const LocalizeRequest& request) override;
+    Result handle(const SetLanguageRequest& request) override;
+    Result handle(const SetThemeRequest& request) override;
+    Result handle(const SetFavoriteRequest& request) override;
+    Result handle(const SetConfigurationRequest& request) override;
+
+private:
+    IGuiBackend* m_backend;
+    IEventHandler* m_processor;
+};

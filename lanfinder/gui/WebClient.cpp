@@ -1,0 +1,191 @@
+#include "gui/WebClient.h"
+
+#include <civetweb.h>
+#include <QDebug>
+
+namespace {
+
+constexpr std::size_t maxMessageBytes = 64u * 1024u;
+
+constexpr std::uint16_t closeNormal = 1000;
+constexpr std::uint16_t closeProtocolError = 1002;
+constexpr std::uint16_t closeTooBig = 1009;
+
+constexpr int finBit = 0x80;
+
+QByteArray closePayload(std::uint16_t code) {
+    QByteArray payload(2, '\0');
+    payload[0] = static_cast<char>(code >> 8);
+    payload[1] = static_cast<char>(code & 0xff);
+    return payload;
+}
+
+}  // namespace
+
+WebClient::WebClient(mg_connection* connection, std::uint64_t id)
+    : connection_(connection), id_(id), lastRefill_(std::chrono::steady_clock::now()) {
+    sender_ = std::thread([this] { run(); });
+}
+
+WebClient::~WebClient() {
+    finish();
+}
+
+bool WebClient::enqueue(int opcode, const QByteArray& bytes) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (dropped_ || closeQueued_ || finishing_) {
+            return false;
+        }
+        if (queue_.size() >= maxQueuedFrames || queuedBytes_ + bytes.size() > maxQueuedBytes) {
+            dropped_ = true;
+            queue_.clear();
+            queuedBytes_ = 0;
+            qWarning() << "Web client" << id_ << "dropped: it does not read what it is sent";
+            return false;
+        }
+        queue_.push_back(Frame{opcode, bytes});
+        queuedBytes_ += static_cast<std::size_t>(bytes.size());
+        if (opcode == MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE) {
+            closeQueued_ = true;
+        }
+    }
+    wake_.notify_one();
+    return true;
+}
+
+bool WebClient::sendText(const QByteArray& bytes) {
+    return enqueue(MG_WEBSOCKET_OPCODE_TEXT, bytes);
+}
+
+void WebClient::sendClose(std::uint16_t code) {
+    enqueue(MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE, closePayload(code));
+}
+
+bool WebClient::sendSessionClosing() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (sessionClosingQueued_) {
+            return false;
+        }
+        sessionClosingQueued_ = true;
+    }
+    return sendText(QByteArrayLiteral("SessionClosing"));
+}
+
+bool WebClient::isDropped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}
+
+void WebClient::finish() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finishing_ = true;
+    }
+    wake_.notify_one();
+    if (sender_.joinable()) {
+        sender_.join();
+    }
+}
+
+void WebClient::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return finishing_ || !queue_.empty(); });
+        if (queue_.empty()) {
+            return;  // finishing, and all sent
+        }
+        Frame frame = std::move(queue_.front());
+        queue_.pop_front();
+        queuedBytes_ -= static_cast<std::size_t>(frame.bytes.size());
+        if (dropped_) {
+            continue;
+        }
+        lock.unlock();
+        const int written = mg_websocket_write(connection_, frame.opcode, frame.bytes.constData(),
+                                               static_cast<std::size_t>(frame.bytes.size()));
+        lock.lock();
+        if (written <= 0 && !dropped_) {
+            dropped_ = true;
+            queue_.clear();
+            queuedBytes_ = 0;
+            qDebug() << "Web client" << id_ << "dropped: a write failed";
+        }
+    }
+}
+
+bool WebClient::receive(int bits, const char* data, std::size_t length, QByteArray& message,
+                        bool& closeNow) {
+    closeNow = false;
+    const int opcode = bits & 0x0f;
+    const bool fin = (bits & finBit) != 0;
+
+    if (opcode == MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE) {
+        // Answer the browser's close so that it completes as a clean close.
+        sendSessionClosing();
+        sendClose(closeNormal);
+        closeNow = true;
+        return false;
+    }
+    if (opcode == MG_WEBSOCKET_OPCODE_PING || opcode == MG_WEBSOCKET_OPCODE_PONG) {
+        return false;
+    }
+    if (opcode == MG_WEBSOCKET_OPCODE_TEXT || opcode == MG_WEBSOCKET_OPCODE_BINARY) {
+        if (assembling_) {
+            qWarning() << "Web client" << id_ << "closed: a new message inside a fragmented one";
+            sendClose(closeProtocolError);
+            closeNow = true;
+            return false;
+        }
+        assembling_ = true;
+        assemblingText_ = opcode == MG_WEBSOCKET_OPCODE_TEXT;
+        partial_.clear();
+    } else if (opcode != MG_WEBSOCKET_OPCODE_CONTINUATION || !assembling_) {
+        qWarning() << "Web client" << id_ << "closed: unexpected frame opcode" << opcode;
+        sendClose(closeProtocolError);
+        closeNow = true;
+        return false;
+    }
+
+    if (static_cast<std::size_t>(partial_.size()) + length > maxMessageBytes) {
+        qWarning() << "Web client" << id_ << "closed: a message is larger than" << maxMessageBytes
+                   << "bytes";
+        partial_.clear();
+        assembling_ = false;
+        sendClose(closeTooBig);
+        closeNow = true;
+        return false;
+    }
+    if (assemblingText_) {
+        partial_.append(data, static_cast<int>(length));
+    }
+    if (!fin) {
+        return false;
+    }
+    assembling_ = false;
+    if (!assemblingText_) {
+        qWarning() << "Web client" << id_ << "sent a binary message; dropped";
+        return false;
+    }
+    message = partial_;
+    partial_.clear();
+    return true;
+}
+
+void WebClient::throttle() {
+    using namespace std::chrono;
+    for (;;) {
+        const auto now = steady_clock::now();
+        tokens_ += duration<double>(now - lastRefill_).count() * messagesPerSecond;
+        if (tokens_ > messageBurst) {
+            tokens_ = messageBurst;
+        }
+        lastRefill_ = now;
+        if (tokens_ >= 1.0) {
+            tokens_ -= 1.0;
+            return;
+        }
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+}

@@ -1,0 +1,277 @@
+#include "gui/WebServer.h"
+
+#include <QDebug>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+#include <civetweb.h>
+
+#include "gui/OriginPolicy.h"
+#include "gui/WebClient.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds gracePeriod(2000);
+constexpr int gracePollMs = 10;
+constexpr std::uint16_t closeNormal = 1000;
+
+QString header(const mg_connection* connection, const char* name) {
+    const char* value = mg_get_header(connection, name);
+    return value ? QString::fromUtf8(value) : QString();
+}
+
+QString remoteAddress(const mg_connection* connection) {
+    const mg_request_info* info = mg_get_request_info(connection);
+    return info ? QString::fromUtf8(info->remote_addr) : QString();
+}
+
+}  // namespace
+
+struct WebServer::Private {
+    struct Entry {
+        std::shared_ptr<WebClient> client;
+        // Diffs go only to clients that already have their full state queued,
+        // so that no browser gets a diff before the state it applies to.
+        bool ready = false;
+    };
+
+    explicit Private(WebServer* owner) : q(owner) {}
+
+    static int onWsConnect(const mg_connection* connection, void* data);
+    static void onWsReady(mg_connection* connection, void* data);
+    static int onWsData(mg_connection* connection, int bits, char* payload, std::size_t length,
+                        void* data);
+    static void onWsClose(const mg_connection* connection, void* data);
+
+    Entry* find(std::uint64_t id) {
+        for (Entry& entry : clients) {
+            if (entry.client->id() == id) {
+                return &entry;
+            }
+        }
+        return nullptr;
+    }
+
+    WebServer* q;
+    mg_context* context = nullptr;
+    int port = -1;
+
+    // Guards the client list. Never held during a socket write: writes belong
+    // to each client's sender thread.
+    mutable std::mutex mutex;
+    std::vector<Entry> clients;  // in order of connection
+
+    std::atomic<bool> noClients{false};
+    std::atomic<std::uint64_t> nextId{1};
+
+    QTimer* graceTimer = nullptr;
+    std::chrono::steady_clock::time_point graceStart;
+};
+
+int WebServer::Private::onWsConnect(const mg_connection* connection, void* data) {
+    auto* self = static_cast<Private*>(data);
+    const char* origin = mg_get_header(connection, "Origin");
+    const OriginPolicy policy(self->port, OriginPolicy::currentOwnNames());
+    const QString refusal =
+        policy.refusal(header(connection, "Host"), origin ? QString::fromUtf8(origin) : QString());
+    if (!refusal.isEmpty()) {
+        qWarning().noquote() << "WebSocket refused from" << remoteAddress(connection) << ":"
+                             << refusal;
+        return 1;
+    }
+
+    std::lock_guard<std::mutex> lock(self->mutex);
+    if (self->clients.size() >= static_cast<std::size_t>(maxClients)) {
+        qWarning().noquote() << "WebSocket refused from" << remoteAddress(connection) << ": already"
+                             << maxClients << "browsers connected";
+        return 1;
+    }
+    auto client = std::make_shared<WebClient>(const_cast<mg_connection*>(connection),
+                                              self->nextId.fetch_add(1));
+    mg_set_user_connection_data(connection, client.get());
+    self->clients.push_back(Entry{client, false});
+    self->noClients.exchange(false);
+    // Announced under the lock so that the counts arrive in the order they happened.
+    emit self->q->activeConnections(self->clients.size());
+    return 0;
+}
+
+void WebServer::Private::onWsReady(mg_connection* connection, void* data) {
+    auto* self = static_cast<Private*>(data);
+    auto* client = static_cast<WebClient*>(mg_get_user_connection_data(connection));
+    if (!client) {
+        return;
+    }
+    // Asked without the lock: the provider may wait for the main thread, which
+    // may itself be waiting for the lock to broadcast a diff.
+    const QByteArray state = emit self->q->requestFullState();
+    std::lock_guard<std::mutex> lock(self->mutex);
+    Entry* entry = self->find(client->id());
+    if (!entry) {
+        return;
+    }
+    if (!state.isEmpty()) {
+        client->sendText(state);
+    }
+    entry->ready = true;
+}
+
+int WebServer::Private::onWsData(mg_connection* connection, int bits, char* payload,
+                                 std::size_t length, void* data) {
+    auto* self = static_cast<Private*>(data);
+    auto* client = static_cast<WebClient*>(mg_get_user_connection_data(connection));
+    if (!client || client->isDropped()) {
+        return 0;
+    }
+    QByteArray message;
+    bool closeNow = false;
+    if (client->receive(bits, payload, length, message, closeNow)) {
+        client->throttle();
+        emit self->q->requestGuiMessageHandling(client->id(), message);
+    }
+    return closeNow ? 0 : 1;
+}
+
+void WebServer::Private::onWsClose(const mg_connection* connection, void* data) {
+    auto* self = static_cast<Private*>(data);
+    auto* raw = static_cast<WebClient*>(mg_get_user_connection_data(connection));
+    if (!raw) {
+        return;
+    }
+    std::shared_ptr<WebClient> client;
+    {
+        std::lock_guard<std::mutex> lock(self->mutex);
+        for (auto it = self->clients.begin(); it != self->clients.end(); ++it) {
+            if (it->client.get() == raw) {
+                client = it->client;
+                self->clients.erase(it);
+                break;
+            }
+        }
+        if (!client) {
+            return;
+        }
+        const std::size_t count = self->clients.size();
+        emit self->q->activeConnections(count);
+        if (count == 0) {
+            self->noClients.exchange(true);
+            emit self->q->noActiveConnections();
+        }
+    }
+    mg_set_user_connection_data(connection, nullptr);
+    client->sendSessionClosing();
+    client->sendClose(closeNormal);
+    // CivetWeb frees the connection when this handler returns.
+    client->finish();
+}
+
+WebServer::WebServer(QString documentRoot, QString port, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>(this)) {
+    qRegisterMetaType<uint64_t>("uint64_t");
+    qRegisterMetaType<std::size_t>("std::size_t");
+    qRegisterMetaType<Result>("Result");
+
+    d->graceTimer = new QTimer(this);
+    d->graceTimer->setInterval(gracePollMs);
+    connect(d->graceTimer, &QTimer::timeout, this, &WebServer::checkGrace);
+
+    bool portOk = false;
+    d->port = port.toInt(&portOk);
+    if (!portOk) {
+        d->port = -1;
+    }
+
+    mg_init_library(0);
+    const QByteArray root = documentRoot.toUtf8();
+    const QByteArray ports = port.toUtf8();
+    const QByteArray threads = QByteArray::number(workerThreads);
+    const char* options[] = {"document_root",
+                             root.constData(),
+                             "num_threads",
+                             threads.constData(),
+                             "listening_ports",
+                             ports.constData(),
+                             "enable_directory_listing",
+                             "false",
+                             "websocket_timeout_ms",
+                             "5000",
+                             nullptr};
+    mg_callbacks callbacks{};
+    d->context = mg_start(&callbacks, nullptr, options);
+    if (!d->context) {
+        qWarning().noquote() << "Web server could not start on port" << port;
+        return;
+    }
+    mg_set_websocket_handler(d->context, "/ws", &Private::onWsConnect, &Private::onWsReady,
+                             &Private::onWsData, &Private::onWsClose, d.get());
+}
+
+WebServer::~WebServer() {
+    d->graceTimer->stop();
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        for (Private::Entry& entry : d->clients) {
+            entry.client->sendSessionClosing();
+            entry.client->sendClose(closeNormal);
+        }
+    }
+    if (d->context) {
+        // Runs onWsClose for every open connection, which flushes its queue.
+        mg_stop(d->context);
+        d->context = nullptr;
+    }
+    mg_exit_library();
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->clients.clear();
+}
+
+bool WebServer::isRunning() const {
+    return d->context != nullptr;
+}
+
+std::size_t WebServer::clientCount() const {
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->clients.size();
+}
+
+void WebServer::onCacheUpdated(QByteArray diffs) {
+    if (diffs.isEmpty()) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(d->mutex);
+    for (Private::Entry& entry : d->clients) {
+        if (entry.ready) {
+            entry.client->sendText(diffs);
+        }
+    }
+}
+
+void WebServer::onGuiMessageHandled(Result result) {
+    std::lock_guard<std::mutex> lock(d->mutex);
+    if (Private::Entry* entry = d->find(result.clientID)) {
+        entry->client->sendText(result.toCompactJson());
+    }
+}
+
+void WebServer::onNoActiveConnections() {
+    d->graceStart = std::chrono::steady_clock::now();
+    d->graceTimer->start();
+}
+
+void WebServer::checkGrace() {
+    const bool noClients = d->noClients.load();
+    if (std::chrono::steady_clock::now() - d->graceStart >= gracePeriod) {
+        d->graceTimer->stop();
+        if (noClients) {
+            emit requestApplicationClose();
+        }
+        return;
+    }
+    if (!noClients) {
+        qDebug() << "Client joined back, closing thread";
+        d->graceTimer->stop();
+    }
+}
