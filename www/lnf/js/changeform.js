@@ -1,0 +1,110 @@
+// What the change form sends: checks the user's input and builds the
+// "ChangeDevice" request. No DOM here.
+
+import { parseIPv4, validateAddressSettings, sameSubnet, isContiguousMask } from './ipv4.js';
+
+const asDotted = (text) => (parseIPv4(text) === null ? '0.0.0.0' : String(text).trim());
+
+/** The form's starting values for a device. */
+export function formValuesOf(device) {
+  return {
+    name: device.name ?? '',
+    method: device.networkMethod === 'DHCP' ? 'DHCP' : device.networkMethod === 'PersistentIP' ? 'PersistentIP' : 'Unknown',
+    ip: device.ip ?? '',
+    subnetMask: device.subnetMask ?? '',
+    defaultGateway: device.defaultGateway ?? '',
+  };
+}
+
+/** Whether the values differ from the device's current settings. */
+export function isChanged(device, values) {
+  const cur = formValuesOf(device);
+  if (values.name !== cur.name) return true;
+  if (values.method !== cur.method) return true;
+  if (values.method === 'PersistentIP') {
+    return values.ip.trim() !== cur.ip || values.subnetMask.trim() !== cur.subnetMask || values.defaultGateway.trim() !== cur.defaultGateway;
+  }
+  return false;
+}
+
+/** Addresses of this PC's cards, with their masks. */
+function cardAddresses(nics) {
+  const out = [];
+  for (const nic of nics || []) {
+    for (const a of Array.isArray(nic.addresses) ? nic.addresses : []) {
+      const ip = parseIPv4(a && a.ip);
+      const mask = parseIPv4(a && a.subnetMask);
+      if (ip !== null && mask !== null) out.push({ ip, mask, nic });
+    }
+  }
+  return out;
+}
+
+/**
+ * Checks the form and builds the request. Returns
+ * { errors: {field: key}, errorParams: {field: params}, warnings: [key], request: object|null }.
+ * `others` lists the other present devices ({ id, name, ip }).
+ */
+export function buildChange(device, values, { username = '', password = '', nics = [], others = [] } = {}) {
+  const errors = {};
+  const errorParams = {};
+  const warnings = [];
+  const name = values.name;
+  if (name.length > 128) errors.name = 'error.nameTooLong';
+
+  let ip = device.ip;
+  let subnetMask = device.subnetMask;
+  let defaultGateway = device.defaultGateway;
+  if (values.method === 'PersistentIP') {
+    ip = values.ip.trim();
+    subnetMask = values.subnetMask.trim();
+    defaultGateway = values.defaultGateway.trim();
+    Object.assign(errors, validateAddressSettings({ ip, subnetMask, defaultGateway }));
+    if (!errors.ip) {
+      const n = parseIPv4(ip);
+      const clash = others.find((o) => o.id !== device.id && parseIPv4(o.ip) === n);
+      const cards = cardAddresses(nics);
+      if (clash) {
+        errors.ip = 'error.ipInUse';
+        errorParams.ip = { name: clash.name || clash.id };
+      } else if (cards.some((c) => c.ip === n)) {
+        errors.ip = 'error.ipIsPc';
+      } else if (!errors.subnetMask && cards.length && !cards.some((c) => isContiguousMask(c.mask) && sameSubnet(c.ip, n, c.mask))) {
+        warnings.push('warning.outsideSubnets');
+      }
+    }
+  } else {
+    // The protocol needs dotted addresses in every change request, also for
+    // DHCP and for a rename: the device's current ones are sent.
+    ip = asDotted(ip);
+    subnetMask = asDotted(subnetMask);
+    defaultGateway = asDotted(defaultGateway);
+  }
+  if (device.isAuthentication && String(username).trim() === '') errors.credentials = 'error.credentialsNeeded';
+  if (!isChanged(device, values)) errors.form = 'form.noChanges';
+
+  const ok = Object.keys(errors).length === 0;
+  return {
+    errors,
+    errorParams,
+    warnings,
+    request: ok ? {
+      deviceId: device.id, name, ip, subnetMask, defaultGateway, networkMethod: values.method, username, password,
+    } : null,
+  };
+}
+
+/** A request that repeats the current settings, to withdraw a change the device never took. */
+export function cancelPendingChange(device, { username = '', password = '' } = {}) {
+  const cur = formValuesOf(device);
+  return {
+    deviceId: device.id,
+    name: cur.name,
+    ip: asDotted(cur.ip),
+    subnetMask: asDotted(cur.subnetMask),
+    defaultGateway: asDotted(cur.defaultGateway),
+    networkMethod: cur.method,
+    username,
+    password,
+  };
+}

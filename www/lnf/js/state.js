@@ -1,0 +1,258 @@
+// The browser's copy of the application state: the full-state document
+// replaces it, each diff document is applied to it in place. No DOM here, so
+// node's test runner imports it as it is.
+
+import { parseIPv4 } from './ipv4.js';
+
+export const APP_KEYS = ['language', 'theme', 'version', 'languages', 'nics', 'protocolState', 'autoScanner'];
+
+export function createState() {
+  return {
+    loaded: false,
+    devices: new Map(), // id -> device object, in the application's store order
+    rev: new Map(), // id -> number bumped on every change that affects the device's row
+    ipIndex: new Map(), // address -> Set of ids of present devices using it
+    nics: [],
+    languages: ['en'],
+    language: 'en',
+    theme: 'light',
+    version: '',
+    protocolState: { available: true, details: '' },
+    autoScanner: { isActive: false, lastScanTime: null, scanIntervalMs: 1000 },
+    revCounter: 0,
+  };
+}
+
+/** An empty record of what one batch of documents changed. */
+export function createChanges() {
+  return {
+    full: false,
+    added: new Set(),
+    removed: new Set(),
+    updated: new Map(), // id -> Set of changed keys
+    app: new Set(),
+    notifications: [],
+    removedDevices: [], // copies of removed devices, for messages that name them
+  };
+}
+
+export function hasDeviceChanges(changes) {
+  return changes.full || changes.added.size > 0 || changes.removed.size > 0 || changes.updated.size > 0;
+}
+
+const isObject = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
+
+function touch(state, id) {
+  state.rev.set(id, ++state.revCounter);
+}
+
+function conflictKey(device) {
+  if (!device || device.isMissing) return null;
+  const n = parseIPv4(device.ip);
+  return n === null || n === 0 ? null : String(device.ip).trim();
+}
+
+function indexRemove(state, id, key, changes) {
+  if (key === null) return;
+  const set = state.ipIndex.get(key);
+  if (!set) return;
+  set.delete(id);
+  // The partner rows lose or keep their conflict mark: redraw them.
+  for (const other of set) markUpdated(state, changes, other, 'conflict');
+  if (set.size === 0) state.ipIndex.delete(key);
+}
+
+function indexAdd(state, id, key, changes) {
+  if (key === null) return;
+  let set = state.ipIndex.get(key);
+  if (!set) state.ipIndex.set(key, (set = new Set()));
+  set.add(id);
+  if (set.size > 1) for (const other of set) if (other !== id) markUpdated(state, changes, other, 'conflict');
+}
+
+function markUpdated(state, changes, id, key) {
+  touch(state, id);
+  if (!changes || changes.added.has(id)) return;
+  let keys = changes.updated.get(id);
+  if (!keys) changes.updated.set(id, (keys = new Set()));
+  keys.add(key);
+}
+
+/** Ids of the other present devices that use the same address as this one. */
+export function conflictPartners(state, id) {
+  const device = state.devices.get(id);
+  const key = conflictKey(device);
+  if (key === null) return [];
+  const set = state.ipIndex.get(key);
+  return set ? [...set].filter((other) => other !== id) : [];
+}
+
+export function hasConflict(state, id) {
+  return conflictPartners(state, id).length > 0;
+}
+
+function putDevice(state, raw, changes) {
+  if (!isObject(raw) || typeof raw.id !== 'string') return;
+  const id = raw.id;
+  const old = state.devices.get(id);
+  if (old) indexRemove(state, id, conflictKey(old), changes);
+  const device = { ...raw, statusStringDetails: asTextList(raw.statusStringDetails) };
+  state.devices.set(id, device);
+  touch(state, id);
+  indexAdd(state, id, conflictKey(device), changes);
+  if (changes) {
+    changes.removed.delete(id);
+    changes.updated.delete(id);
+    changes.added.add(id);
+  }
+}
+
+function asTextList(v) {
+  return Array.isArray(v) ? v.map((x) => (x === null || x === undefined ? '' : String(x))) : [];
+}
+
+/** Replaces the whole state with a full-state document. */
+export function applyFullState(state, doc, changes = createChanges()) {
+  if (!isObject(doc)) return changes;
+  state.devices.clear();
+  state.rev.clear();
+  state.ipIndex.clear();
+  const list = isObject(doc.devices) && Array.isArray(doc.devices.list) ? doc.devices.list : [];
+  for (const raw of list) putDevice(state, raw, null);
+  for (const key of APP_KEYS) if (key in doc) applyAppKey(state, key, doc[key]);
+  state.loaded = true;
+  changes.full = true;
+  for (const key of APP_KEYS) changes.app.add(key);
+  changes.added.clear();
+  changes.removed.clear();
+  changes.updated.clear();
+  return changes;
+}
+
+function applyAppKey(state, key, value) {
+  switch (key) {
+    case 'language':
+    case 'theme':
+    case 'version':
+      state[key] = typeof value === 'string' ? value : value === null ? '' : String(value);
+      break;
+    case 'languages':
+      if (Array.isArray(value)) {
+        const codes = value.filter((v) => typeof v === 'string' && v !== '');
+        state.languages = codes.length ? codes : ['en'];
+      }
+      break;
+    case 'nics':
+      if (Array.isArray(value)) state.nics = value.filter(isObject);
+      break;
+    case 'protocolState':
+      if (isObject(value)) {
+        state.protocolState = {
+          available: value.available !== false,
+          details: typeof value.details === 'string' ? value.details : '',
+        };
+      }
+      break;
+    case 'autoScanner':
+      // Diffs carry only the keys that changed.
+      if (isObject(value)) state.autoScanner = { ...state.autoScanner, ...value };
+      break;
+    default:
+      break;
+  }
+}
+
+/** Applies one diff document and records what it changed in `changes`. */
+export function applyDiff(state, doc, changes = createChanges()) {
+  if (!isObject(doc)) return changes;
+  for (const key of APP_KEYS) {
+    if (key in doc) {
+      applyAppKey(state, key, doc[key]);
+      changes.app.add(key);
+    }
+  }
+  const devices = doc.devices;
+  if (isObject(devices)) {
+    // The application builds a diff from one event, but the order below
+    // (removed, added, updated) also keeps a device that is removed and
+    // added back in one document.
+    if (Array.isArray(devices.removed)) {
+      for (const entry of devices.removed) {
+        if (!isObject(entry) || typeof entry.id !== 'string') continue;
+        const old = state.devices.get(entry.id);
+        if (!old) continue;
+        indexRemove(state, entry.id, conflictKey(old), changes);
+        state.devices.delete(entry.id);
+        state.rev.delete(entry.id);
+        changes.removedDevices.push(old);
+        changes.added.delete(entry.id);
+        changes.updated.delete(entry.id);
+        changes.removed.add(entry.id);
+      }
+    }
+    if (Array.isArray(devices.added)) for (const raw of devices.added) putDevice(state, raw, changes);
+    if (Array.isArray(devices.updated)) {
+      for (const entry of devices.updated) {
+        if (!isObject(entry) || typeof entry.id !== 'string') continue;
+        const device = state.devices.get(entry.id);
+        if (!device) continue;
+        const oldKey = conflictKey(device);
+        for (const [key, value] of Object.entries(entry)) {
+          if (key === 'id') continue;
+          device[key] = key === 'statusStringDetails' ? asTextList(value) : value;
+          markUpdated(state, changes, entry.id, key);
+        }
+        const newKey = conflictKey(device);
+        if (oldKey !== newKey) {
+          indexRemove(state, entry.id, oldKey, changes);
+          indexAdd(state, entry.id, newKey, changes);
+        }
+      }
+    }
+  }
+  if (Array.isArray(doc.notifications)) {
+    for (const n of doc.notifications) {
+      if (isObject(n) && typeof n.message === 'string') {
+        changes.notifications.push({ message: n.message, creationTime: typeof n.creationTime === 'string' ? n.creationTime : null });
+      }
+    }
+  }
+  return changes;
+}
+
+/**
+ * Sorts an incoming text frame: the full state, a diff, the answer to one of
+ * our requests, or the closing notice.
+ */
+export function classifyFrame(text) {
+  if (text === 'SessionClosing') return { kind: 'closing' };
+  let doc;
+  try {
+    doc = JSON.parse(text);
+  } catch {
+    return { kind: 'invalid' };
+  }
+  if (!isObject(doc)) return { kind: 'invalid' };
+  if (typeof doc.status === 'string' && !('devices' in doc)) return { kind: 'answer', doc };
+  // Only the full-state document carries the device list; diffs carry added/removed/updated.
+  if (isObject(doc.devices) && Array.isArray(doc.devices.list)) return { kind: 'full', doc };
+  return { kind: 'diff', doc };
+}
+
+/** The phase of a configuration change, for badges and the details panel. */
+export function changePhase(device) {
+  if (!device) return 'idle';
+  if (device.isRebooting) return 'rebooting';
+  if (device.isProcessing) return 'processing';
+  if (device.shouldProcess) return 'pending';
+  return 'idle';
+}
+
+/** The card a device was seen on, found by the card address in its record. */
+export function nicOfDevice(state, device) {
+  if (!device || !device.ipOfAssociatedNic) return null;
+  for (const nic of state.nics) {
+    if (Array.isArray(nic.addresses) && nic.addresses.some((a) => a && a.ip === device.ipOfAssociatedNic)) return nic;
+  }
+  return null;
+}

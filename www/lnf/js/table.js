@@ -1,0 +1,278 @@
+// The device table. Only the rows in and near the visible window are in the
+// DOM; rows are keyed by device id and redrawn only when their device
+// changed, so thousands of devices under live updates stay smooth.
+
+import { COLUMNS } from './columns.js';
+import { h, icon, clear, setText } from './dom.js';
+import { badgesOf, displayName, methodLabel, stateKey, stateLabel } from './present.js';
+import { hasConflict } from './state.js';
+
+const OVERSCAN = 10;
+const MONO = new Set(['ip', 'subnetMask', 'defaultGateway', 'mac', 'ipOfAssociatedNic', 'articleNumber', 'serialNumber']);
+
+export class DeviceTable {
+  constructor({ scroll, table, colgroup, headRow, tbody }, hooks) {
+    Object.assign(this, { scroll, table, colgroup, headRow, tbody, hooks });
+    this.view = [];
+    this.index = new Map();
+    this.rows = new Map(); // id -> tr in the DOM
+    this.domKeys = new Map(); // id -> short element id
+    this.domKeyCounter = 0;
+    this.columns = COLUMNS;
+    this.layoutStamp = 0;
+    this.activeId = null;
+    this.sort = { key: 'name', dir: 'asc' };
+    this.topSpacer = h('tr', { class: 'spacer', 'aria-hidden': 'true' }, h('td'));
+    this.bottomSpacer = h('tr', { class: 'spacer', 'aria-hidden': 'true' }, h('td'));
+    this.scheduled = false;
+
+    scroll.addEventListener('scroll', () => this.schedule(), { passive: true });
+    new ResizeObserver(() => this.schedule()).observe(scroll);
+    tbody.addEventListener('click', (e) => this.onClick(e));
+    table.addEventListener('keydown', (e) => this.onKey(e));
+    table.addEventListener('focus', () => {
+      if (!this.activeId && this.view.length) this.setActive(this.view[0]);
+    });
+  }
+
+  rowHeight() {
+    if (!this.rowH) this.rowH = parseFloat(getComputedStyle(document.documentElement).getPropertyValue('--row-h')) || 36;
+    return this.rowH;
+  }
+
+  setColumns(visibleKeys) {
+    this.columns = COLUMNS.filter((c) => c.fixed || visibleKeys.has(c.key));
+    this.layoutStamp += 1;
+    this.buildHead();
+  }
+
+  setSort(key, dir) {
+    this.sort = { key, dir };
+    this.buildHead();
+  }
+
+  relabel() {
+    this.layoutStamp += 1;
+    this.buildHead();
+  }
+
+  buildHead() {
+    const { t } = this.hooks;
+    clear(this.colgroup);
+    clear(this.headRow);
+    let sticky = 0;
+    for (const col of this.columns) {
+      this.colgroup.append(h('col', { style: null, dataset: { key: col.key } }));
+      this.colgroup.lastChild.style.width = `${col.width}px`;
+      const sorted = this.sort.key === col.key;
+      const label = t(col.label);
+      const button = h('button', { type: 'button', class: 'sort', title: t('table.sortBy', { column: label }) },
+        col.key === 'isFavorite' ? icon('star') : h('span', { text: label }),
+        sorted ? h('span', { class: 'arrow', 'aria-hidden': 'true', text: this.sort.dir === 'asc' ? '▲' : '▼' }) : null);
+      if (col.key === 'isFavorite') button.setAttribute('aria-label', label);
+      button.addEventListener('click', () => this.hooks.onSort(col.key));
+      const th = h('th', { scope: 'col', dataset: { key: col.key }, class: col.fixed ? `sticky sticky-${sticky++}` : null }, button);
+      if (sorted) th.setAttribute('aria-sort', this.sort.dir === 'asc' ? 'ascending' : 'descending');
+      this.headRow.append(th);
+    }
+    this.topSpacer.firstChild.colSpan = this.columns.length;
+    this.bottomSpacer.firstChild.colSpan = this.columns.length;
+  }
+
+  setView(ids) {
+    this.view = ids;
+    this.index = new Map(ids.map((id, i) => [id, i]));
+    this.table.setAttribute('aria-rowcount', String(ids.length + 1));
+    if (this.activeId !== null && !this.index.has(this.activeId)) this.activeId = null;
+  }
+
+  schedule() {
+    if (this.scheduled) return;
+    this.scheduled = true;
+    requestAnimationFrame(() => {
+      this.scheduled = false;
+      this.render();
+    });
+  }
+
+  domKey(id) {
+    let key = this.domKeys.get(id);
+    if (!key) this.domKeys.set(id, (key = `row-${++this.domKeyCounter}`));
+    return key;
+  }
+
+  render() {
+    const { state, ctx } = this.hooks;
+    const st = state();
+    const c = ctx();
+    const rowH = this.rowHeight();
+    const n = this.view.length;
+    const top = this.scroll.scrollTop;
+    const height = this.scroll.clientHeight || 600;
+    const first = Math.max(0, Math.floor(top / rowH) - OVERSCAN);
+    const last = Math.min(n, Math.ceil((top + height) / rowH) + OVERSCAN);
+
+    this.topSpacer.firstChild.style.height = `${first * rowH}px`;
+    this.bottomSpacer.firstChild.style.height = `${(n - last) * rowH}px`;
+
+    const wanted = [this.topSpacer];
+    const keep = new Set();
+    for (let i = first; i < last; i++) {
+      const id = this.view[i];
+      const device = st.devices.get(id);
+      if (!device) continue;
+      keep.add(id);
+      let tr = this.rows.get(id);
+      if (!tr) {
+        tr = h('tr', { id: this.domKey(id), role: 'row' });
+        tr.__id = id;
+        this.rows.set(id, tr);
+      }
+      const stamp = `${st.rev.get(id)}|${this.layoutStamp}|${c.stamp}|${c.sending.has(id) ? 1 : 0}|${c.favPending.has(id) ? c.favPending.get(id) : '-'}`;
+      if (tr.__stamp !== stamp) {
+        this.fillRow(tr, id, device, st, c);
+        tr.__stamp = stamp;
+      }
+      tr.setAttribute('aria-rowindex', String(i + 2));
+      tr.classList.toggle('selected', id === c.selectedId);
+      tr.classList.toggle('active', id === this.activeId);
+      tr.setAttribute('aria-selected', id === c.selectedId ? 'true' : 'false');
+      wanted.push(tr);
+    }
+    wanted.push(this.bottomSpacer);
+    for (const [id, tr] of this.rows) {
+      if (!keep.has(id)) {
+        tr.remove();
+        this.rows.delete(id);
+      }
+    }
+    // Move only what is out of place, so unchanged rows keep their nodes.
+    let cursor = this.tbody.firstChild;
+    for (const node of wanted) {
+      if (node === cursor) cursor = cursor.nextSibling;
+      else this.tbody.insertBefore(node, cursor);
+    }
+    while (cursor) {
+      const next = cursor.nextSibling;
+      cursor.remove();
+      cursor = next;
+    }
+    if (this.activeId && this.rows.has(this.activeId)) this.table.setAttribute('aria-activedescendant', this.domKey(this.activeId));
+    else this.table.removeAttribute('aria-activedescendant');
+  }
+
+  fillRow(tr, id, d, st, c) {
+    const { t } = this.hooks;
+    clear(tr);
+    tr.classList.toggle('missing', Boolean(d.isMissing));
+    let sticky = 0;
+    for (const col of this.columns) {
+      const td = h('td', { role: 'gridcell' });
+      if (col.fixed) td.className = `sticky sticky-${sticky++}`;
+      if (MONO.has(col.key)) td.classList.add('mono');
+      switch (col.key) {
+        case 'isFavorite': {
+          const pending = c.favPending.has(id);
+          const on = pending ? c.favPending.get(id) : Boolean(d.isFavorite);
+          td.append(h('button', {
+            type: 'button', class: `star${pending ? ' pending' : ''}`, tabindex: '-1', 'aria-pressed': on ? 'true' : 'false',
+            'aria-label': t(on ? 'favorite.remove' : 'favorite.add'), title: t(on ? 'favorite.remove' : 'favorite.add'),
+          }, icon(on ? 'star-fill' : 'star')));
+          break;
+        }
+        case 'name': {
+          const name = displayName(d, t);
+          td.append(h('span', { class: `name-text${d.name ? '' : ' unnamed'}`, text: name }));
+          td.title = name;
+          break;
+        }
+        case 'status': {
+          const cell = h('div', { class: 'status-cell' });
+          cell.append(h('span', { class: `dot ${stateKey(d.deviceState)}` }), h('span', { class: 'status-label', text: stateLabel(d.deviceState, t) }));
+          for (const b of badgesOf(st, id, d, { sending: c.sending.has(id) })) {
+            if (b.cls === 'auth') continue; // shown in the details; the row stays short
+            cell.append(h('span', { class: `badge ${b.cls}`, title: t(b.title), text: t(b.key) }));
+          }
+          const lines = Array.isArray(d.statusStringDetails) ? d.statusStringDetails : [];
+          if (lines.length) cell.append(h('span', { class: 'info-text', text: lines.join(' · ') }));
+          td.append(cell);
+          td.title = [stateLabel(d.deviceState, t), ...lines].join('\n');
+          break;
+        }
+        case 'networkMethod':
+          setText(td, methodLabel(d.networkMethod, t));
+          break;
+        case 'ip':
+          setText(td, d.ip);
+          if (hasConflict(st, id)) {
+            td.classList.add('conflict');
+            td.title = t('badge.conflictTitle');
+          }
+          break;
+        default:
+          setText(td, col.get(d));
+          td.title = col.get(d);
+      }
+      tr.append(td);
+    }
+  }
+
+  onClick(e) {
+    const tr = e.target.closest('tr');
+    if (!tr || tr.__id === undefined) return;
+    const id = tr.__id;
+    this.activeId = id;
+    if (e.target.closest('.star')) {
+      this.hooks.onToggleFavorite(id);
+      return;
+    }
+    this.hooks.onOpen(id, false);
+  }
+
+  setActive(id, { scroll = true } = {}) {
+    this.activeId = id;
+    if (scroll && this.index.has(id)) this.scrollToIndex(this.index.get(id));
+    this.schedule();
+  }
+
+  scrollToIndex(i) {
+    const rowH = this.rowHeight();
+    const header = this.headRow.offsetHeight || rowH;
+    const top = i * rowH;
+    const visible = this.scroll.clientHeight - header;
+    if (top < this.scroll.scrollTop) this.scroll.scrollTop = top;
+    else if (top + rowH > this.scroll.scrollTop + visible) this.scroll.scrollTop = top + rowH - visible;
+  }
+
+  onKey(e) {
+    if (e.target !== this.table) return;
+    const n = this.view.length;
+    if (!n) return;
+    let i = this.activeId !== null && this.index.has(this.activeId) ? this.index.get(this.activeId) : -1;
+    const page = Math.max(1, Math.floor((this.scroll.clientHeight - 36) / this.rowHeight()) - 1);
+    switch (e.key) {
+      case 'ArrowDown': i = Math.min(n - 1, i + 1); break;
+      case 'ArrowUp': i = Math.max(0, i - 1); break;
+      case 'PageDown': i = Math.min(n - 1, i + page); break;
+      case 'PageUp': i = Math.max(0, i - page); break;
+      case 'Home': i = 0; break;
+      case 'End': i = n - 1; break;
+      case 'Enter':
+      case ' ':
+        if (i >= 0) this.hooks.onOpen(this.view[i], true);
+        e.preventDefault();
+        return;
+      case 'f':
+      case 'F':
+        if (i >= 0 && !e.ctrlKey && !e.metaKey && !e.altKey) {
+          this.hooks.onToggleFavorite(this.view[i]);
+          e.preventDefault();
+        }
+        return;
+      default:
+        return;
+    }
+    e.preventDefault();
+    this.setActive(this.view[Math.max(0, i)]);
+  }
+}
