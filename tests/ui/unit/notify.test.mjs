@@ -1,0 +1,96 @@
+import { test, describe } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { lnf, WEB } from './helpers.mjs';
+
+const { MESSAGES, describeMessage, translateMessage, OutcomeTracker, foldNotifications } = await lnf('notify.js');
+const { createTranslator } = await lnf('i18n.js');
+
+// Every text the application posts as a notification.
+const PROGRAM_TEXTS = [
+  'Configuration changed successfully', 'Error while processing the command. Please retry', 'Device is busy. Please retry',
+  'Error while changing the network settings. Please retry', 'Error while changing the device name. Please retry', 'Not authorized',
+  'Invalid rights', 'Error changing network settings. Reserved IP. Please try again with another one.',
+  'Unexpected operation result occured', 'LocalizingSuccess', 'LocalizingError', 'Localize is not supported',
+  'DeviceNoLongerAvailable', 'DeviceSetToFavorites', 'DeviceRemovedFromFavorites', 'Configuration request operation timeout',
+];
+
+const dict = (code) => JSON.parse(fs.readFileSync(path.join(WEB, 'translations_json', `${code}.json`), 'utf8'));
+
+describe('NotificationTexts', () => {
+  test('EveryProgramTextHasATranslationInEveryLanguage', () => {
+    for (const code of ['en', 'de']) {
+      const t = createTranslator(dict(code));
+      for (const text of PROGRAM_TEXTS) {
+        const entry = MESSAGES.get(text);
+        assert.ok(entry, text);
+        const shown = translateMessage(text, t);
+        assert.notEqual(shown, entry.key, `${code}: ${text}`);
+        assert.ok(shown.length > 3, `${code}: ${text}`);
+      }
+    }
+  });
+
+  test('UnknownTextsAreShownAsTheyAre', () => {
+    const t = createTranslator(dict('de'));
+    assert.equal(translateMessage('Something new happened', t), 'Something new happened');
+    assert.equal(describeMessage('Something new happened').level, 'info');
+  });
+
+  test('LevelsMatchTheOutcome', () => {
+    assert.equal(describeMessage('LocalizingSuccess').level, 'success');
+    assert.equal(describeMessage('Configuration changed successfully').level, 'success');
+    assert.equal(describeMessage('Not authorized').level, 'error');
+    assert.equal(describeMessage('DeviceNoLongerAvailable').level, 'warning');
+  });
+});
+
+describe('OutcomeTracker', () => {
+  test('NamesTheDeviceOfTheOnlyWaitingRequest', () => {
+    const tr = new OutcomeTracker();
+    tr.expect('localize', 'a', 'Cam A', 10000);
+    assert.deepEqual(tr.resolve('LocalizingSuccess'), { deviceId: 'a', name: 'Cam A' });
+    assert.equal(tr.resolve('LocalizingSuccess'), null);
+  });
+
+  test('SharedTextsGoToEitherKindAndKindSpecificTextsOnlyToTheirs', () => {
+    const tr = new OutcomeTracker();
+    tr.expect('change', 'a', 'Cam A', 10000);
+    assert.equal(tr.resolve('LocalizingError'), null);
+    assert.deepEqual(tr.resolve('Not authorized'), { deviceId: 'a', name: 'Cam A' });
+  });
+
+  test('TwoDevicesWaitingMakeTheAnswerAnonymous', () => {
+    const tr = new OutcomeTracker();
+    tr.expect('change', 'a', 'Cam A', 10000);
+    tr.expect('change', 'b', 'Cam B', 10000);
+    assert.equal(tr.resolve('Configuration changed successfully'), null);
+    assert.deepEqual(tr.resolve('Configuration changed successfully'), { deviceId: 'b', name: 'Cam B' });
+  });
+
+  test('ExpectationsExpire', () => {
+    let now = 0;
+    const tr = new OutcomeTracker({ now: () => now });
+    tr.expect('localize', 'a', 'Cam A', 1000);
+    now = 1001;
+    assert.equal(tr.resolve('LocalizingSuccess'), null);
+  });
+
+  test('ADeviceThatLeftIsNamedInTheNoLongerAvailableMessage', () => {
+    let now = 0;
+    const tr = new OutcomeTracker({ now: () => now });
+    tr.deviceLeft('a', 'Cam A');
+    assert.deepEqual(tr.resolve('DeviceNoLongerAvailable'), { deviceId: 'a', name: 'Cam A' });
+    tr.deviceLeft('b', 'Cam B');
+    now = 6000;
+    assert.equal(tr.resolve('DeviceNoLongerAvailable'), null);
+  });
+});
+
+describe('Folding', () => {
+  test('IdenticalAnonymousMessagesBecomeOneWithACount', () => {
+    const out = foldNotifications([{ message: 'A' }, { message: 'A' }, { message: 'B' }, { message: 'A', device: 'Cam' }]);
+    assert.deepEqual(out.map((n) => [n.message, n.count, n.device || '']), [['A', 2, ''], ['B', 1, ''], ['A', 1, 'Cam']]);
+  });
+});

@@ -1,0 +1,122 @@
+import { test, describe } from 'node:test';
+import assert from 'node:assert/strict';
+import { lnf } from './helpers.mjs';
+import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
+
+const { createState, applyFullState, applyDiff, createChanges } = await lnf('state.js');
+const { buildView, viewAffected, createViewCache } = await lnf('view.js');
+
+function stateWith(devices) {
+  const s = createState();
+  applyFullState(s, { devices: { list: devices }, nics: defaultNics(), languages: ['en'], language: 'en', theme: 'light', version: '1', protocolState: { available: true, details: '' }, autoScanner: {} });
+  return s;
+}
+
+describe('Search', () => {
+  test('EveryWordMustMatchSomeFieldIgnoringCase', () => {
+    const a = makeDevice({ name: 'Line 4 Camera', ip: '10.0.0.40' });
+    const b = makeDevice({ name: 'Line 5 Camera', ip: '10.0.0.50' });
+    const s = stateWith([a, b]);
+    assert.deepEqual(buildView(s, { query: 'line camera' }), [a.id, b.id]);
+    assert.deepEqual(buildView(s, { query: 'LINE 10.0.0.50' }), [b.id]);
+    assert.deepEqual(buildView(s, { query: 'line nothing' }), []);
+  });
+
+  test('FindsSerialMacAndStatusLines', () => {
+    const a = makeDevice({ serialNumber: 'XZ991', statusStringDetails: ['Lens dirty'] });
+    const b = makeDevice();
+    const s = stateWith([a, b]);
+    assert.deepEqual(buildView(s, { query: 'xz99' }), [a.id]);
+    assert.deepEqual(buildView(s, { query: 'dirty' }), [a.id]);
+    assert.deepEqual(buildView(s, { query: b.mac.toLowerCase() }), [b.id]);
+  });
+
+  test('ACachedSearchFollowsChanges', () => {
+    const a = makeDevice({ name: 'alpha' });
+    const s = stateWith([a]);
+    const cache = createViewCache();
+    assert.deepEqual(buildView(s, { query: 'beta' }, cache), []);
+    applyDiff(s, { devices: { updated: [{ id: a.id, name: 'beta' }] } });
+    assert.deepEqual(buildView(s, { query: 'beta' }, cache), [a.id]);
+  });
+});
+
+describe('Filters', () => {
+  const fav = makeDevice({ isFavorite: true });
+  const missing = makeDevice({ isFavorite: true, isMissing: true, isAccessible: false });
+  const unreachable = makeDevice({ isAccessible: false });
+  const warn = makeDevice({ deviceState: 'WARNING' });
+  const busy = makeDevice({ isProcessing: true });
+  const plain = makeDevice({ ipOfAssociatedNic: '10.1.0.1' });
+  const s = stateWith([fav, missing, unreachable, warn, busy, plain]);
+  const ids = (filters, extra = {}) => buildView(s, { filters: new Set(filters), sortKey: '', ...extra });
+
+  test('EachQuickFilterSelectsItsDevices', () => {
+    assert.deepEqual(ids(['favorites']), [fav.id, missing.id]);
+    assert.deepEqual(ids(['missing']), [missing.id]);
+    assert.deepEqual(ids(['unreachable']), [unreachable.id]);
+    assert.deepEqual(ids(['busy']), [busy.id]);
+    assert.deepEqual(ids(['attention']), [missing.id, unreachable.id, warn.id]);
+  });
+
+  test('FiltersCombineAsAnd', () => {
+    assert.deepEqual(ids(['favorites', 'missing']), [missing.id]);
+    assert.deepEqual(ids(['busy', 'missing']), []);
+  });
+
+  test('TheCardFilterKeepsDevicesSeenOnThatCard', () => {
+    assert.deepEqual(ids([], { nic: '10.1.0.1' }), [plain.id]);
+  });
+});
+
+describe('Sort', () => {
+  test('IpAddressesSortAsNumbers', () => {
+    const a = makeDevice({ ip: '10.0.0.10' });
+    const b = makeDevice({ ip: '10.0.0.9' });
+    const c = makeDevice({ ip: '' });
+    const s = stateWith([a, b, c]);
+    assert.deepEqual(buildView(s, { sortKey: 'ip', sortDir: 'asc' }), [b.id, a.id, c.id]);
+    assert.deepEqual(buildView(s, { sortKey: 'ip', sortDir: 'desc' }), [c.id, a.id, b.id]);
+  });
+
+  test('NamesSortNaturallyAndEmptyNamesLast', () => {
+    const a = makeDevice({ name: 'cam 10' });
+    const b = makeDevice({ name: 'Cam 9' });
+    const c = makeDevice({ name: '' });
+    const s = stateWith([c, a, b]);
+    assert.deepEqual(buildView(s, { sortKey: 'name' }), [b.id, a.id, c.id]);
+  });
+
+  test('FavouritesComeFirstAndTheStateColumnPutsTroubleFirst', () => {
+    const ok = makeDevice({ name: 'a' });
+    const err = makeDevice({ name: 'b', deviceState: 'ERROR' });
+    const missing = makeDevice({ name: 'c', isMissing: true, isFavorite: true });
+    const s = stateWith([ok, err, missing]);
+    assert.deepEqual(buildView(s, { sortKey: 'isFavorite' })[0], missing.id);
+    assert.deepEqual(buildView(s, { sortKey: 'status' }), [missing.id, err.id, ok.id]);
+  });
+
+  test('EqualKeysKeepAStableOrderByName', () => {
+    const a = makeDevice({ name: 'b', type: 'T' });
+    const b = makeDevice({ name: 'a', type: 'T' });
+    const s = stateWith([a, b]);
+    assert.deepEqual(buildView(s, { sortKey: 'type' }), [b.id, a.id]);
+  });
+});
+
+describe('ViewAffected', () => {
+  test('OnlyChangesThatCanMoveOrHideRowsRebuildTheView', () => {
+    const a = makeDevice();
+    const s = stateWith([a]);
+    const quiet = applyDiff(s, { devices: { updated: [{ id: a.id, isProcessing: true }] } });
+    assert.equal(viewAffected(quiet, { sortKey: 'name' }), false);
+    assert.equal(viewAffected(quiet, { sortKey: 'status' }), true);
+    assert.equal(viewAffected(quiet, { sortKey: 'name', filters: new Set(['busy']) }), true);
+    assert.equal(viewAffected(quiet, { sortKey: 'name', query: 'x' }), true);
+    const renamed = applyDiff(s, { devices: { updated: [{ id: a.id, name: 'z' }] } });
+    assert.equal(viewAffected(renamed, { sortKey: 'ip' }), true);
+    const added = applyDiff(s, { devices: { added: [makeDevice()] } });
+    assert.equal(viewAffected(added, {}), true);
+    assert.equal(viewAffected(createChanges(), {}), false);
+  });
+});
