@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "beacon/configuration_response.h"
+#include "beacon/discovery_response.h"
+#include "beacon/event_with_metadata.h"
+#include "beacon/export.h"
+#include "beacon/localize_response.h"
+#include "beacon/system_types.h"
+
+namespace dp {
+
+// The discovery protocol engine as its callers see it. Every send returns the
+// datagram's length when every endpoint used took all of it, else -1.
+class BEACON_EXPORT idevice_protocol {
+public:
+    idevice_protocol() = default;
+    idevice_protocol(const idevice_protocol&) = default;
+    idevice_protocol& operator=(const idevice_protocol&) = default;
+
+    /// Next received message in arrival order, or empty after timeout_ms.
+    virtual std::shared_ptr<event_with_metadata> get_next_event(int timeout_ms) = 0;
+    /// Broadcasts a discovery request with a fresh request id.
+    virtual int send_discovery_request() const = 0;
+    /// Sends the response unchanged toward ip (must not be null).
+    virtual int send_discovery_response(discovery_response* response,
+                                        const std::string& ip) const = 0;
+    /// Broadcasts a configuration request with a fresh id and protected
+    /// credentials; throws std::invalid_argument("Invalid IP address") for a
+    /// bad ip, mask or gateway (an empty text included) before sending.
+    virtual int send_configuration_request(const std::string& article_number,
+                                           const std::string& serial_number, const std::string& ip,
+                                           const std::string& mask, const std::string& gateway,
+                                           const std::string& user_defined_name,
+                                           const sdk::system::network_method_type& network_method,
+                                           const std::string& username,
+                                           const std::string& password) const = 0;
+    /// Sends the response unchanged toward ip (must not be null).
+    virtual int send_configuration_response(configuration_response* response,
+                                            const std::string& ip) const = 0;
+    /// Broadcasts a localize request with a fresh id and protected credentials.
+    virtual int send_localize_request(const std::string& article_number,
+                                      const std::string& serial_number, const std::string& username,
+                                      const std::string& password) const = 0;
+    /// Sends the response unchanged toward ip (must not be null).
+    virtual int send_localize_response(localize_response* response,
+                                       const std::string& ip) const = 0;
+    virtual ~idevice_protocol() = default;
+};
+
+}  // namespace dp

@@ -1,0 +1,257 @@
+#include "channel.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace netbridge::detail {
+namespace {
+
+// Thousands of devices answer within milliseconds of each scan.
+constexpr int receive_buffer_bytes = 8 * 1024 * 1024;
+// The largest UDP payload over IPv4 fits.
+constexpr std::size_t datagram_buffer_bytes = 65536;
+
+const in_addr_t limited_broadcast = htonl(INADDR_BROADCAST);
+
+}  // namespace
+
+bool endpoint::accepts(in_addr_t destination) const {
+    if (address == 0) {
+        return true;
+    }
+    if (destination == address) {
+        return true;
+    }
+    if (destination == limited_broadcast || destination == directed_broadcast) {
+        return broadcast.load();
+    }
+    return false;
+}
+
+bool endpoint::is_broadcast(in_addr_t destination) const {
+    return destination == limited_broadcast ||
+           (address != 0 && destination == directed_broadcast && destination != address);
+}
+
+void endpoint::set_handler(handler callback) {
+    std::lock_guard<std::recursive_mutex> lock(call_mutex_);
+    callback_ = std::move(callback);
+}
+
+void endpoint::deliver(std::string data, std::string sender, unsigned short port) {
+    std::lock_guard<std::recursive_mutex> lock(call_mutex_);
+    if (!active_ || !callback_) {
+        return;
+    }
+    try {
+        callback_(std::move(data), std::move(sender), port);
+    } catch (...) {
+        // A throwing handler must not end the receive thread of every
+        // endpoint on this card.
+    }
+}
+
+void endpoint::deactivate() {
+    std::lock_guard<std::recursive_mutex> lock(call_mutex_);
+    active_ = false;
+}
+
+channel::~channel() {
+    if (thread_.joinable()) {
+        thread_.detach();
+    }
+}
+
+int channel::open(const std::string& device) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) {
+        return errno;
+    }
+    auto fail = [this](int error) {
+        ::close(fd_);
+        fd_ = -1;
+        return error;
+    };
+    const int on = 1;
+    if (!device.empty() &&
+        setsockopt(fd_, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(), device.size() + 1) != 0) {
+        return fail(errno);
+    }
+    // The kernel only checks SO_BROADCAST on send; which endpoint may use
+    // broadcast is decided per endpoint.
+    if (setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+        return fail(errno);
+    }
+    if (setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &receive_buffer_bytes,
+                   sizeof receive_buffer_bytes) != 0) {
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes, sizeof receive_buffer_bytes);
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(key_.port);
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        return fail(errno);
+    }
+    wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd_ < 0) {
+        return fail(errno);
+    }
+    try {
+        thread_ = std::thread([self = shared_from_this()] { self->receive_loop(); });
+    } catch (const std::system_error& error) {
+        ::close(wake_fd_);
+        wake_fd_ = -1;
+        return fail(error.code().value() ? error.code().value() : EAGAIN);
+    }
+    return 0;
+}
+
+void channel::close() {
+    const std::uint64_t one = 1;
+    if (wake_fd_ >= 0) {
+        [[maybe_unused]] auto written = ::write(wake_fd_, &one, sizeof one);
+    }
+    if (!thread_.joinable()) {
+        return;
+    }
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        // Called from one of our own callbacks: the loop sees the wake-up and
+        // closes the descriptors itself once the callback returns.
+        thread_.detach();
+        return;
+    }
+    thread_.join();
+}
+
+std::vector<std::shared_ptr<endpoint>> channel::snapshot() {
+    std::lock_guard<std::mutex> lock(members_mutex_);
+    return members_;
+}
+
+void channel::add(const std::shared_ptr<endpoint>& ep) {
+    std::lock_guard<std::mutex> lock(members_mutex_);
+    members_.push_back(ep);
+}
+
+std::size_t channel::remove(const std::shared_ptr<endpoint>& ep) {
+    std::lock_guard<std::mutex> lock(members_mutex_);
+    members_.erase(std::remove(members_.begin(), members_.end(), ep), members_.end());
+    return members_.size();
+}
+
+void channel::receive_loop() {
+    std::vector<char> buffer(datagram_buffer_bytes);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    for (;;) {
+        fds[0].revents = fds[1].revents = 0;
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (fds[1].revents != 0) {
+            break;
+        }
+        // Drain everything queued, so a burst costs one poll.
+        for (;;) {
+            sockaddr_in sender{};
+            iovec io{buffer.data(), buffer.size()};
+            msghdr message{};
+            message.msg_name = &sender;
+            message.msg_namelen = sizeof sender;
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t size = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+            if (size < 0) {
+                break;
+            }
+            if ((message.msg_flags & MSG_TRUNC) != 0) {
+                continue;
+            }
+            in_addr_t destination = 0;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                    in_pktinfo info{};
+                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                    destination = info.ipi_addr.s_addr;
+                }
+            }
+            dispatch(buffer.data(), static_cast<std::size_t>(size), sender, destination);
+        }
+    }
+    ::close(fd_);
+    ::close(wake_fd_);
+    fd_ = wake_fd_ = -1;
+}
+
+void channel::dispatch(const char* data, std::size_t size, const sockaddr_in& sender,
+                       in_addr_t destination) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+    const unsigned short port = ntohs(sender.sin_port);
+    for (const auto& ep : snapshot()) {
+        if (ep->accepts(destination)) {
+            ep->deliver(std::string(data, size), text, port);
+        }
+    }
+}
+
+registry& registry::get() {
+    // Never destroyed: sockets may still be closed during static destruction.
+    static registry* instance = new registry;
+    return *instance;
+}
+
+int registry::attach(const channel_key& key, const std::string& device,
+                     const std::shared_ptr<endpoint>& ep) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = std::find_if(channels_.begin(), channels_.end(), [&](const auto& c) {
+        return !(c->key() < key) && !(key < c->key());
+    });
+    std::shared_ptr<channel> target;
+    if (found != channels_.end()) {
+        target = *found;
+        for (const auto& other : target->snapshot()) {
+            if (other->address == ep->address) {
+                return EADDRINUSE;
+            }
+        }
+    } else {
+        target = std::make_shared<channel>(key);
+        if (int error = target->open(device); error != 0) {
+            return error;
+        }
+        channels_.push_back(target);
+    }
+    ep->owner = target;
+    target->add(ep);
+    return 0;
+}
+
+void registry::detach(const std::shared_ptr<endpoint>& ep) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto target = ep->owner;
+    if (!target) {
+        return;
+    }
+    ep->owner.reset();
+    if (target->remove(ep) == 0) {
+        channels_.erase(std::remove(channels_.begin(), channels_.end(), target), channels_.end());
+        target->close();
+    }
+}
+
+}  // namespace netbridge::detail
