@@ -1,0 +1,398 @@
+#include "device/EventProcessor.h"
+
+#include <QDebug>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+
+#include "device/IProtocolEngine.h"
+#include "device/NetworkInterfaces.h"
+#include "device/ProcessRunner.h"
+#include "device/ProtocolEvents.h"
+#include "gui/WebGUIEvent.h"
+#include "state/AppNotification.h"
+#include "state/Clock.h"
+#include "state/DeviceStore.h"
+
+namespace {
+
+QString deviceIdOf(const QString& articleNumber, const QString& serialNumber) {
+    return QStringLiteral("%1_%2").arg(articleNumber, serialNumber).toLower();
+}
+
+bool parseIpv4(const QString& text, std::uint32_t& out) {
+    in_addr address{};
+    if (inet_pton(AF_INET, text.toLatin1().constData(), &address) != 1) {
+        return false;
+    }
+    out = address.s_addr;
+    return true;
+}
+
+QString configurationResultMessage(int result) {
+    switch (result) {
+        case 1:
+            return QStringLiteral("Error while processing the command. Please retry");
+        case 2:
+            return QStringLiteral("Device is busy. Please retry");
+        case 4:
+            return QStringLiteral("Error while changing the network settings. Please retry");
+        case 5:
+            return QStringLiteral("Error while changing the device name. Please retry");
+        case 6:
+            return QStringLiteral("Not authorized");
+        case 7:
+            return QStringLiteral("Invalid rights");
+        case 8:
+            return QStringLiteral(
+                "Error changing network settings. Reserved IP. Please try again with another one.");
+        default:
+            return QStringLiteral("Unexpected operation result occured");
+    }
+}
+
+QString localizeResultMessage(int result) {
+    switch (result) {
+        case 0:
+            return QStringLiteral("LocalizingSuccess");
+        case 1:
+            return QStringLiteral("LocalizingError");
+        case 2:
+            return QStringLiteral("Device is busy. Please retry");
+        case 3:
+            return QStringLiteral("Localize is not supported");
+        case 6:
+            return QStringLiteral("Not authorized");
+        case 7:
+            return QStringLiteral("Invalid rights");
+        default:
+            return QStringLiteral("Unexpected operation result occured");
+    }
+}
+
+const QString configurationSucceeded = QStringLiteral("Configuration changed successfully");
+const QString configurationTimedOut = QStringLiteral("Configuration request operation timeout");
+const QString noLongerAvailable = QStringLiteral("DeviceNoLongerAvailable");
+
+}  // namespace
+
+EventProcessor::EventProcessor(IProtocolEngine* engine, DeviceStore* devices,
+                               AppNotificationStore* notifications, NICModel* nics, QObject* parent)
+    : IEventProcessor(parent),
+      m_engine(engine),
+      m_devices(devices),
+      m_notifications(notifications),
+      m_nics(nics),
+      m_runner(std::make_shared<ProcessRunner>()) {}
+
+EventProcessor::~EventProcessor() {
+    // The probe threads call isReachable() on this object.
+    for (const auto& probe : m_probes) {
+        if (probe) {
+            probe->wait();
+        }
+    }
+}
+
+void EventProcessor::setProcessRunner(std::shared_ptr<const IProcessRunner> runner) {
+    m_runner = std::move(runner);
+}
+
+void EventProcessor::setCardSource(CardSource source) {
+    m_cardSource = std::move(source);
+}
+
+QDateTime EventProcessor::now() const {
+    return Clock::instance().currentDateTime();
+}
+
+void EventProcessor::handleEvent(QSharedPointer<Event> event) {
+    if (event) {
+        event->accept(*this);
+    }
+}
+
+void EventProcessor::post(const QString& message) {
+    if (m_notifications) {
+        m_notifications->add(makeNotification(message));
+    }
+}
+
+// --- Discovery answers ------------------------------------------------------------
+
+void EventProcessor::handle(const DiscoveryResponse& response) {
+    const QString id = deviceIdOf(response.articleNumber, response.serialNumber);
+    QSharedPointer<Device> device = m_devices->find(id, true).toStrongRef();
+    const bool isNew = device.isNull();
+    if (isNew) {
+        device = QSharedPointer<Device>::create(id);
+    }
+    device->lastSeen.set(now());
+
+    if (isNew) {
+        m_devices->add(device);
+    } else if (device->isProcessing.get() && !device->isRebooting.get()) {
+        // The device is applying a change. One that keeps answering but
+        // never completes must not stay frozen past the time limit.
+        if (device->processingStartedTime.get().msecsTo(now()) < requestTimeoutMs) {
+            return;
+        }
+        post(configurationTimedOut);
+    } else if (device->isProcessing.get() && device->isRebooting.get()) {
+        post(configurationSucceeded);
+    } else if (device->shouldProcess.get()) {
+        // A change request is pending. Its device may never answer it; then
+        // the device is taken up again once the time limit has passed.
+        if (!pendingRequestExpired(*device)) {
+            return;
+        }
+        post(configurationTimedOut);
+    }
+
+    copyAnswer(*device, response);
+    device->isMissing.set(false);
+    device->shouldProcess.set(false);
+    device->isProcessing.set(false);
+    device->isRebooting.set(false);
+    m_requestTimes.remove(id);
+
+    // Outside every local subnet the answer keeps the last probe result
+    // until the probe now started replaces it: clearing it here would make a
+    // reachable device flicker on every answer.
+    if (isOnLocalSubnet(*device)) {
+        device->isAccessible.set(true);
+    } else {
+        checkAccessibility(device);
+    }
+    device->isAuthentication.set(response.isAuthentication);
+}
+
+void EventProcessor::copyAnswer(Device& device, const DiscoveryResponse& r) {
+    device.name.set(r.name);
+    device.type.set(r.type);
+    device.url.set(r.url);
+    device.hwVersion.set(r.hwVersion);
+    device.fwVersion.set(r.fwVersion);
+    device.articleNumber.set(r.articleNumber);
+    device.serialNumber.set(r.serialNumber);
+    device.manufactureDate.set(r.manufactureDate);
+    device.manufacturer.set(r.manufacturer);
+    device.deviceState.set(r.deviceState);
+    device.statusStringDetails.set(r.infoMessages);
+    device.ipOfAssociatedNic.set(r.ipOfAssociatedNic);
+    device.ip.set(r.ip);
+    device.mac.set(r.mac);
+    device.defaultGateway.set(r.defaultGateway);
+    device.subnetMask.set(r.subnetMask);
+    device.networkMethod.set(r.networkMethod);
+    device.supportsDHCP.set(r.supportsDHCP);
+    device.supportsPersistentIP.set(r.supportsPersistentIP);
+    device.supportsLocalize.set(r.supportsLocalize);
+}
+
+QVector<NIC> EventProcessor::localCards() const {
+    return m_cardSource ? m_cardSource() : queryNetworkInterfaces();
+}
+
+bool EventProcessor::isOnLocalSubnet(const Device& device) const {
+    std::uint32_t deviceAddress = 0;
+    if (!parseIpv4(device.ip.get(), deviceAddress)) {
+        return false;
+    }
+    bool onSubnet = false;
+    for (const auto& card : localCards()) {
+        for (const auto& address : card.addresses.get()) {
+            std::uint32_t cardAddress = 0;
+            std::uint32_t mask = 0;
+            if (parseIpv4(address.ip.get(), cardAddress) &&
+                parseIpv4(address.subnetMask.get(), mask) &&
+                (mask & cardAddress) == (mask & deviceAddress)) {
+                onSubnet = true;
+            }
+        }
+    }
+    return onSubnet;
+}
+
+// --- Reachability probe -------------------------------------------------------------
+
+void EventProcessor::checkAccessibility(QSharedPointer<Device> device) {
+    if (!device) {
+        return;
+    }
+    const QString id = device->id.get();
+    // One probe per device: answers arrive every second, a probe of an
+    // unreachable address takes about as long, and many devices outside the
+    // local subnets would otherwise pile up threads and ping processes.
+    if (m_probing.contains(id)) {
+        return;
+    }
+    m_probing.insert(id);
+    const std::string ip = device->ip.get().toStdString();
+    auto reachable = std::make_shared<std::atomic<bool>>(false);
+    QThread* probe = QThread::create([this, ip, reachable] { *reachable = isReachable(ip); });
+    // The result is applied on the main thread: the store and the devices
+    // have no locks.
+    connect(probe, &QThread::finished, this,
+            [this, id, reachable] { applyProbeResult(id, reachable->load()); });
+    connect(probe, &QThread::finished, probe, &QObject::deleteLater);
+    m_probes.removeAll(QPointer<QThread>());
+    m_probes.append(probe);
+    probe->start(QThread::InheritPriority);
+}
+
+void EventProcessor::applyProbeResult(const QString& deviceId, bool reachable) {
+    m_probing.remove(deviceId);
+    const auto device = m_devices->find(deviceId, false).toStrongRef();
+    if (!device) {
+        qWarning().noquote() << "Device not found: " + deviceId;
+        return;
+    }
+    device->isAccessible.set(reachable);
+}
+
+bool EventProcessor::isReachable(std::string ip) {
+    std::uint32_t parsed = 0;
+    const QString address = QString::fromStdString(ip);
+    // Only a dotted address reaches the command line, never an option.
+    if (!parseIpv4(address, parsed)) {
+        return false;
+    }
+    const auto runner = m_runner;
+    if (!runner) {
+        return false;
+    }
+    try {
+        return runner->run(QStringLiteral("ping"), {"-c", "1", "-W", "1", address}).exitCode == 0;
+    } catch (const std::exception& e) {
+        qWarning().noquote() << "Cannot run ping: " + QString::fromStdString(e.what());
+        return false;
+    }
+}
+
+// --- Configuration and localize answers ---------------------------------------------
+
+void EventProcessor::handle(const ConfigurationResponse& response) {
+    const QString id = deviceIdOf(response.articleNumber, response.serialNumber);
+    const auto device = m_devices->find(id, false).toStrongRef();
+    if (!device) {
+        return;
+    }
+    if (response.result == 0) {
+        if (device->shouldProcess.get()) {
+            device->isProcessing.set(true);
+            device->processingStartedTime.set(now());
+        } else {
+            post(configurationSucceeded);
+        }
+        return;
+    }
+    endConfiguration(*device);
+    post(configurationResultMessage(response.result));
+}
+
+void EventProcessor::endConfiguration(Device& device) {
+    device.isProcessing.set(false);
+    device.isRebooting.set(false);
+    // Left set, the flag would make the device ignore its own answers from
+    // now on and the browser would show stale settings.
+    device.shouldProcess.set(false);
+    m_requestTimes.remove(device.id.get());
+}
+
+void EventProcessor::handle(const LocalizeResponse& response) {
+    post(localizeResultMessage(response.result));
+}
+
+// --- Silence ---------------------------------------------------------------------------
+
+bool EventProcessor::pendingRequestExpired(const Device& device) const {
+    if (!device.shouldProcess.get() || device.isProcessing.get()) {
+        return false;
+    }
+    const auto sent = m_requestTimes.constFind(device.id.get());
+    return sent != m_requestTimes.constEnd() && sent->msecsTo(now()) >= requestTimeoutMs;
+}
+
+void EventProcessor::rebootingCheck(Device& device) {
+    device.isRebooting.set(true);
+    if (device.processingStartedTime.get().msecsTo(now()) >= requestTimeoutMs) {
+        endConfiguration(device);
+        post(configurationTimedOut);
+    }
+}
+
+void EventProcessor::handle(const DevicesDisconnected& event) {
+    for (const auto& weak : event.devices) {
+        const auto device = weak.toStrongRef();
+        if (!device) {
+            continue;
+        }
+        if (pendingRequestExpired(*device)) {
+            device->shouldProcess.set(false);
+            m_requestTimes.remove(device->id.get());
+            post(configurationTimedOut);
+        }
+        const bool favorite = device->isFavorite.get();
+        const bool missing = device->isMissing.get();
+        const bool processing = device->isProcessing.get();
+        const bool rebooting = device->isRebooting.get();
+        if (favorite && !missing && !processing && !rebooting) {
+            device->isMissing.set(true);
+            QStringList details = device->statusStringDetails.get();
+            details << QStringLiteral("Device is not available");
+            device->statusStringDetails.set(details);
+            post(noLongerAvailable);
+        } else if (processing) {
+            rebootingCheck(*device);
+        } else if (!favorite && !rebooting) {
+            post(noLongerAvailable);
+            m_requestTimes.remove(device->id.get());
+            m_devices->remove(device);
+        }
+    }
+}
+
+// --- Browser requests -------------------------------------------------------------------
+
+void EventProcessor::handle(const SetConfigurationRequest& request) {
+    const auto device = m_devices->find(request.deviceId, false).toStrongRef();
+    if (!device) {
+        return;
+    }
+    const bool changed = request.ip != device->ip.get() ||
+                         request.subnetMask != device->subnetMask.get() ||
+                         request.defaultGateway != device->defaultGateway.get() ||
+                         request.networkMethod != device->networkMethod.get();
+    device->shouldProcess.set(changed);
+    if (changed) {
+        m_requestTimes.insert(device->id.get(), now());
+    } else {
+        m_requestTimes.remove(device->id.get());
+    }
+    if (m_engine) {
+        m_engine->sendConfigurationRequest(device->articleNumber.get(), device->serialNumber.get(),
+                                           request.ip, request.subnetMask, request.defaultGateway,
+                                           request.name, request.networkMethod, request.username,
+                                           request.password);
+    }
+}
+
+void EventProcessor::handle(const LocalizeRequest& request) {
+    const auto device = m_devices->find(request.deviceId, false).toStrongRef();
+    if (device && m_engine) {
+        m_engine->sendLocalizeRequest(device->articleNumber.get(), device->serialNumber.get(),
+                                      request.username, request.password);
+    }
+}
+
+void EventProcessor::handle(const SetFavoriteRequest& request) {
+    const auto device = m_devices->find(request.deviceId, false).toStrongRef();
+    if (!device) {
+        return;
+    }
+    device->isFavorite.set(request.isFavorite);
+    post(request.isFavorite ? QStringLiteral("DeviceSetToFavorites")
+                            : QStringLiteral("DeviceRemovedFromFavorites"));
+}

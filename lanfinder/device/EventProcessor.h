@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QThread>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+
+#include "device/IEventProcessor.h"
+#include "device/NIC.h"
+#include "state/IEventHandler.h"
+
+class AppNotificationStore;
+class DeviceStore;
+class IProcessRunner;
+class IProtocolEngine;
+class NICModel;
+
+// Creates and updates the devices of the store from protocol answers and
+// disconnect reports, drives the configuration change of a device (pending,
+// in progress, rebooting, done or timed out), carries the browser's device
+// requests to the engine and posts the user notifications. Everything runs
+// on the main thread, except the ping of the reachability probes, whose
+// results come back to the main thread before they touch a device.
+class EventProcessor : public IEventProcessor, public IEventHandler {
+    Q_OBJECT
+public:
+    // Source of the computer's cards for the local subnet test.
+    using CardSource = std::function<QVector<NIC>()>;
+
+    // A configuration request with no outcome is given up after this long.
+    static constexpr qint64 requestTimeoutMs = 120000;
+
+    // None of the pointers is owned.
+    EventProcessor(IProtocolEngine* engine, DeviceStore* devices,
+                   AppNotificationStore* notifications, NICModel* nics, QObject* parent = nullptr);
+    // Waits for the probes still running (each ends within about a second).
+    ~EventProcessor() override;
+
+    void checkAccessibility(QSharedPointer<Device> device) override;
+    // Runs "ping -c 1 -W 1 <ip>"; reachable exactly when it exits with 0. A
+    // text that is not a dotted IPv4 address, or a ping that cannot be
+    // started, counts as unreachable.
+    bool isReachable(std::string ip) override;
+
+    using IEventHandler::handle;
+    void handle(const DiscoveryResponse& response) override;
+    void handle(const ConfigurationResponse& response) override;
+    void handle(const LocalizeResponse& response) override;
+    void handle(const DevicesDisconnected& event) override;
+    void handle(const SetConfigurationRequest& request) override;
+    void handle(const SetFavoriteRequest& request) override;
+    void handle(const LocalizeRequest& request) override;
+
+    // The process runner the probes start ping with; set it before the first
+    // answer arrives. The default starts real processes.
+    void setProcessRunner(std::shared_ptr<const IProcessRunner> runner);
+    // Where the local subnet test reads the cards; by default the system's
+    // card list, read afresh for every answer.
+    void setCardSource(CardSource source);
+
+    // Whether a probe of this device is running.
+    bool isProbing(const QString& deviceId) const { return m_probing.contains(deviceId); }
+
+public slots:
+    void handleEvent(QSharedPointer<Event> event) override;
+
+private:
+    bool isOnLocalSubnet(const Device& device) const;
+    QVector<NIC> localCards() const;
+    void applyProbeResult(const QString& deviceId, bool reachable);
+    void post(const QString& message);
+    void copyAnswer(Device& device, const DiscoveryResponse& response);
+    // Ends the configuration change of a device, whatever its outcome.
+    void endConfiguration(Device& device);
+    // A request that changed network settings and got no outcome at all
+    // within the time limit.
+    bool pendingRequestExpired(const Device& device) const;
+    void rebootingCheck(Device& device);
+    QDateTime now() const;
+
+    IProtocolEngine* m_engine;
+    DeviceStore* m_devices;
+    AppNotificationStore* m_notifications;
+    NICModel* m_nics;
+    std::shared_ptr<const IProcessRunner> m_runner;
+    CardSource m_cardSource;
+    // Devices whose probe runs; at most one probe per device.
+    QSet<QString> m_probing;
+    QVector<QPointer<QThread>> m_probes;
+    // When a request that changed network settings was sent, per device id.
+    QHash<QString, QDateTime> m_requestTimes;
+};

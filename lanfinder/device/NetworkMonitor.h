@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QTimer>
+
+#include "device/INetworkMonitor.h"
+
+class AutoScanner;
+class DeviceStore;
+
+// Runs the disconnect detection once a second while the auto scanner is
+// active. Lives on the main thread.
+class NetworkMonitor : public INetworkMonitor {
+    Q_OBJECT
+public:
+    // Disabled; one DeviceDisconnectedDetector with the 3000 ms threshold.
+    NetworkMonitor(DeviceStore* store, AutoScanner* scanner, QObject* parent = nullptr);
+    ~NetworkMonitor() override;
+
+    void setEnabled(bool on) override;
+    bool isEnabled() const override;
+
+public slots:
+    // Does nothing while the auto scanner is inactive.
+    void onTimeout() override;
+
+private:
+    QTimer m_timer;
+    AutoScanner* m_scanner;
+    DeviceStore* m_store;
+};

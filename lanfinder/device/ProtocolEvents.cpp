@@ -1,0 +1,15 @@
+#include "device/ProtocolEvents.h"
+
+#include "state/IEventHandler.h"
+
+void DiscoveryResponse::accept(IEventHandler& handler) const {
+    handler.handle(*this);
+}
+
+void ConfigurationResponse::accept(IEventHandler& handler) const {
+    handler.handle(*this);
+}
+
+void LocalizeResponse::accept(IEventHandler& handler) const {
+    handler.handle(*this);
+}
