@@ -173,9 +173,12 @@ bool WebClient::receive(int bits, const char* data, std::size_t length, QByteArr
     return true;
 }
 
-void WebClient::throttle() {
+bool WebClient::throttle(const std::atomic<bool>& stopping) {
     using namespace std::chrono;
     for (;;) {
+        if (stopping.load()) {
+            return false;
+        }
         const auto now = steady_clock::now();
         tokens_ += duration<double>(now - lastRefill_).count() * messagesPerSecond;
         if (tokens_ > messageBurst) {
@@ -184,7 +187,7 @@ void WebClient::throttle() {
         lastRefill_ = now;
         if (tokens_ >= 1.0) {
             tokens_ -= 1.0;
-            return;
+            return true;
         }
         std::this_thread::sleep_for(milliseconds(10));
     }

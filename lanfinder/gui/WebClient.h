@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -55,8 +56,9 @@ public:
     bool receive(int bits, const char* data, std::size_t length, QByteArray& message,
                  bool& closeNow);
 
-    // Blocks the worker thread until the client may deliver another message.
-    void throttle();
+    // Blocks the worker thread until the client may deliver another message;
+    // false, at once, when `stopping` is set.
+    bool throttle(const std::atomic<bool>& stopping);
 
 private:
     struct Frame {

@@ -65,6 +65,9 @@ struct WebServer::Private {
     std::vector<Entry> clients;  // in order of connection
 
     std::atomic<bool> noClients{false};
+    // Set when the server goes down, so that no worker lingers over a
+    // throttled client's backlog.
+    std::atomic<bool> stopping{false};
     std::atomic<std::uint64_t> nextId{1};
 
     QTimer* graceTimer = nullptr;
@@ -123,13 +126,15 @@ int WebServer::Private::onWsData(mg_connection* connection, int bits, char* payl
                                  std::size_t length, void* data) {
     auto* self = static_cast<Private*>(data);
     auto* client = static_cast<WebClient*>(mg_get_user_connection_data(connection));
-    if (!client || client->isDropped()) {
+    if (!client || client->isDropped() || self->stopping.load()) {
         return 0;
     }
     QByteArray message;
     bool closeNow = false;
     if (client->receive(bits, payload, length, message, closeNow)) {
-        client->throttle();
+        if (!client->throttle(self->stopping)) {
+            return 0;
+        }
         emit self->q->requestGuiMessageHandling(client->id(), message);
     }
     return closeNow ? 0 : 1;
@@ -211,6 +216,7 @@ WebServer::WebServer(QString documentRoot, QString port, QObject* parent)
 
 WebServer::~WebServer() {
     d->graceTimer->stop();
+    d->stopping.store(true);
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         for (Private::Entry& entry : d->clients) {
