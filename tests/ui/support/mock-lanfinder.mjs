@@ -237,7 +237,9 @@ export class MockLanfinder {
     }
     const req = JSON.parse(text);
     this.requests.push(req);
-    if (this.behaviour.answerRequests) ws.send(JSON.stringify({ reqId: req.reqId, reqType: req.reqType, status: 'OK' }));
+    // Without answers the mock acts like an application that drops the request.
+    if (!this.behaviour.answerRequests) return;
+    ws.send(JSON.stringify({ reqId: req.reqId, reqType: req.reqType, status: 'OK' }));
     switch (req.reqType) {
       case 'SetTheme':
         if (this.state.theme !== req.theme) this.setApp('theme', req.theme);

@@ -72,6 +72,7 @@ export class DetailsPanel {
       const cred = this.credentials.get(id) || { username: '', password: '' };
       this.$('f-user').value = cred.username;
       this.$('f-password').value = cred.password;
+      this.root.scrollTop = 0;
     }
     this.root.hidden = false;
     this.render();

@@ -1,0 +1,199 @@
+// Favourites, localize, theme, language, search, sort, export and keyboard use.
+import { describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { useBrowser, withApp, row, until, visible, shownRows } from '../support/fixture.mjs';
+import { makeDevice } from '../support/mock-lanfinder.mjs';
+
+useBrowser();
+
+describe('Favourites', () => {
+  test('TheStarSendsSetFavoriteAndFollowsTheApplication', async () => {
+    const d = makeDevice({ name: 'Star me' });
+    await withApp('actions-favourite', { devices: [d] }, async ({ page, mock }) => {
+      await row(page, 'Star me').locator('.star').click();
+      const req = await mock.waitForRequest('SetFavorite');
+      assert.deepEqual([req.deviceId, req.isFavorite], [d.id, true]);
+      await until(async () => (await row(page, 'Star me').locator('.star').getAttribute('aria-pressed')) === 'true', 'star on');
+      await visible(page, '#toasts .toast', 'Added to favourites');
+      assert.ok((await page.locator('#toasts .toast').first().innerText()).includes('Star me'));
+      // Off again, from the details panel.
+      await row(page, 'Star me').click();
+      await page.click('#d-fav');
+      await until(async () => mock.requests.filter((r) => r.reqType === 'SetFavorite').length === 2, 'second request');
+      assert.equal(mock.requests.at(-1).isFavorite, false);
+      await until(async () => (await page.getAttribute('#d-fav', 'aria-pressed')) === 'false', 'details button off');
+      await visible(page, '#toasts .toast', 'Removed from favourites');
+    });
+  });
+
+  test('WithoutAnAnswerTheStarReturnsAndTheUserIsTold', async () => {
+    const d = makeDevice({ name: 'Silent' });
+    await withApp('actions-favourite-unanswered', { devices: [d], behaviour: { answerRequests: false } }, async ({ page, mock }) => {
+      await row(page, 'Silent').locator('.star').click();
+      await mock.waitForRequest('SetFavorite');
+      await visible(page, '#toasts .toast.error', 'did not accept', 15000);
+      await until(async () => (await row(page, 'Silent').locator('.star').getAttribute('aria-pressed')) === 'false', 'star back off');
+    });
+  });
+});
+
+describe('Localize', () => {
+  test('LocalizeSendsTheRequestAndShowsTheOutcomeWithTheDevice', async () => {
+    const d = makeDevice({ name: 'Blinky', isAuthentication: true });
+    await withApp('actions-localize', { devices: [d] }, async ({ page, mock }) => {
+      await row(page, 'Blinky').click();
+      await page.click('#d-localize');
+      await visible(page, '#e-credentials', 'user name');
+      await page.fill('#f-user', 'op');
+      await page.fill('#f-password', 'pw');
+      await page.click('#d-localize');
+      const req = await mock.waitForRequest('Localize');
+      assert.deepEqual([req.deviceId, req.username, req.password], [d.id, 'op', 'pw']);
+      mock.notify('LocalizingSuccess');
+      mock.tick();
+      const toast = await visible(page, '#toasts .toast.success', 'localizing itself');
+      assert.ok((await toast.innerText()).includes('Blinky'));
+    });
+  });
+
+  test('ADeviceWithoutLocalizeHasTheButtonDisabled', async () => {
+    await withApp('actions-localize-unsupported', { devices: [makeDevice({ name: 'Plain', supportsLocalize: false })] }, async ({ page }) => {
+      await row(page, 'Plain').click();
+      await visible(page, '#d-title', 'Plain');
+      assert.equal(await page.isDisabled('#d-localize'), true);
+    });
+  });
+});
+
+describe('ThemeAndLanguage', () => {
+  test('TheThemeGoesThroughTheApplication', async () => {
+    await withApp('actions-theme', { devices: [makeDevice()] }, async ({ page, mock }) => {
+      await visible(page, '#rows tr[aria-rowindex]');
+      await page.click('#btn-theme');
+      const req = await mock.waitForRequest('SetTheme');
+      assert.equal(req.theme, 'dark');
+      await until(async () => (await page.getAttribute('html', 'data-theme')) === 'dark', 'dark theme');
+      // Another browser changes it back: this page follows the application.
+      mock.setApp('theme', 'light');
+      await until(async () => (await page.getAttribute('html', 'data-theme')) === 'light', 'light again');
+    });
+  });
+
+  test('TheLanguageSwitchesEveryTextAndGoesThroughTheApplication', async () => {
+    await withApp('actions-language', { devices: [makeDevice({ name: 'Cam', deviceState: 'ERROR' })] }, async ({ page, mock }) => {
+      await visible(page, '#rows tr[aria-rowindex]');
+      const options = await page.$$eval('#language option', (o) => o.map((x) => [x.value, x.textContent]));
+      assert.deepEqual(options, [['en', 'English'], ['de', 'Deutsch']]);
+      await page.selectOption('#language', 'de');
+      const req = await mock.waitForRequest('SetLanguage');
+      assert.equal(req.language, 'de');
+      await visible(page, '#sb-connection-text', 'Verbunden');
+      await visible(page, 'th', 'IP-Adresse');
+      await visible(page, '#rows .status-label', 'Fehler');
+      assert.equal(await page.getAttribute('html', 'lang'), 'de');
+      assert.equal(await page.getAttribute('#search', 'placeholder'), 'Name, Adresse, Seriennummer, MAC suchen…');
+      mock.notify('Device is busy. Please retry');
+      mock.tick();
+      await visible(page, '#toasts .toast', 'Das Gerät ist beschäftigt');
+    });
+  });
+
+  test('ALanguageTheApplicationDoesNotListFallsBackToEnglish', async () => {
+    await withApp('actions-language-unknown', { devices: [makeDevice()], language: 'xx' }, async ({ page }) => {
+      await visible(page, '#sb-connection-text', 'Connected');
+      assert.equal(await page.getAttribute('html', 'lang'), 'en');
+    });
+  });
+});
+
+describe('SearchSortAndFilter', () => {
+  const devices = [
+    makeDevice({ name: 'Cam 10', ip: '10.0.0.10', isFavorite: true }),
+    makeDevice({ name: 'Cam 9', ip: '10.0.0.9', deviceState: 'WARNING' }),
+    makeDevice({ name: 'Reader', ip: '10.0.0.100', type: 'CodeReader' }),
+  ];
+
+  test('SearchNarrowsTheListAndSaysHowMany', async () => {
+    await withApp('actions-search', { devices }, async ({ page }) => {
+      await row(page, 'Reader').waitFor();
+      await page.keyboard.press('/');
+      await page.keyboard.type('codereader');
+      await until(async () => (await shownRows(page)).length === 1, 'one row');
+      await visible(page, '#row-count', 'Showing 1 of 3');
+      await page.keyboard.type(' nothing');
+      await visible(page, '#empty-title', 'No device matches');
+      await page.click('#btn-clear-filters');
+      await until(async () => (await shownRows(page)).length === 3, 'all rows back');
+    });
+  });
+
+  test('HeadersSortAndChipsFilter', async () => {
+    await withApp('actions-sort', { devices }, async ({ page }) => {
+      await row(page, 'Reader').waitFor();
+      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 9', 'Cam 10', 'Reader']);
+      await page.click('th[data-key="ip"] button');
+      assert.equal(await page.getAttribute('th[data-key="ip"]', 'aria-sort'), 'ascending');
+      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 9', 'Cam 10', 'Reader']);
+      await page.click('th[data-key="ip"] button');
+      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Reader', 'Cam 10', 'Cam 9']);
+      await page.click('[data-filter="favorites"]');
+      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 10']);
+      await page.click('[data-filter="favorites"]');
+      await page.click('[data-filter="attention"]');
+      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 9']);
+    });
+  });
+
+  test('HiddenColumnsStayHidden', async () => {
+    await withApp('actions-columns', { devices }, async ({ page }) => {
+      await row(page, 'Reader').waitFor();
+      await page.click('#btn-columns');
+      await page.locator('#column-list label', { hasText: 'MAC address' }).locator('input').uncheck();
+      await page.keyboard.press('Escape');
+      assert.equal(await page.locator('th[data-key="mac"]').count(), 0);
+      await page.reload();
+      await row(page, 'Reader').waitFor();
+      assert.equal(await page.locator('th[data-key="mac"]').count(), 0);
+    });
+  });
+});
+
+describe('Export', () => {
+  test('CsvAndJsonHoldTheShownDevices', async () => {
+    const devices = [makeDevice({ name: '=cmd|calc', ip: '10.0.0.1' }), makeDevice({ name: 'Second, with comma' })];
+    await withApp('actions-export', { devices }, async ({ page }) => {
+      await row(page, 'Second').waitFor();
+      await page.click('#btn-export');
+      const [csvDownload] = await Promise.all([page.waitForEvent('download'), page.click('[data-export="csv"]')]);
+      assert.match(csvDownload.suggestedFilename(), /^lanfinder-devices-\d{8}-\d{4}\.csv$/);
+      const csv = fs.readFileSync(await csvDownload.path(), 'utf8');
+      assert.ok(csv.includes("'=cmd|calc"), 'formula neutralised');
+      assert.ok(csv.includes('"Second, with comma"'));
+      await page.click('#btn-export');
+      const [jsonDownload] = await Promise.all([page.waitForEvent('download'), page.click('[data-export="json"]')]);
+      const list = JSON.parse(fs.readFileSync(await jsonDownload.path(), 'utf8'));
+      assert.deepEqual(list.map((d) => d.name).sort(), ['=cmd|calc', 'Second, with comma']);
+    });
+  });
+});
+
+describe('Keyboard', () => {
+  test('ArrowsMoveEnterOpensFTogglesEscapeCloses', async () => {
+    const devices = [makeDevice({ name: 'A1' }), makeDevice({ name: 'A2' }), makeDevice({ name: 'A3' })];
+    await withApp('actions-keyboard', { devices }, async ({ page, mock }) => {
+      await row(page, 'A3').waitFor();
+      // Focus lands on the first row; one step down is the second.
+      await page.focus('#device-table');
+      await page.keyboard.press('ArrowDown');
+      await page.keyboard.press('Enter');
+      await visible(page, '#d-title', 'A2');
+      await page.keyboard.press('Escape');
+      await page.locator('#details').waitFor({ state: 'hidden' });
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'device-table');
+      await page.keyboard.press('f');
+      const req = await mock.waitForRequest('SetFavorite');
+      assert.equal(req.deviceId, devices[1].id);
+    });
+  });
+});
