@@ -1,5 +1,6 @@
 #include "cards.h"
 
+#include <dirent.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/stat.h>
@@ -59,14 +60,29 @@ std::vector<dp::network_card_info> resolve_cards(const std::vector<std::string>&
     return out;
 }
 
-bool in_host_network_namespace() {
+bool in_named_network_namespace() {
     struct stat mine {};
-    struct stat init {};
-    if (stat("/proc/self/ns/net", &mine) != 0 || stat("/proc/1/ns/net", &init) != 0) {
-        // Unknown: assume the worst, the guard is there for safety.
-        return true;
+    if (stat("/proc/self/ns/net", &mine) != 0) {
+        return false;
     }
-    return mine.st_ino == init.st_ino && mine.st_dev == init.st_dev;
+    // "ip netns add" keeps each namespace it makes bound under /run/netns;
+    // the machine's own namespace is never among them.
+    DIR* dir = opendir("/run/netns");
+    if (!dir) {
+        return false;
+    }
+    bool found = false;
+    while (dirent* e = readdir(dir)) {
+        struct stat named {};
+        std::string path = std::string("/run/netns/") + e->d_name;
+        if (e->d_name[0] != '.' && stat(path.c_str(), &named) == 0 && named.st_ino == mine.st_ino &&
+            named.st_dev == mine.st_dev) {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
 }
 
 bool all_loopback(const std::vector<dp::network_card_info>& cards) {

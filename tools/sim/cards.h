@@ -21,9 +21,9 @@ struct card_error : std::runtime_error {
 std::vector<dp::network_card_info> resolve_cards(const std::vector<std::string>& cards,
                                                  const std::vector<std::string>& interfaces);
 
-// True when this process shares its network namespace with process 1, i.e.
-// its cards are the machine's own.
-bool in_host_network_namespace();
+// True when this process runs in a namespace made with "ip netns add" (a
+// lab), whose cards are not the machine's own.
+bool in_named_network_namespace();
 
 bool all_loopback(const std::vector<dp::network_card_info>& cards);
 

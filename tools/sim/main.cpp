@@ -75,11 +75,11 @@ int run(const sim::options& o, std::ostream& out) {
         return 0;
     }
 
-    if (sim::in_host_network_namespace() && !sim::all_loopback(cards) && !o.allow_host_network) {
+    if (!sim::in_named_network_namespace() && !sim::all_loopback(cards) && !o.allow_host_network) {
         std::cerr
             << "lanfinder-sim: refusing to answer on this machine's own network cards; run me "
-               "inside a network namespace (scripts/lab up), or use loopback addresses, or "
-               "pass --allow-host-network\n";
+               "inside a namespace made with \"ip netns add\" (scripts/lab up), or use "
+               "loopback addresses, or pass --allow-host-network\n";
         return 2;
     }
 

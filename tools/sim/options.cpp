@@ -140,9 +140,9 @@ std::string usage_text() {
 
 Usage: lanfinder-sim (--card IP/MASK | --interface NAME)... [fleet] [behaviour]
 
-Run it inside a network namespace of its own (see scripts/lab): it answers
-broadcast requests and broadcasts answers on every address it is given. In
-the machine's own namespace it only runs on loopback addresses unless
+Run it inside a network namespace made with "ip netns add" (see scripts/lab):
+it answers broadcast requests and broadcasts answers on every address it is
+given. Anywhere else it only runs on loopback addresses unless
 --allow-host-network is given.
 
 Where to answer (one engine, one UDP endpoint per address, port 33001):
