@@ -143,7 +143,7 @@ std::optional<operation_result> configure(dp::idevice_protocol& engine,
                                           const std::string& name, const std::string& user = "",
                                           const std::string& password = "") {
     engine.send_configuration_request(d.article_number, d.serial_number, ip, d.mask, d.gateway,
-                                      name, network_method_type::PERSISTENT_IP, user, password);
+                                      name, d.method, user, password);
     return await_result<dp::configuration_response>(engine, 3);
 }
 
