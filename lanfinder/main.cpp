@@ -1,0 +1,153 @@
+// The lanfinder program: creates the top-level objects in their fixed order,
+// wires them together, runs the event loop and shuts down in a fixed order.
+// The decisions live in the shell, state and gui libraries.
+
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QJsonDocument>
+#include <QSharedPointer>
+
+#include "gui/Backend.h"
+#include "gui/Result.h"
+#include "gui/WebServer.h"
+#include "shell/LogWindow.h"
+#include "shell/Logger.h"
+#include "shell/SignalWatcher.h"
+#include "shell/SingleInstance.h"
+#include "shell/Startup.h"
+#include "shell/SysTray.h"
+#include "state/ICacheNotifier.h"
+#include "state/Settings.h"
+#include "state/StateCache.h"
+
+int main(int argc, char* argv[]) {
+    shell::setApplicationIdentity();
+    QApplication app(argc, argv);
+
+    SingleInstance instance(QString::fromLatin1(shell::singleInstanceId));
+    if (instance.sendMessage(QString::fromLatin1(shell::instanceStartedMessage),
+                             shell::instanceMessageTimeoutMs)) {
+        return 0;
+    }
+
+    // Ending the process from outside takes the same way out as "&Quit".
+    QSharedPointer<SignalWatcher> signalWatcher;
+    try {
+        signalWatcher.reset(new SignalWatcher());
+    } catch (const QString& text) {
+        qWarning().noquote() << text;
+    }
+
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    const int port = shell::chooseHttpPort();
+
+    QSharedPointer<LogWindow> logWindow;
+    if (setupLogFile()) {
+        logWindow.reset(new LogWindow(Logger::instance()));
+    }
+
+    QSharedPointer<Backend> backend = createBackend(readJsonFile(settingsFilePath()));
+    backend->start();
+
+    QSharedPointer<SysTray> tray = shell::createTray();
+    if (tray) {
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    QSharedPointer<WebServer> webServer;
+    try {
+        webServer.reset(new WebServer(webFolderPath(), QString::number(port)));
+    } catch (const QString& text) {
+        qWarning().noquote() << text;
+    }
+
+    QSharedPointer<StateCache> stateCache(new StateCache(backend.data()));
+    cacheInstance(stateCache.data());
+
+    qDebug() << "Application port number:" << port;
+
+    qRegisterMetaType<Result>("Result");
+    qRegisterMetaType<uint64_t>("uint64_t");
+    qRegisterMetaType<std::size_t>("std::size_t");
+
+    const auto quit = [] { QCoreApplication::exit(0); };
+
+    if (tray) {
+        QObject::connect(
+            tray.data(), &SysTray::requestShowBrowser, &app, [port] { shell::openBrowser(port); },
+            Qt::DirectConnection);
+        QObject::connect(
+            tray.data(), &SysTray::requestShowLogWidget, &app,
+            [window = logWindow.data()] {
+                if (window) {
+                    window->show();
+                    window->raise();
+                }
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            tray.data(), &SysTray::requestShowLogFolder, &app,
+            [] { shell::openLogFolder(logFolderPath()); }, Qt::DirectConnection);
+        QObject::connect(tray.data(), &SysTray::requestApplicationClose, &app, quit,
+                         Qt::DirectConnection);
+    }
+
+    if (webServer) {
+        // Without a tray the close request would have no receiver and the
+        // program could never end when the last browser leaves.
+        if (tray) {
+            QObject::connect(webServer.data(), &WebServer::requestApplicationClose, tray.data(),
+                             &SysTray::requestApplicationClose, Qt::QueuedConnection);
+        } else {
+            QObject::connect(webServer.data(), &WebServer::requestApplicationClose, &app, quit,
+                             Qt::QueuedConnection);
+        }
+        QObject::connect(backend.data(), &Backend::guiMessageHandled, webServer.data(),
+                         &WebServer::onGuiMessageHandled, Qt::QueuedConnection);
+        QObject::connect(webServer.data(), &WebServer::requestGuiMessageHandling, backend.data(),
+                         &Backend::handleGuiMessage, Qt::QueuedConnection);
+        QObject::connect(webServer.data(), &WebServer::activeConnections, backend.data(),
+                         &Backend::handleActiveConnections, Qt::QueuedConnection);
+        QObject::connect(webServer.data(), &WebServer::noActiveConnections, webServer.data(),
+                         &WebServer::onNoActiveConnections, Qt::QueuedConnection);
+        QObject::connect(webServer.data(), &WebServer::requestFullState, stateCache.data(),
+                         &StateCache::onFullStateRequested, Qt::DirectConnection);
+        QObject::connect(stateCache.data(), &StateCache::cacheUpdated, webServer.data(),
+                         &WebServer::onCacheUpdated, Qt::QueuedConnection);
+    }
+
+    QObject::connect(
+        &instance, &SingleInstance::messageReceived, &app,
+        [port](const QString& message) {
+            qDebug().noquote() << "Another start asked for the view:" << message;
+            shell::openBrowser(port);
+        },
+        Qt::DirectConnection);
+
+    if (signalWatcher) {
+        QObject::connect(signalWatcher.data(), &SignalWatcher::terminationRequested, &app,
+                         [tray = tray.data(), quit](int signalNumber) {
+                             qDebug() << "Signal" << signalNumber << "received, closing";
+                             if (tray) {
+                                 emit tray->requestApplicationClose();
+                             } else {
+                                 quit();
+                             }
+                         });
+    }
+
+    shell::openBrowser(port);
+
+    const int result = app.exec();
+
+    writeJsonFile(settingsFilePath(), QJsonDocument(backend->settingsJson()));
+
+    stateCache.reset();
+    webServer.reset();
+    tray.reset();
+    backend.reset();
+    logWindow.reset();
+    signalWatcher.reset();
+    return result;
+}
