@@ -6,6 +6,7 @@
 #include <string>
 
 #include "NetLab.h"
+#include "device/NetworkInterfaces.h"
 #include "device/network_config.h"
 
 using testsupport::NetLab;
@@ -105,4 +106,27 @@ TEST_F(NetworkConfigInNamespace, ReadsTheHardwareAddress) {
     ASSERT_NE(eth1, nullptr);
     const std::array<std::uint8_t, 6> expected{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), eth1->mac.begin()));
+}
+
+TEST_F(NetworkConfigInNamespace, CardQueryGivesTheWiredCardsWithoutCameraPorts) {
+    lab.ip(host, "link set eth1 address 00:1a:2b:3c:4d:5e");
+    QVector<NIC> cards;
+    QStringList names;
+    testsupport::waitFor(
+        [&] {
+            lab.inNamespace(host, [&] { cards = queryNetworkInterfaces(); });
+            names.clear();
+            for (const auto& nic : cards) {
+                names << nic.name.get();
+            }
+            return names == QStringList{"eth1", "eth3"};
+        },
+        5000);
+    ASSERT_EQ(names, (QStringList{"eth1", "eth3"}));
+    EXPECT_EQ(cards[0].mac.get(), "00:1A:2B:3C:4D:5E");
+    EXPECT_EQ(cards[0].addresses.get(), (QVector<NIC::Address>{{"10.1.0.1", "255.255.255.0"}}));
+    EXPECT_EQ(cards[0].gateways.get(), QVector<QString>{"0.0.0.0"});
+    EXPECT_EQ(cards[1].addresses.get(), (QVector<NIC::Address>{{"10.3.0.1", "255.255.255.0"},
+                                                               {"10.3.1.1", "255.255.255.0"}}));
+    EXPECT_EQ(cards[1].gateways.get(), QVector<QString>{"10.3.0.254"});
 }
