@@ -68,14 +68,18 @@ bool writeFile(const QString& path, const QByteArray& bytes, bool createIfMissin
     // Written to a temporary file beside the target and renamed over it, so a
     // crash, a kill or a full disk leaves the previous file whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so a short write shows in write()'s count: a buffered
+    // QSaveFile can commit a file truncated by a full disk as a success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (createIfMissing && !existed) {
             qDebug().noquote() << QStringLiteral("File could not be created: ") + path;
         }
         qDebug().noquote() << QStringLiteral("File could not be opened: ") + path;
         return false;
     }
-    file.write(bytes);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+    }
     if (!file.commit()) {
         qDebug().noquote() << QStringLiteral("File could not be written: ") + path +
                                   QStringLiteral(" ") + file.errorString();

@@ -156,6 +156,11 @@ QByteArray StateCache::onFullStateRequested() {
     return request->bytes;
 }
 
+int StateCache::pendingFullStateRequests() const {
+    std::lock_guard<std::mutex> lock(m_requests->mutex);
+    return static_cast<int>(m_requests->pending.size());
+}
+
 void StateCache::handle(const AppStateChanged& event) {
     recordApp(event.key, event.value);
 }

@@ -42,6 +42,10 @@ public:
     void onEvent(Event* event) override;
 
     using IEventHandler::handle;
+
+    // Full-state requests of other threads still waiting for an answer.
+    int pendingFullStateRequests() const;
+
     void handle(const AppStateChanged& event) override;
     void handle(const AutoScannerChanged& event) override;
     void handle(const DeviceChanged& event) override;

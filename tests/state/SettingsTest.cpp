@@ -1,0 +1,213 @@
+#include <sys/resource.h>
+#include <csignal>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "StateTestSupport.h"
+#include "state/Settings.h"
+
+using namespace statetest;
+
+namespace {
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// What the backend reads from a settings document, with the same readers.
+struct LoadedSettings {
+    PropertyValue<QString> language{"language", QStringLiteral("en")};
+    PropertyValue<QString> theme{"theme", QStringLiteral("light")};
+    DeviceStore devices;
+
+    // The validation message, or "" when the document loads.
+    QString load(const QJsonDocument& document) {
+        try {
+            const QJsonObject object = document.object();
+            readJsonProperty(language, object);
+            readJsonProperty(theme, object);
+            devices.loadPersisted(object.value("devices").toObject().value("list"));
+        } catch (const QString& message) {
+            return message;
+        }
+        return QString();
+    }
+};
+
+// Makes writes beyond a few bytes fail as on a full disk, for one scope.
+class FullDisk {
+public:
+    FullDisk() {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit tiny = m_saved;
+        tiny.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    rlimit m_saved{};
+};
+
+}  // namespace
+
+class SettingsFile : public ::testing::Test {
+protected:
+    QString path(const QString& name = QStringLiteral("Settings.json")) const {
+        return dir.path() + "/" + name;
+    }
+    QTemporaryDir dir;
+};
+
+TEST(SettingsPaths, FollowTheDataLocationAndTheWorkingDirectory) {
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    EXPECT_EQ(settingsFilePath(), data + "/Settings.json");
+    EXPECT_EQ(logFolderPath(), data + "/logs/");
+    EXPECT_EQ(webFolderPath(), QDir::currentPath() + "/../www/lnf/");
+}
+
+TEST_F(SettingsFile, FirstRunReadsNothingAndLogsWhy) {
+    LogCapture log;
+    EXPECT_TRUE(readJsonFile(path()).isNull());
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].endsWith(" " + path()));
+    EXPECT_FALSE(QFile::exists(path() + ".invalid"));
+}
+
+TEST_F(SettingsFile, SaveCreatesMissingFoldersAndReadsBack) {
+    const QString nested = dir.path() + "/a/b/Settings.json";
+    const QJsonObject settings{
+        {"devices", QJsonObject{{"list", QJsonArray()}}}, {"language", "en"}, {"theme", "dark"}};
+    ASSERT_TRUE(writeJsonFile(nested, QJsonDocument(settings)));
+    EXPECT_EQ(readBytes(nested), QJsonDocument(settings).toJson());
+    EXPECT_EQ(readJsonFile(nested).object(), settings);
+}
+
+TEST_F(SettingsFile, OnlyThemeFailsOnTheMissingLanguage) {
+    writeBytes(path(), R"({"theme": "dark"})");
+    LoadedSettings loaded;
+    EXPECT_EQ(loaded.load(readJsonFile(path())), QStringLiteral("language not found"));
+}
+
+TEST_F(SettingsFile, TopLevelArrayFailsOnTheMissingLanguage) {
+    writeBytes(path(), R"([{"language": "de", "theme": "dark"}])");
+    const QJsonDocument document = readJsonFile(path());
+    ASSERT_FALSE(document.isNull());
+    LoadedSettings loaded;
+    EXPECT_EQ(loaded.load(document), QStringLiteral("language not found"));
+}
+
+TEST_F(SettingsFile, EmptyFileIsInvalidJsonAndNothingIsKeptAside) {
+    writeBytes(path(), "");
+    LogCapture log;
+    EXPECT_TRUE(readJsonFile(path()).isNull());
+    EXPECT_TRUE(log.contains("File " + path() + " invalid JSON: "));
+    EXPECT_FALSE(QFile::exists(path() + ".invalid"));
+}
+
+TEST_F(SettingsFile, WithoutDevicesLoadsLanguageAndThemeOnly) {
+    writeBytes(path(), R"({"language": "de", "theme": null})");
+    LoadedSettings loaded;
+    EXPECT_EQ(loaded.load(readJsonFile(path())), QString());
+    EXPECT_EQ(loaded.language.get(), QStringLiteral("de"));
+    EXPECT_EQ(loaded.theme.get(), QString());
+    EXPECT_TRUE(loaded.devices.items().isEmpty());
+}
+
+TEST_F(SettingsFile, FavouritesComeBackMissingAndIdle) {
+    auto favourite = sampleDevice("va2000_000123");
+    favourite->isMissing.set(false);
+    const QJsonObject settings{{"devices", QJsonObject{{"list", QJsonArray{favourite->toJson()}}}},
+                               {"language", "en"},
+                               {"theme", "light"}};
+    ASSERT_TRUE(writeJsonFile(path(), QJsonDocument(settings)));
+
+    LoadedSettings loaded;
+    ASSERT_EQ(loaded.load(readJsonFile(path())), QString());
+    ASSERT_EQ(loaded.devices.items().size(), 1);
+    const auto& device = loaded.devices.items().first();
+    EXPECT_TRUE(device->isFavorite.get());
+    EXPECT_TRUE(device->isMissing.get());
+    EXPECT_FALSE(device->isProcessing.get());
+    EXPECT_FALSE(device->isRebooting.get());
+    EXPECT_EQ(device->name.get(), favourite->name.get());
+    EXPECT_EQ(device->lastSeen.get(), favourite->lastSeen.get());
+}
+
+TEST_F(SettingsFile, InvalidJsonIsKeptAsideBeforeAnythingOverwritesIt) {
+    const QByteArray broken = R"({"language": "de", "devices": {"list": [)";
+    writeBytes(path(), broken);
+    LogCapture log;
+
+    EXPECT_TRUE(readJsonFile(path()).isNull());
+
+    EXPECT_EQ(readBytes(path() + ".invalid"), broken);
+    EXPECT_TRUE(log.contains("File " + path() + " invalid JSON: "));
+    EXPECT_TRUE(log.contains(path() + ".invalid"));
+}
+
+TEST_F(SettingsFile, TheSameBrokenFileIsKeptOnceAndADifferentOneBesideIt) {
+    writeBytes(path(), "{ first");
+    readJsonFile(path());
+    readJsonFile(path());
+    EXPECT_FALSE(QFile::exists(path() + ".invalid.2"));
+
+    writeBytes(path(), "{ second");
+    readJsonFile(path());
+    EXPECT_EQ(readBytes(path() + ".invalid"), "{ first");
+    EXPECT_EQ(readBytes(path() + ".invalid.2"), "{ second");
+}
+
+TEST_F(SettingsFile, ValidationFailureCanKeepTheFileAside) {
+    writeBytes(path(), R"({"theme": "dark"})");
+    EXPECT_EQ(keepInvalidSettingsFile(path()), path() + ".invalid");
+    EXPECT_EQ(readBytes(path() + ".invalid"), R"({"theme": "dark"})");
+    EXPECT_EQ(keepInvalidSettingsFile(path("absent.json")), QString());
+}
+
+TEST_F(SettingsFile, FailedSaveKeepsThePreviousFileWhole) {
+    const QByteArray previous = R"({"language":"de"})";
+    writeBytes(path(), previous);
+    bool written = true;
+    {
+        LogCapture log;
+        FullDisk full;
+        written = writeFile(path(), QByteArray(4096, ' '), true);
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readBytes(path()), previous);
+    const QStringList leftovers = QDir(dir.path()).entryList(QDir::Files);
+    EXPECT_EQ(leftovers, QStringList{"Settings.json"});
+}
+
+TEST_F(SettingsFile, FolderThatCannotBeCreatedFailsTheSave) {
+    writeBytes(path("plain"), "a file, not a folder");
+    const QString target = path("plain") + "/sub/Settings.json";
+    LogCapture log;
+    EXPECT_FALSE(writeJsonFile(target, QJsonDocument(QJsonObject{{"theme", "dark"}})));
+    EXPECT_TRUE(log.lines().contains("Directory could not be created: " + path("plain") + "/sub"));
+    EXPECT_TRUE(log.lines().contains("File could not be created: " + target));
+    EXPECT_TRUE(log.lines().contains("File could not be opened: " + target));
+}
+
+TEST_F(SettingsFile, WithoutCreateIfMissingAMissingFolderIsNotCreated) {
+    const QString target = dir.path() + "/none/Settings.json";
+    EXPECT_FALSE(writeFile(target, "{}", false));
+    EXPECT_FALSE(QDir(dir.path() + "/none").exists());
+}
