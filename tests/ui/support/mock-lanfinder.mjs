@@ -75,7 +75,7 @@ export function makeDevice(overrides = {}) {
     supportsPersistentIP: true,
     supportsLocalize: true,
     mac: `00:1A:2B:${((serial >> 16) & 255).toString(16).padStart(2, '0')}:${((serial >> 8) & 255).toString(16).padStart(2, '0')}:${(serial & 255).toString(16).padStart(2, '0')}`.toUpperCase(),
-    ip: `10.0.${(serial >> 8) & 255}.${serial % 250 + 2}`,
+    ip: `10.0.${(serial >> 8) & 255}.${serial & 255}`, // unique while serial < 65536
     subnetMask: '255.255.0.0',
     defaultGateway: '0.0.0.0',
     isProcessing: false,
