@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "NetLab.h"
+#include "netbridge/socket_udp_async.h"
+
+namespace {
+
+using netbridge::socket_udp_async;
+using testsupport::NetLab;
+using testsupport::waitFor;
+
+constexpr unsigned short port = 45001;
+
+// Counts what one socket receives, per payload, with the sender seen.
+struct inbox {
+    std::mutex mutex;
+    std::map<std::string, int> count;
+    std::map<std::string, std::string> sender;
+
+    void attach(socket_udp_async& socket) {
+        socket.on_datagram_received([this](std::string data, std::string ip, unsigned short) {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++count[data];
+            sender[data] = ip;
+        });
+    }
+    int of(const std::string& payload) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return count[payload];
+    }
+    std::string sender_of(const std::string& payload) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sender[payload];
+    }
+};
+
+std::unique_ptr<socket_udp_async> bound(const std::string& ip, unsigned short p,
+                                        int* result = nullptr) {
+    auto socket = std::make_unique<socket_udp_async>();
+    socket->broadcast_enable(true);
+    const int r = socket->bind(ip, p, socket_udp_async::bind_client);
+    if (result) {
+        *result = r;
+    }
+    return r == 0 ? std::move(socket) : nullptr;
+}
+
+// ns a: card va 10.1.0.1/24 (+10.1.0.11) to ns b, card wa 10.2.0.1/24 to ns c.
+// ns b: card vb with two addresses, 10.1.0.2/24 and 10.9.0.2/24.
+class NetbridgeLab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!NetLab::available(&why)) {
+            GTEST_SKIP() << why;
+        }
+        lab = std::make_unique<NetLab>();
+        a = lab->addNamespace("a");
+        b = lab->addNamespace("b");
+        c = lab->addNamespace("c");
+        lab->link(a, "va", "10.1.0.1/24", b, "vb", "10.1.0.2/24");
+        lab->link(a, "wa", "10.2.0.1/24", c, "wc", "10.2.0.3/24");
+        lab->ip(a, "addr add 10.1.0.11/24 dev va");
+        lab->ip(b, "addr add 10.9.0.2/24 dev vb");
+        lab->ip(a, "route add 10.9.0.0/24 dev va");
+    }
+
+    // Makes the socket on a thread inside ns; it stays in ns for good.
+    std::unique_ptr<socket_udp_async> make(const std::string& ns, const std::string& ip,
+                                           unsigned short p = port, int* result = nullptr) {
+        std::unique_ptr<socket_udp_async> socket;
+        lab->inNamespace(ns, [&] { socket = bound(ip, p, result); });
+        return socket;
+    }
+
+    std::unique_ptr<NetLab> lab;
+    std::string a, b, c;
+};
+
+TEST_F(NetbridgeLab, EachAddressOfACardGetsItsOwnTraffic) {
+    auto sender = make(a, "10.1.0.1", port + 1);
+    auto first = make(b, "10.1.0.2");
+    auto second = make(b, "10.9.0.2");
+    ASSERT_TRUE(sender && first && second);
+    inbox in1, in2;
+    in1.attach(*first);
+    in2.attach(*second);
+
+    EXPECT_EQ(sender->write_datagram("limited", "255.255.255.255", port), 7);
+    EXPECT_EQ(sender->write_datagram("directed", "10.1.0.255", port), 8);
+    EXPECT_EQ(sender->write_datagram("to-first", "10.1.0.2", port), 8);
+    EXPECT_EQ(sender->write_datagram("to-second", "10.9.0.2", port), 9);
+    // Datagrams on one veth keep their order: once the markers are in,
+    // everything sent before them has been delivered.
+    sender->write_datagram("marker", "10.1.0.2", port);
+    sender->write_datagram("marker", "10.9.0.2", port);
+    ASSERT_TRUE(waitFor([&] { return in1.of("marker") == 1 && in2.of("marker") == 1; }, 5000));
+
+    EXPECT_EQ(in1.of("limited"), 1);
+    EXPECT_EQ(in2.of("limited"), 1);
+    EXPECT_EQ(in1.of("directed"), 1);
+    EXPECT_EQ(in2.of("directed"), 0);
+    EXPECT_EQ(in1.of("to-first"), 1);
+    EXPECT_EQ(in2.of("to-first"), 0);
+    EXPECT_EQ(in1.of("to-second"), 0);
+    EXPECT_EQ(in2.of("to-second"), 1);
+    EXPECT_EQ(in1.sender_of("limited"), "10.1.0.1");
+}
+
+TEST_F(NetbridgeLab, SendsWithItsOwnAddressAsSource) {
+    auto secondary = make(a, "10.1.0.11", port + 1);
+    auto receiver = make(b, "10.1.0.2");
+    ASSERT_TRUE(secondary && receiver);
+    inbox in;
+    in.attach(*receiver);
+    secondary->write_datagram("from-secondary", "255.255.255.255", port);
+    ASSERT_TRUE(waitFor([&] { return in.of("from-secondary") == 1; }, 5000));
+    EXPECT_EQ(in.sender_of("from-secondary"), "10.1.0.11");
+}
+
+TEST_F(NetbridgeLab, NothingFromOtherCards) {
+    auto on_va = make(a, "10.1.0.1");
+    auto on_wa = make(a, "10.2.0.1");
+    auto from_b = make(b, "10.1.0.2", port + 1);
+    auto from_c = make(c, "10.2.0.3", port + 1);
+    ASSERT_TRUE(on_va && on_wa && from_b && from_c);
+    inbox va, wa;
+    va.attach(*on_va);
+    wa.attach(*on_wa);
+    from_b->write_datagram("b", "255.255.255.255", port);
+    from_c->write_datagram("c", "255.255.255.255", port);
+    from_c->write_datagram("c-to-va-address", "10.1.0.1", port);
+    from_b->write_datagram("marker", "10.1.0.1", port);
+    from_c->write_datagram("marker", "10.2.0.1", port);
+    ASSERT_TRUE(waitFor([&] { return va.of("marker") == 1 && wa.of("marker") == 1; }, 5000));
+    EXPECT_EQ(va.of("b"), 1);
+    EXPECT_EQ(va.of("c"), 0);
+    EXPECT_EQ(wa.of("b"), 0);
+    EXPECT_EQ(wa.of("c"), 1);
+    EXPECT_EQ(va.of("c-to-va-address"), 0) << "arrived on wa, so not for the va endpoint";
+}
+
+TEST_F(NetbridgeLab, BroadcastNeedsPermission) {
+    std::unique_ptr<socket_udp_async> quiet;
+    lab->inNamespace(a, [&] {
+        quiet = std::make_unique<socket_udp_async>();
+        ASSERT_EQ(quiet->bind("10.1.0.1", port, socket_udp_async::bind_client), 0);
+    });
+    ASSERT_TRUE(quiet);
+    EXPECT_EQ(quiet->write_datagram("x", "255.255.255.255", port), -1);
+    EXPECT_EQ(quiet->write_datagram("x", "10.1.0.255", port), -1);
+    EXPECT_EQ(quiet->write_datagram("x", "10.1.0.2", port), 1);
+    EXPECT_EQ(quiet->broadcast_enable(true), 0);
+    EXPECT_EQ(quiet->write_datagram("x", "255.255.255.255", port), 1);
+}
+
+TEST_F(NetbridgeLab, BindFailures) {
+    int result = 0;
+    EXPECT_FALSE(make(a, "10.1.0.2", port, &result)) << "address of another namespace";
+    EXPECT_EQ(result, EADDRNOTAVAIL);
+    EXPECT_FALSE(make(a, "not-an-address", port, &result));
+    EXPECT_NE(result, 0);
+
+    auto first = make(a, "10.1.0.1");
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(make(a, "10.1.0.1", port, &result));
+    EXPECT_EQ(result, EADDRINUSE);
+
+    // Another program's socket holding the port on every card.
+    int foreign = -1;
+    lab->inNamespace(b, [&] {
+        foreign = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(port);
+        ASSERT_EQ(::bind(foreign, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    });
+    EXPECT_FALSE(make(b, "10.1.0.2", port, &result));
+    EXPECT_EQ(result, EADDRINUSE);
+    ::close(foreign);
+    EXPECT_TRUE(make(b, "10.1.0.2", port)) << "the port is free again";
+}
+
+TEST_F(NetbridgeLab, PortIsFreeRightAfterDestruction) {
+    for (int round = 0; round < 20; ++round) {
+        auto socket = make(a, "10.1.0.1");
+        ASSERT_TRUE(socket) << "round " << round;
+    }
+}
+
+TEST_F(NetbridgeLab, AnyAddressReceivesFromEveryCard) {
+    auto any = make(a, "0.0.0.0");
+    auto from_b = make(b, "10.1.0.2", port + 1);
+    auto from_c = make(c, "10.2.0.3", port + 1);
+    ASSERT_TRUE(any && from_b && from_c);
+    inbox in;
+    in.attach(*any);
+    from_b->write_datagram("b", "10.1.0.1", port);
+    from_c->write_datagram("c", "255.255.255.255", port);
+    EXPECT_TRUE(waitFor([&] { return in.of("b") == 1 && in.of("c") == 1; }, 5000));
+}
+
+TEST_F(NetbridgeLab, LoopbackWorksAsACard) {
+    auto one = make(a, "127.0.0.1", port);
+    auto two = make(a, "127.0.0.1", port + 1);
+    ASSERT_TRUE(one && two);
+    inbox in;
+    in.attach(*two);
+    EXPECT_EQ(one->write_datagram("unicast", "127.0.0.1", port + 1), 7);
+    EXPECT_EQ(one->write_datagram("broadcast", "255.255.255.255", port + 1), 9);
+    EXPECT_TRUE(waitFor([&] { return in.of("unicast") == 1 && in.of("broadcast") == 1; }, 5000));
+    EXPECT_EQ(in.sender_of("unicast"), "127.0.0.1");
+}
+
+TEST_F(NetbridgeLab, NoCallbackAfterDestruction) {
+    auto receiver = make(b, "10.1.0.2");
+    auto sender = make(a, "10.1.0.1", port + 1);
+    ASSERT_TRUE(receiver && sender);
+    std::atomic<bool> gone{false};
+    std::atomic<int> late{0};
+    std::atomic<int> received{0};
+    receiver->on_datagram_received([&](std::string, std::string, unsigned short) {
+        if (gone) {
+            ++late;
+        }
+        ++received;
+    });
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        for (int i = 0; i < 200000 && !stop; ++i) {
+            sender->write_datagram("flood", "10.1.0.2", port);
+        }
+    });
+    EXPECT_TRUE(waitFor([&] { return received > 100; }, 5000));
+    receiver.reset();
+    gone = true;
+    const int at_destruction = received;
+    stop = true;
+    flood.join();
+    EXPECT_EQ(late, 0);
+    EXPECT_EQ(received, at_destruction);
+}
+
+TEST_F(NetbridgeLab, SocketMayBeDestroyedFromItsOwnCallback) {
+    auto receiver = make(b, "10.1.0.2");
+    auto sender = make(a, "10.1.0.1", port + 1);
+    ASSERT_TRUE(receiver && sender);
+    std::atomic<int> calls{0};
+    socket_udp_async* raw = receiver.release();
+    raw->on_datagram_received([&](std::string, std::string, unsigned short) {
+        if (calls++ == 0) {
+            delete raw;
+        }
+    });
+    sender->write_datagram("one", "10.1.0.2", port);
+    sender->write_datagram("two", "10.1.0.2", port);
+    ASSERT_TRUE(waitFor([&] { return calls >= 1; }, 5000));
+    // The port comes free once the receive thread has wound down.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            int result = 0;
+            auto again = make(b, "10.1.0.2", port, &result);
+            return again != nullptr;
+        },
+        5000));
+    EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
