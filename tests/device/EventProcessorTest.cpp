@@ -1,0 +1,630 @@
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include "DeviceTestSupport.h"
+#include "FakeClock.h"
+#include "FakeProcessRunner.h"
+#include "FakeProtocolEngine.h"
+#include "device/DeviceDisconnectedDetector.h"
+#include "device/EventProcessor.h"
+#include "device/NICModel.h"
+#include "device/ProtocolEvents.h"
+#include "gui/WebGUIEvent.h"
+#include "state/AppNotification.h"
+#include "state/DeviceStore.h"
+
+using devicetest::CacheRecorder;
+using devicetest::waitForQt;
+using sdk::system::network_method_type;
+
+namespace {
+
+const QString kId = "abc_x1";
+
+// A processor over real stores, a fake engine, a fake ping and one local
+// card 192.168.0.10/24; time stands still until a test moves it.
+class EventProcessorTest : public ::testing::Test {
+protected:
+    EventProcessorTest() : processor(&engine, &devices, &notifications, &nics), detector(&devices) {
+        runner = std::make_shared<fakes::FakeProcessRunner>();
+        processor.setProcessRunner(runner);
+        processor.setCardSource([this] { return cards; });
+        NIC card;
+        card.name.set("eth0");
+        card.addresses.set({NIC::Address("192.168.0.10", "255.255.255.0")});
+        cards = {card};
+    }
+
+    ~EventProcessorTest() override {
+        runner->release();
+        waitForQt([&] { return runner->running() == 0; });
+    }
+
+    static QSharedPointer<DiscoveryResponse> answer(const QString& ip = "192.168.0.77") {
+        auto r = QSharedPointer<DiscoveryResponse>::create();
+        r->articleNumber = "ABC";
+        r->serialNumber = "X1";
+        r->name = "Line 3";
+        r->ip = ip;
+        r->subnetMask = "255.255.255.0";
+        r->defaultGateway = "192.168.0.1";
+        r->mac = "AA:BB:CC:DD:EE:FF";
+        r->networkMethod = network_method_type::PERSISTENT_IP;
+        r->deviceState = DeviceAdministrationFbbApi::DeviceState::DeviceState_ACTIVE;
+        r->infoMessages = QStringList{"ok"};
+        r->type = "Camera";
+        r->url = "http://x/";
+        r->hwVersion = "1.0";
+        r->fwVersion = "2.0";
+        r->manufactureDate = "2024";
+        r->manufacturer = "Maker";
+        r->supportsDHCP = true;
+        r->supportsPersistentIP = true;
+        r->supportsLocalize = true;
+        r->isAuthentication = true;
+        r->ipOfAssociatedNic = "192.168.0.10";
+        return r;
+    }
+
+    static QSharedPointer<ConfigurationResponse> configurationAnswer(int result) {
+        auto r = QSharedPointer<ConfigurationResponse>::create();
+        r->articleNumber = "ABC";
+        r->serialNumber = "X1";
+        r->result = result;
+        return r;
+    }
+
+    static SetConfigurationRequest request(const QString& ip = "192.168.0.77",
+                                           const QString& name = "Line 3") {
+        SetConfigurationRequest q;
+        q.deviceId = kId;
+        q.name = name;
+        q.ip = ip;
+        q.subnetMask = "255.255.255.0";
+        q.defaultGateway = "192.168.0.1";
+        q.networkMethod = network_method_type::PERSISTENT_IP;
+        q.username = "admin";
+        q.password = "pw";
+        return q;
+    }
+
+    void deliver(QSharedPointer<Event> event) { processor.handleEvent(event); }
+
+    QSharedPointer<Device> device(const QString& id = kId) {
+        return devices.find(id, true).toStrongRef();
+    }
+
+    QStringList messages() const {
+        QStringList texts;
+        for (const auto& n : notifications.items()) {
+            texts << n->message.get();
+        }
+        return texts;
+    }
+
+    // Lets the device be silent for ms and runs one disconnect check.
+    void silentFor(qint64 ms) {
+        clock.advanceMs(ms);
+        if (auto event = detector.check()) {
+            deliver(event);
+        }
+    }
+
+    // A known device on the local subnet, idle, with no notifications.
+    void discovered() {
+        deliver(answer());
+        notifications.clear();
+    }
+
+    fakes::FakeClock clock;
+    CacheRecorder recorder;
+    fakes::FakeProtocolEngine engine;
+    DeviceStore devices;
+    AppNotificationStore notifications;
+    NICModel nics;
+    std::shared_ptr<fakes::FakeProcessRunner> runner;
+    QVector<NIC> cards;
+    EventProcessor processor;
+    DeviceDisconnectedDetector detector;
+};
+
+}  // namespace
+
+// --- Discovery answers ------------------------------------------------------------------
+
+TEST_F(EventProcessorTest, FirstAnswerCreatesTheDeviceAndCopiesEveryField) {
+    deliver(answer());
+    ASSERT_EQ(devices.items().size(), 1);
+    const auto d = device();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->id.get(), kId);
+    EXPECT_EQ(d->name.get(), "Line 3");
+    EXPECT_EQ(d->type.get(), "Camera");
+    EXPECT_EQ(d->url.get(), "http://x/");
+    EXPECT_EQ(d->hwVersion.get(), "1.0");
+    EXPECT_EQ(d->fwVersion.get(), "2.0");
+    EXPECT_EQ(d->articleNumber.get(), "ABC");
+    EXPECT_EQ(d->serialNumber.get(), "X1");
+    EXPECT_EQ(d->manufactureDate.get(), "2024");
+    EXPECT_EQ(d->manufacturer.get(), "Maker");
+    EXPECT_EQ(d->deviceState.get(), DeviceAdministrationFbbApi::DeviceState::DeviceState_ACTIVE);
+    EXPECT_EQ(d->statusStringDetails.get(), QStringList{"ok"});
+    EXPECT_EQ(d->ipOfAssociatedNic.get(), "192.168.0.10");
+    EXPECT_EQ(d->ip.get(), "192.168.0.77");
+    EXPECT_EQ(d->mac.get(), "AA:BB:CC:DD:EE:FF");
+    EXPECT_EQ(d->defaultGateway.get(), "192.168.0.1");
+    EXPECT_EQ(d->subnetMask.get(), "255.255.255.0");
+    EXPECT_EQ(d->networkMethod.get(), network_method_type::PERSISTENT_IP);
+    EXPECT_TRUE(d->supportsDHCP.get());
+    EXPECT_TRUE(d->supportsPersistentIP.get());
+    EXPECT_TRUE(d->supportsLocalize.get());
+    EXPECT_TRUE(d->isAuthentication.get());
+    EXPECT_TRUE(d->isAccessible.get());
+    EXPECT_EQ(d->lastSeen.get(), clock.currentDateTime());
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(EventProcessorTest, ARepeatedAnswerChangesOnlyLastSeen) {
+    deliver(answer());
+    const int diffsBefore = recorder.diffs.size();
+    clock.advanceMs(1000);
+    deliver(answer());
+    EXPECT_EQ(recorder.diffs.size(), diffsBefore);
+    EXPECT_EQ(device()->lastSeen.get(), clock.currentDateTime());
+}
+
+TEST_F(EventProcessorTest, IdsAreLowerCasedArticleAndSerial) {
+    auto r = answer();
+    r->articleNumber = "AbC";
+    r->serialNumber = "X1Y";
+    deliver(r);
+    EXPECT_TRUE(device("abc_x1y"));
+}
+
+TEST_F(EventProcessorTest, ADeviceOnALocalSubnetIsAccessibleWithoutPing) {
+    deliver(answer());
+    EXPECT_TRUE(device()->isAccessible.get());
+    EXPECT_TRUE(runner->calls().empty());
+    EXPECT_FALSE(processor.isProbing(kId));
+}
+
+TEST_F(EventProcessorTest, AnAnswerClearsTheMissingMarkOfAFavourite) {
+    deliver(answer());
+    device()->isFavorite.set(true);
+    silentFor(3000);
+    ASSERT_TRUE(device()->isMissing.get());
+    deliver(answer());
+    EXPECT_FALSE(device()->isMissing.get());
+    EXPECT_EQ(device()->statusStringDetails.get(), QStringList{"ok"});
+}
+
+// --- Reachability probes -------------------------------------------------------------------
+
+TEST_F(EventProcessorTest, ADeviceOutsideEverySubnetIsPingedAndTheResultAppliedOnTheMainThread) {
+    runner->setExitCode("10.9.9.9", 0);
+    QThread* appliedOn = nullptr;
+    deliver(answer("10.9.9.9"));
+    device()->isAccessible.addListener(
+        [&](const PropertyValue<bool>&) { appliedOn = QThread::currentThread(); });
+    EXPECT_FALSE(device()->isAccessible.get());
+    ASSERT_TRUE(waitForQt([&] { return device()->isAccessible.get(); }));
+    EXPECT_EQ(appliedOn, qApp->thread());
+    ASSERT_EQ(runner->calls().size(), 1u);
+    EXPECT_EQ(runner->calls()[0], (QStringList{"ping", "-c", "1", "-W", "1", "10.9.9.9"}));
+}
+
+TEST_F(EventProcessorTest, AnUnreachableDeviceStaysInaccessible) {
+    deliver(answer("10.9.9.9"));
+    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    EXPECT_FALSE(device()->isAccessible.get());
+}
+
+TEST_F(EventProcessorTest, AtMostOneProbeRunsPerDevice) {
+    runner->hold();
+    deliver(answer("10.9.9.9"));
+    ASSERT_TRUE(waitForQt([&] { return runner->running() == 1; }));
+    deliver(answer("10.9.9.9"));
+    deliver(answer("10.9.9.9"));
+    EXPECT_EQ(runner->calls().size(), 1u);
+    runner->release();
+    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    deliver(answer("10.9.9.9"));
+    EXPECT_TRUE(waitForQt([&] { return runner->calls().size() == 2; }));
+}
+
+TEST_F(EventProcessorTest, AReachableDeviceDoesNotFlickerWhileItIsProbedAgain) {
+    runner->setExitCode("10.9.9.9", 0);
+    deliver(answer("10.9.9.9"));
+    ASSERT_TRUE(
+        waitForQt([&] { return device()->isAccessible.get() && !processor.isProbing(kId); }));
+    runner->hold();
+    deliver(answer("10.9.9.9"));
+    EXPECT_TRUE(processor.isProbing(kId));
+    EXPECT_TRUE(device()->isAccessible.get());
+    EXPECT_EQ(recorder.deviceChanges(kId, "isAccessible"), QVector<QJsonValue>{true});
+}
+
+TEST_F(EventProcessorTest, APingThatCannotStartCountsAsUnreachable) {
+    runner->setFailure(true);
+    EXPECT_FALSE(processor.isReachable("10.9.9.9"));
+}
+
+TEST_F(EventProcessorTest, OnlyDottedAddressesReachThePingCommandLine) {
+    EXPECT_FALSE(processor.isReachable("-f"));
+    EXPECT_FALSE(processor.isReachable("10.0.0.1; reboot"));
+    EXPECT_TRUE(runner->calls().empty());
+}
+
+TEST_F(EventProcessorTest, AProbeResultForARemovedDeviceIsDropped) {
+    runner->hold();
+    deliver(answer("10.9.9.9"));
+    ASSERT_TRUE(waitForQt([&] { return runner->running() == 1; }));
+    silentFor(3000);
+    ASSERT_FALSE(device());
+    runner->release();
+    EXPECT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    EXPECT_TRUE(devices.items().isEmpty());
+}
+
+// --- Configuration answers (table) ------------------------------------------------------------
+
+namespace {
+struct ConfigurationRow {
+    int result;
+    const char* message;
+};
+std::ostream& operator<<(std::ostream& out, const ConfigurationRow& row) {
+    return out << row.result << " -> " << row.message;
+}
+std::string resultName(int result) {
+    return result < 0 ? "Minus" + std::to_string(-result) : std::to_string(result);
+}
+}  // namespace
+
+class ConfigurationResultTable : public EventProcessorTest,
+                                 public ::testing::WithParamInterface<ConfigurationRow> {};
+
+TEST_P(ConfigurationResultTable, EveryNonAcceptedResultEndsTheChangeWithItsMessage) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    deliver(configurationAnswer(0));
+    device()->isRebooting.set(true);
+    ASSERT_TRUE(device()->isProcessing.get());
+
+    deliver(configurationAnswer(GetParam().result));
+    EXPECT_EQ(messages(), QStringList{GetParam().message});
+    EXPECT_FALSE(device()->isProcessing.get());
+    EXPECT_FALSE(device()->isRebooting.get());
+    // Left pending, the device would ignore its own answers from now on.
+    EXPECT_FALSE(device()->shouldProcess.get());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, ConfigurationResultTable,
+    ::testing::Values(
+        ConfigurationRow{1, "Error while processing the command. Please retry"},
+        ConfigurationRow{2, "Device is busy. Please retry"},
+        ConfigurationRow{3, "Unexpected operation result occured"},
+        ConfigurationRow{4, "Error while changing the network settings. Please retry"},
+        ConfigurationRow{5, "Error while changing the device name. Please retry"},
+        ConfigurationRow{6, "Not authorized"}, ConfigurationRow{7, "Invalid rights"},
+        ConfigurationRow{8,
+                         "Error changing network settings. Reserved IP. Please try again with "
+                         "another one."},
+        ConfigurationRow{-1, "Unexpected operation result occured"},
+        ConfigurationRow{9, "Unexpected operation result occured"}),
+    [](const auto& info) { return "Result" + resultName(info.param.result); });
+
+TEST_F(EventProcessorTest, AcceptedWithAPendingChangeStartsProcessing) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    clock.advanceMs(500);
+    deliver(configurationAnswer(0));
+    EXPECT_TRUE(device()->isProcessing.get());
+    EXPECT_EQ(device()->processingStartedTime.get(), clock.currentDateTime());
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(EventProcessorTest, AcceptedWithoutAPendingChangeSucceedsAtOnce) {
+    discovered();
+    deliver(configurationAnswer(0));
+    EXPECT_FALSE(device()->isProcessing.get());
+    EXPECT_EQ(messages(), QStringList{"Configuration changed successfully"});
+}
+
+TEST_F(EventProcessorTest, AnAnswerForAnUnknownDeviceIsIgnored) {
+    deliver(configurationAnswer(1));
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+// --- Localize answers (table) ----------------------------------------------------------------
+
+namespace {
+struct LocalizeRow {
+    int result;
+    const char* message;
+};
+std::ostream& operator<<(std::ostream& out, const LocalizeRow& row) {
+    return out << row.result << " -> " << row.message;
+}
+}  // namespace
+
+class LocalizeResultTable : public EventProcessorTest,
+                            public ::testing::WithParamInterface<LocalizeRow> {};
+
+TEST_P(LocalizeResultTable, EachResultPostsItsMessage) {
+    auto r = QSharedPointer<LocalizeResponse>::create();
+    r->result = GetParam().result;
+    deliver(r);
+    EXPECT_EQ(messages(), QStringList{GetParam().message});
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, LocalizeResultTable,
+                         ::testing::Values(LocalizeRow{0, "LocalizingSuccess"},
+                                           LocalizeRow{1, "LocalizingError"},
+                                           LocalizeRow{2, "Device is busy. Please retry"},
+                                           LocalizeRow{3, "Localize is not supported"},
+                                           LocalizeRow{4, "Unexpected operation result occured"},
+                                           LocalizeRow{5, "Unexpected operation result occured"},
+                                           LocalizeRow{6, "Not authorized"},
+                                           LocalizeRow{7, "Invalid rights"},
+                                           LocalizeRow{8, "Unexpected operation result occured"},
+                                           LocalizeRow{-1, "Unexpected operation result occured"}),
+                         [](const auto& info) { return "Result" + resultName(info.param.result); });
+
+// --- Configuration requests ----------------------------------------------------------------------
+
+namespace {
+struct ChangeRow {
+    const char* what;
+    std::function<void(SetConfigurationRequest&)> edit;
+    bool changesNetwork;
+};
+std::ostream& operator<<(std::ostream& out, const ChangeRow& row) {
+    return out << row.what;
+}
+}  // namespace
+
+class ConfigurationRequestTable : public EventProcessorTest,
+                                  public ::testing::WithParamInterface<ChangeRow> {};
+
+TEST_P(ConfigurationRequestTable, OnlyNetworkSettingsMakeTheChangePending) {
+    discovered();
+    SetConfigurationRequest q = request();
+    GetParam().edit(q);
+    processor.handle(q);
+    EXPECT_EQ(device()->shouldProcess.get(), GetParam().changesNetwork) << GetParam().what;
+    ASSERT_EQ(engine.configurationCalls.size(), 1);
+    const auto& call = engine.configurationCalls[0];
+    EXPECT_EQ(call.articleNumber, "ABC");
+    EXPECT_EQ(call.serialNumber, "X1");
+    EXPECT_EQ(call.ip, q.ip);
+    EXPECT_EQ(call.netmask, q.subnetMask);
+    EXPECT_EQ(call.gateway, q.defaultGateway);
+    EXPECT_EQ(call.deviceName, q.name);
+    EXPECT_EQ(call.networkMethod, q.networkMethod);
+    EXPECT_EQ(call.username, "admin");
+    EXPECT_EQ(call.password, "pw");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, ConfigurationRequestTable,
+    ::testing::Values(
+        ChangeRow{"nothing", [](SetConfigurationRequest&) {}, false},
+        ChangeRow{"name", [](SetConfigurationRequest& q) { q.name = "Other"; }, false},
+        ChangeRow{"ip", [](SetConfigurationRequest& q) { q.ip = "192.168.0.78"; }, true},
+        ChangeRow{"mask", [](SetConfigurationRequest& q) { q.subnetMask = "255.255.0.0"; }, true},
+        ChangeRow{"gateway", [](SetConfigurationRequest& q) { q.defaultGateway = "192.168.0.2"; },
+                  true},
+        ChangeRow{"method",
+                  [](SetConfigurationRequest& q) { q.networkMethod = network_method_type::DHCP; },
+                  true}),
+    [](const auto& info) { return std::string("Changed_") + info.param.what; });
+
+TEST_F(EventProcessorTest, ARequestForAnUnknownDeviceSendsNothing) {
+    processor.handle(request());
+    EXPECT_TRUE(engine.configurationCalls.isEmpty());
+}
+
+// --- The configuration change from start to end
+// ------------------------------------------------------
+
+TEST_F(EventProcessorTest, NameOnlyChangeSucceedsAtOnceAndTheNextAnswerIsTaken) {
+    discovered();
+    processor.handle(request("192.168.0.77", "Line 4"));
+    deliver(configurationAnswer(0));
+    EXPECT_EQ(messages(), QStringList{"Configuration changed successfully"});
+    auto renamed = answer();
+    renamed->name = "Line 4";
+    deliver(renamed);
+    EXPECT_EQ(device()->name.get(), "Line 4");
+}
+
+TEST_F(EventProcessorTest, AddressChangeWithRebootEndsInOneSuccess) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    // Pending: answers only refresh lastSeen.
+    auto early = answer();
+    early->name = "not yet";
+    deliver(early);
+    EXPECT_EQ(device()->name.get(), "Line 3");
+    EXPECT_TRUE(device()->shouldProcess.get());
+
+    deliver(configurationAnswer(0));
+    ASSERT_TRUE(device()->isProcessing.get());
+    deliver(early);
+    EXPECT_EQ(device()->name.get(), "Line 3");
+
+    silentFor(3000);
+    EXPECT_TRUE(device()->isRebooting.get());
+    EXPECT_TRUE(device());
+
+    deliver(answer("192.168.0.88"));
+    EXPECT_EQ(messages(), QStringList{"Configuration changed successfully"});
+    EXPECT_EQ(device()->ip.get(), "192.168.0.88");
+    EXPECT_FALSE(device()->shouldProcess.get());
+    EXPECT_FALSE(device()->isProcessing.get());
+    EXPECT_FALSE(device()->isRebooting.get());
+    EXPECT_FALSE(device()->isMissing.get());
+}
+
+TEST_F(EventProcessorTest, ASilentRebootTimesOutAfterTwoMinutes) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    deliver(configurationAnswer(0));
+    const QDateTime started = clock.currentDateTime();
+    silentFor(3000);
+    ASSERT_TRUE(device()->isRebooting.get());
+    clock.set(started.addMSecs(119999));
+    deliver(detector.check());
+    EXPECT_TRUE(device()->isProcessing.get());
+    EXPECT_TRUE(messages().isEmpty());
+
+    clock.set(started.addMSecs(120000));
+    deliver(detector.check());
+    EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+    EXPECT_FALSE(device()->isProcessing.get());
+    EXPECT_FALSE(device()->isRebooting.get());
+    EXPECT_FALSE(device()->shouldProcess.get());
+
+    // Not a favourite and no longer processing: the next report removes it.
+    deliver(detector.check());
+    EXPECT_FALSE(device());
+}
+
+TEST_F(EventProcessorTest, AfterAnErrorTheDeviceIsUpdatedAgain) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    deliver(configurationAnswer(1));
+    auto renamed = answer();
+    renamed->name = "Line 9";
+    deliver(renamed);
+    EXPECT_EQ(device()->name.get(), "Line 9");
+}
+
+TEST_F(EventProcessorTest, ARequestThatNeverGetsAnAnswerIsGivenUpAfterTwoMinutes) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    auto renamed = answer();
+    renamed->name = "Line 9";
+    clock.advanceMs(119999);
+    deliver(renamed);
+    EXPECT_EQ(device()->name.get(), "Line 3");
+    EXPECT_TRUE(messages().isEmpty());
+
+    clock.advanceMs(1);
+    deliver(renamed);
+    EXPECT_EQ(device()->name.get(), "Line 9");
+    EXPECT_FALSE(device()->shouldProcess.get());
+    EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+}
+
+TEST_F(EventProcessorTest, AnUnansweredRequestOfASilentFavouriteIsGivenUpOnTheDisconnectTick) {
+    discovered();
+    device()->isFavorite.set(true);
+    processor.handle(request("192.168.0.88"));
+    silentFor(3000);
+    EXPECT_TRUE(device()->shouldProcess.get());
+    silentFor(117000);
+    EXPECT_FALSE(device()->shouldProcess.get());
+    EXPECT_TRUE(messages().contains("Configuration request operation timeout"));
+}
+
+TEST_F(EventProcessorTest, ADeviceThatKeepsAnsweringWhileProcessingIsTakenUpAfterTwoMinutes) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    deliver(configurationAnswer(0));
+    clock.advanceMs(119000);
+    deliver(answer("192.168.0.88"));
+    EXPECT_EQ(device()->ip.get(), "192.168.0.77");
+    clock.advanceMs(1000);
+    deliver(answer("192.168.0.88"));
+    EXPECT_EQ(device()->ip.get(), "192.168.0.88");
+    EXPECT_FALSE(device()->isProcessing.get());
+    EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+}
+
+// --- Silence ------------------------------------------------------------------------------------
+
+TEST_F(EventProcessorTest, ASilentFavouriteIsMarkedMissingOnce) {
+    discovered();
+    device()->isFavorite.set(true);
+    silentFor(3000);
+    silentFor(1000);
+    silentFor(1000);
+    ASSERT_TRUE(device());
+    EXPECT_TRUE(device()->isMissing.get());
+    EXPECT_EQ(device()->statusStringDetails.get(), (QStringList{"ok", "Device is not available"}));
+    EXPECT_EQ(messages(), QStringList{"DeviceNoLongerAvailable"});
+}
+
+TEST_F(EventProcessorTest, ASilentDeviceIsRemovedOnce) {
+    discovered();
+    const QWeakPointer<Device> weak = device();
+    auto event = detector.check();
+    EXPECT_TRUE(event.isNull());
+    clock.advanceMs(3000);
+    event = detector.check();
+    ASSERT_TRUE(event);
+    deliver(event);
+    deliver(event);
+    EXPECT_TRUE(devices.items().isEmpty());
+    EXPECT_EQ(messages(), QStringList{"DeviceNoLongerAvailable"});
+}
+
+TEST_F(EventProcessorTest, ASilentProcessingDeviceIsMarkedRebootingAndKept) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    deliver(configurationAnswer(0));
+    silentFor(3000);
+    silentFor(1000);
+    ASSERT_TRUE(device());
+    EXPECT_TRUE(device()->isRebooting.get());
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(EventProcessorTest, ARebootingDeviceThatIsNoLongerProcessingIsLeftAlone) {
+    discovered();
+    device()->isRebooting.set(true);
+    silentFor(3000);
+    ASSERT_TRUE(device());
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+// --- Favourites and localize requests
+// -------------------------------------------------------------------
+
+TEST_F(EventProcessorTest, SettingAFavouritePostsItsMessage) {
+    discovered();
+    SetFavoriteRequest q;
+    q.deviceId = kId;
+    q.isFavorite = true;
+    processor.handle(q);
+    EXPECT_TRUE(device()->isFavorite.get());
+    q.isFavorite = false;
+    processor.handle(q);
+    processor.handle(q);
+    EXPECT_FALSE(device()->isFavorite.get());
+    EXPECT_EQ(messages(), (QStringList{"DeviceSetToFavorites", "DeviceRemovedFromFavorites",
+                                       "DeviceRemovedFromFavorites"}));
+    q.deviceId = "nobody_1";
+    processor.handle(q);
+    EXPECT_EQ(messages().size(), 3);
+}
+
+TEST_F(EventProcessorTest, ALocalizeRequestGoesOutWithTheDeviceIdentity) {
+    discovered();
+    LocalizeRequest q;
+    q.deviceId = kId;
+    q.username = "admin";
+    q.password = "pw";
+    processor.handle(q);
+    q.deviceId = "nobody_1";
+    processor.handle(q);
+    ASSERT_EQ(engine.localizeCalls.size(), 1);
+    EXPECT_EQ(engine.localizeCalls[0].articleNumber, "ABC");
+    EXPECT_EQ(engine.localizeCalls[0].serialNumber, "X1");
+    EXPECT_EQ(engine.localizeCalls[0].username, "admin");
+    EXPECT_EQ(engine.localizeCalls[0].password, "pw");
+}
