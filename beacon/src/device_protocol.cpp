@@ -129,10 +129,11 @@ void device_protocol::on_datagram(const std::string& data, const std::string& se
         }
         queue_signal_.notify_one();
         std::lock_guard<std::mutex> lock(arrival_mutex_);
-        try {
+        // Remembering the fulfilment spares a thrown future_error per datagram
+        // during a burst, when the promise is almost always fulfilled already.
+        if (!arrival_signalled_) {
             arrival_promise_.set_value(1);
-        } catch (const std::future_error&) {
-            // Already signalled; the waiter has not consumed it yet.
+            arrival_signalled_ = true;
         }
     } catch (...) {
     }
@@ -164,6 +165,7 @@ std::shared_ptr<event_with_metadata> device_protocol::get_next_event(int timeout
         std::lock_guard<std::mutex> lock(arrival_mutex_);
         arrival_promise_ = std::promise<int>();
         arrival_future_ = arrival_promise_.get_future();
+        arrival_signalled_ = false;
     }
     if (queue_length() != 0) {
         return take_front();

@@ -78,6 +78,7 @@ private:
     std::promise<int> arrival_promise_;
     std::future<int> arrival_future_;
     std::mutex arrival_mutex_;
+    bool arrival_signalled_ = false;
 };
 
 }  // namespace dp

@@ -1,0 +1,140 @@
+#include <benchmark/benchmark.h>
+
+#include <beacon/beacon.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// The decoder is the engine's; an engine without endpoints exposes it here.
+class decoder : public dp::device_protocol {
+public:
+    decoder()
+        : dp::device_protocol(dp::device_protocol::client,
+                              std::make_unique<dp::communication_udp_sockets>(
+                                  dp::endpoint_factory{}, std::vector<dp::network_card_info>{})) {}
+    std::unique_ptr<dp::event> run(const std::string& text) const {
+        return decode(text.data(), static_cast<std::int32_t>(text.size()));
+    }
+};
+
+const std::string id = "0f8fad5b-d9cb-469f-a165-70867728950e";
+
+dp::discovery_request discovery_request() {
+    dp::discovery_request r;
+    r.set_request_id(id);
+    return r;
+}
+
+dp::discovery_response discovery_response() {
+    dp::discovery_response r;
+    r.set_request_id(id);
+    r.set_mac("00:11:22:33:44:66");
+    r.set_hardware_version("HW 2.1");
+    r.set_device_type("Vision sensor");
+    r.set_device_url("http://10.0.0.7/");
+    r.set_serial_number("SN0012345678");
+    r.set_article_number("1234-5678");
+    r.set_device_firmware("4.12.3");
+    r.set_user_defined_name("Line 4 camera");
+    r.set_manufacture_date("2024-03-01");
+    r.set_manufacturer("Maker");
+    r.set_ip("10.0.0.7");
+    r.set_mask("255.255.255.0");
+    r.set_gateway("10.0.0.254");
+    r.set_network_method(sdk::system::network_method_type::DHCP);
+    r.set_state(DeviceAdministrationFbbApi::DeviceState::DeviceState_ACTIVE);
+    r.append_info_message("Ready");
+    r.set_capability(11u);
+    return r;
+}
+
+dp::configuration_request configuration_request() {
+    dp::configuration_request r;
+    r.set_request_id(id);
+    r.set_article_number("1234-5678");
+    r.set_serial_number("SN0012345678");
+    r.set_ip("10.0.0.8");
+    r.set_mask("255.255.255.0");
+    r.set_gateway("10.0.0.254");
+    r.set_user_defined_name("Line 4 camera");
+    r.set_network_method(sdk::system::network_method_type::PERSISTENT_IP);
+    r.set_username(dp::encrypt_credential("admin"));
+    r.set_password(dp::encrypt_credential("secret"));
+    return r;
+}
+
+dp::configuration_response configuration_response() {
+    dp::configuration_response r;
+    r.set_request_id(id);
+    r.set_article_number("1234-5678");
+    r.set_serial_number("SN0012345678");
+    return r;
+}
+
+dp::localize_request localize_request() {
+    dp::localize_request r;
+    r.set_request_id(id);
+    r.set_article_number("1234-5678");
+    r.set_serial_number("SN0012345678");
+    r.set_username(dp::encrypt_credential("admin"));
+    r.set_password(dp::encrypt_credential("secret"));
+    return r;
+}
+
+dp::localize_response localize_response() {
+    dp::localize_response r;
+    r.set_request_id(id);
+    r.set_article_number("1234-5678");
+    r.set_serial_number("SN0012345678");
+    r.set_result(sdk::system::operation_result::ACCEPTED);
+    return r;
+}
+
+template <typename Make>
+void encode(benchmark::State& state, Make make) {
+    const auto message = make();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(dp::encode(message));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+template <typename Make>
+void decode(benchmark::State& state, Make make) {
+    const std::string text = dp::encode(make());
+    const decoder d;
+    for (auto _ : state) {
+        auto record = d.run(text);
+        if (!record) {
+            state.SkipWithError("datagram did not decode");
+            break;
+        }
+        benchmark::DoNotOptimize(record);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+
+void credential(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(dp::decrypt_credential(dp::encrypt_credential("secret")));
+    }
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(encode, discovery_request, discovery_request);
+BENCHMARK_CAPTURE(encode, discovery_response, discovery_response);
+BENCHMARK_CAPTURE(encode, configuration_request, configuration_request);
+BENCHMARK_CAPTURE(encode, configuration_response, configuration_response);
+BENCHMARK_CAPTURE(encode, localize_request, localize_request);
+BENCHMARK_CAPTURE(encode, localize_response, localize_response);
+BENCHMARK_CAPTURE(decode, discovery_request, discovery_request);
+BENCHMARK_CAPTURE(decode, discovery_response, discovery_response);
+BENCHMARK_CAPTURE(decode, configuration_request, configuration_request);
+BENCHMARK_CAPTURE(decode, configuration_response, configuration_response);
+BENCHMARK_CAPTURE(decode, localize_request, localize_request);
+BENCHMARK_CAPTURE(decode, localize_response, localize_response);
+BENCHMARK(credential);
