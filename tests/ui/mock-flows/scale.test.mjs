@@ -18,6 +18,9 @@ describe('ManyDevices', () => {
       // Scroll to the end: the last device is there.
       await page.evaluate(() => { const s = document.getElementById('table-scroll'); s.scrollTop = s.scrollHeight; });
       await visible(page, '#rows .name-text', 'Dev 4999');
+      // A click on a row far down opens that row, not one the focus scrolled to.
+      await page.locator('#rows tr[aria-rowindex]', { has: page.locator('.name-text', { hasText: 'Dev 4990' }) }).click();
+      await visible(page, '#d-title', 'Dev 4990');
       // A burst of updates to rows out of sight and in sight.
       for (let i = 0; i < 200; i++) mock.updateDevice(devices[4999 - i].id, { deviceState: 'ERROR' });
       await until(async () => (await page.locator('#rows .dot.ERROR').count()) > 5, 'visible rows updated');

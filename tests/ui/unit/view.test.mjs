@@ -4,7 +4,7 @@ import { lnf } from './helpers.mjs';
 import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
 
 const { createState, applyFullState, applyDiff, createChanges } = await lnf('state.js');
-const { buildView, viewAffected, createViewCache } = await lnf('view.js');
+const { buildView, updateView, viewAffected, createViewCache } = await lnf('view.js');
 
 function stateWith(devices) {
   const s = createState();
@@ -118,5 +118,45 @@ describe('ViewAffected', () => {
     const added = applyDiff(s, { devices: { added: [makeDevice()] } });
     assert.equal(viewAffected(added, {}), true);
     assert.equal(viewAffected(createChanges(), {}), false);
+  });
+});
+
+describe('IncrementalView', () => {
+  const names = ['Alpha', 'beta', 'Cam 9', 'Cam 10', '', 'Zulu', 'cam 2'];
+  const states = ['ACTIVE', 'ERROR', 'WARNING', 'UNKNOWN'];
+
+  test('AlwaysEqualsAFullBuildUnderRandomDiffs', () => {
+    let seed = 7;
+    const rand = (n) => {
+      seed = (seed * 1103515245 + 12345) % 2147483648;
+      return seed % n;
+    };
+    const pool = Array.from({ length: 400 }, (_, i) => makeDevice({ name: names[i % names.length] + (i % 3 ? '' : ` ${i}`), ip: `10.0.${i % 7}.${i % 50}` }));
+    const s = stateWith(pool.slice(0, 300));
+    const optionsList = [
+      { sortKey: 'name' }, { sortKey: 'ip', sortDir: 'desc' }, { sortKey: 'status' }, { sortKey: 'isFavorite' },
+      { sortKey: 'name', filters: new Set(['attention']) }, { sortKey: 'type', query: 'cam' },
+    ];
+    for (const opts of optionsList) {
+      let view = buildView(s, opts);
+      for (let round = 0; round < 60; round++) {
+        const changes = createChanges();
+        const ids = [...s.devices.keys()];
+        for (let k = 0; k < 1 + rand(6); k++) {
+          const id = ids[rand(ids.length)];
+          const pick = rand(6);
+          if (pick === 0) applyDiff(s, { devices: { updated: [{ id, name: names[rand(names.length)] }] } }, changes);
+          else if (pick === 1) applyDiff(s, { devices: { updated: [{ id, ip: `10.0.${rand(7)}.${rand(50)}` }] } }, changes);
+          else if (pick === 2) applyDiff(s, { devices: { updated: [{ id, deviceState: states[rand(4)], isFavorite: rand(2) === 0 }] } }, changes);
+          else if (pick === 3 && ids.length > 50) applyDiff(s, { devices: { removed: [{ id }] } }, changes);
+          else if (pick === 4) {
+            const d = pool[rand(pool.length)];
+            if (!s.devices.has(d.id)) applyDiff(s, { devices: { added: [d] } }, changes);
+          } else applyDiff(s, { devices: { updated: [{ id, isMissing: rand(3) === 0 }] } }, changes);
+        }
+        if (viewAffected(changes, opts)) view = updateView(s, view, changes, opts);
+        assert.deepEqual(view, buildView(s, opts), `${JSON.stringify({ ...opts, filters: [...(opts.filters || [])] })} round ${round}`);
+      }
+    }
   });
 });

@@ -2,7 +2,7 @@
 // the toasts and the toolbar.
 
 import { applyDiff, applyFullState, classifyFrame, createChanges, createState, hasDeviceChanges, changePhase } from './state.js';
-import { buildView, createViewCache, viewAffected, matchesFilter, FILTERS } from './view.js';
+import { buildView, updateView, createViewCache, viewAffected, matchesFilter, FILTERS } from './view.js';
 import { COLUMNS } from './columns.js';
 import { Connection } from './connection.js';
 import { DeviceTable } from './table.js';
@@ -114,6 +114,7 @@ const connection = new Connection({
 // ---- incoming documents ----
 
 function handleFrames(frames) {
+  const started = performance.now();
   const changes = createChanges();
   for (const frame of frames) {
     const kind = classifyFrame(frame.text);
@@ -137,7 +138,8 @@ function handleFrames(frames) {
   }
   afterChanges(changes);
   window.__lnf.frames += frames.length;
-  window.__lnf.lastBatch = { arrived: frames.map((f) => f.at), rendered: performance.now() };
+  const rendered = performance.now();
+  window.__lnf.lastBatch = { arrived: frames.map((f) => f.at), rendered, work: rendered - started };
   document.dispatchEvent(new CustomEvent('lnf:rendered', { detail: window.__lnf.lastBatch }));
 }
 
@@ -157,11 +159,13 @@ function afterChanges(changes) {
   if (changes.app.has('language') && state.language !== currentLanguage) setLanguage(state.language);
   if (changes.app.has('nics')) buildNicFilter();
 
-  if (viewAffected(changes, ui)) refreshView({ render: false });
-  if (hasDeviceChanges(changes) || changes.app.size) {
-    table.render();
-    updateCounts();
+  if (viewAffected(changes, ui)) {
+    view = updateView(state, view, changes, ui, viewCache);
+    table.setView(view);
+    updateRowCount();
   }
+  if (hasDeviceChanges(changes) || changes.app.size) table.render();
+  if (countsAffected(changes)) updateCounts();
   details.update(changes);
   updateBanners();
   updateStatusbar();
@@ -299,6 +303,14 @@ function updateRowCount() {
   setText($('row-count'), view.length === total ? tn('count.devices', total) : t('count.showing', { shown: view.length, total }));
 }
 
+const COUNTED_KEYS = new Set(['isFavorite', 'isMissing', 'isAccessible', 'deviceState', 'shouldProcess', 'isProcessing', 'isRebooting', 'conflict', 'ip']);
+
+function countsAffected(changes) {
+  if (changes.full || changes.added.size || changes.removed.size) return true;
+  for (const keys of changes.updated.values()) for (const k of keys) if (COUNTED_KEYS.has(k)) return true;
+  return false;
+}
+
 function updateCounts() {
   const counts = Object.fromEntries(FILTERS.map((f) => [f, 0]));
   for (const [id, d] of state.devices) for (const f of FILTERS) if (matchesFilter(state, id, d, f)) counts[f] += 1;
@@ -408,6 +420,7 @@ function updateStatusbar() {
   setText($('sb-scan'), scan);
   setText($('sb-devices'), state.loaded ? tn('count.devices', state.devices.size) : '');
   setText($('sb-version'), state.version ? `lanfinder ${state.version}` : '');
+  document.title = state.loaded && state.devices.size ? `lanfinder (${state.devices.size})` : 'lanfinder';
   setText($('nic-count'), String(state.nics.length));
 }
 
@@ -459,7 +472,6 @@ function translateStatic() {
       el.setAttribute(attr, t(key));
     }
   }
-  document.title = state.devices.size ? `lanfinder (${state.devices.size})` : 'lanfinder';
 }
 
 function buildLanguageMenu() {

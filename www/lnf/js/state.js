@@ -12,6 +12,7 @@ export function createState() {
     devices: new Map(), // id -> device object, in the application's store order
     rev: new Map(), // id -> number bumped on every change that affects the device's row
     ipIndex: new Map(), // address -> Set of ids of present devices using it
+    ipKeyOf: new Map(), // id -> the address it is indexed under
     nics: [],
     languages: ['en'],
     language: 'en',
@@ -53,6 +54,7 @@ function conflictKey(device) {
 }
 
 function indexRemove(state, id, key, changes) {
+  state.ipKeyOf.delete(id);
   if (key === null) return;
   const set = state.ipIndex.get(key);
   if (!set) return;
@@ -64,6 +66,7 @@ function indexRemove(state, id, key, changes) {
 
 function indexAdd(state, id, key, changes) {
   if (key === null) return;
+  state.ipKeyOf.set(id, key);
   let set = state.ipIndex.get(key);
   if (!set) state.ipIndex.set(key, (set = new Set()));
   set.add(id);
@@ -80,15 +83,17 @@ function markUpdated(state, changes, id, key) {
 
 /** Ids of the other present devices that use the same address as this one. */
 export function conflictPartners(state, id) {
-  const device = state.devices.get(id);
-  const key = conflictKey(device);
-  if (key === null) return [];
+  const key = state.ipKeyOf.get(id);
+  if (key === undefined) return [];
   const set = state.ipIndex.get(key);
   return set ? [...set].filter((other) => other !== id) : [];
 }
 
 export function hasConflict(state, id) {
-  return conflictPartners(state, id).length > 0;
+  const key = state.ipKeyOf.get(id);
+  if (key === undefined) return false;
+  const set = state.ipIndex.get(key);
+  return Boolean(set && set.size > 1);
 }
 
 function putDevice(state, raw, changes) {
@@ -117,6 +122,7 @@ export function applyFullState(state, doc, changes = createChanges()) {
   state.devices.clear();
   state.rev.clear();
   state.ipIndex.clear();
+  state.ipKeyOf.clear();
   const list = isObject(doc.devices) && Array.isArray(doc.devices.list) ? doc.devices.list : [];
   for (const raw of list) putDevice(state, raw, null);
   for (const key of APP_KEYS) if (key in doc) applyAppKey(state, key, doc[key]);

@@ -30,8 +30,12 @@ export class DeviceTable {
     new ResizeObserver(() => this.schedule()).observe(scroll);
     tbody.addEventListener('click', (e) => this.onClick(e));
     table.addEventListener('keydown', (e) => this.onKey(e));
+    // Focus by mouse comes before the click: moving the scroll position here
+    // would send the click to another row. Take the first row in sight.
     table.addEventListener('focus', () => {
-      if (!this.activeId && this.view.length) this.setActive(this.view[0]);
+      if (this.activeId || !this.view.length) return;
+      const first = Math.min(this.view.length - 1, Math.ceil(this.scroll.scrollTop / this.rowHeight()));
+      this.setActive(this.view[first], { scroll: false });
     });
   }
 

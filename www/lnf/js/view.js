@@ -53,33 +53,75 @@ export function parseQuery(query) {
  * The ids to show, in order. `filters` is a set of FILTERS names (all must
  * hold), `nic` an address of a PC card or '' for all.
  */
-export function buildView(state, { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = {}, cache = createViewCache()) {
-  const words = parseQuery(query);
-  const rows = [];
-  for (const [id, device] of state.devices) {
-    if (nic && device.ipOfAssociatedNic !== nic) continue;
-    let ok = true;
-    for (const f of filters) if (!matchesFilter(state, id, device, f)) { ok = false; break; }
-    if (!ok) continue;
-    if (words.length) {
-      const text = haystackOf(state, cache, id, device);
-      if (!words.every((w) => text.includes(w))) continue;
-    }
-    rows.push(id);
+function passes(state, id, device, words, filters, nic, cache) {
+  if (nic && device.ipOfAssociatedNic !== nic) return false;
+  for (const f of filters) if (!matchesFilter(state, id, device, f)) return false;
+  if (words.length) {
+    const text = haystackOf(state, cache, id, device);
+    if (!words.every((w) => text.includes(w))) return false;
   }
-  if (cache.haystack.size > state.devices.size * 2) {
-    for (const id of cache.haystack.keys()) if (!state.devices.has(id)) cache.haystack.delete(id);
-  }
+  return true;
+}
+
+/** The order of the view as a comparison of two ids, or null for store order. */
+function comparator(state, sortKey, sortDir, keyCache) {
   const column = COLUMN_BY_KEY.get(sortKey);
-  if (!column) return rows;
+  if (!column) return null;
   const keyOf = column.sort === 'status'
     ? (id) => statusRank(state.devices.get(id), hasConflict(state, id))
     : (id) => column.get(state.devices.get(id));
-  const keys = new Map(rows.map((id) => [id, keyOf(id)]));
+  const key = keyCache ? (id) => {
+    let k = keyCache.get(id);
+    if (k === undefined) keyCache.set(id, (k = keyOf(id)));
+    return k;
+  } : keyOf;
   const nameOf = (id) => String(state.devices.get(id).name ?? '');
   const dir = sortDir === 'desc' ? -1 : 1;
-  rows.sort((a, b) => dir * compareValues(column.sort, keys.get(a), keys.get(b)) ||
-    compareValues('text', nameOf(a), nameOf(b)) || (a < b ? -1 : a > b ? 1 : 0));
+  return (a, b) => dir * compareValues(column.sort, key(a), key(b)) ||
+    compareValues('text', nameOf(a), nameOf(b)) || (a < b ? -1 : a > b ? 1 : 0);
+}
+
+export function buildView(state, { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = {}, cache = createViewCache()) {
+  const words = parseQuery(query);
+  const rows = [];
+  for (const [id, device] of state.devices) if (passes(state, id, device, words, filters, nic, cache)) rows.push(id);
+  if (cache.haystack.size > state.devices.size * 2) {
+    for (const id of cache.haystack.keys()) if (!state.devices.has(id)) cache.haystack.delete(id);
+  }
+  const compare = comparator(state, sortKey, sortDir, new Map());
+  if (compare) rows.sort(compare);
+  return rows;
+}
+
+/**
+ * The view after a batch of changes, from the previous one: the touched
+ * devices are taken out and put back at their sorted place, which costs far
+ * less than sorting thousands of devices again for a few changes. Falls
+ * back to a full build for large batches, for store order and for the full
+ * state.
+ */
+export function updateView(state, previous, changes, opts = {}, cache = createViewCache()) {
+  const { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = opts;
+  const touched = new Set(changes.added);
+  for (const id of changes.updated.keys()) touched.add(id);
+  const compare = comparator(state, sortKey, sortDir, null);
+  if (changes.full || !compare || touched.size + changes.removed.size > Math.max(50, previous.length / 8)) {
+    return buildView(state, opts, cache);
+  }
+  const words = parseQuery(query);
+  const rows = previous.filter((id) => !touched.has(id) && !changes.removed.has(id));
+  for (const id of touched) {
+    const device = state.devices.get(id);
+    if (!device || !passes(state, id, device, words, filters, nic, cache)) continue;
+    let lo = 0;
+    let hi = rows.length;
+    while (lo < hi) {
+      const mid = (lo + hi) >>> 1;
+      if (compare(rows[mid], id) < 0) lo = mid + 1;
+      else hi = mid;
+    }
+    rows.splice(lo, 0, id);
+  }
   return rows;
 }
 

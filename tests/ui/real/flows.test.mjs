@@ -1,0 +1,200 @@
+// The browser flows against the real lanfinder and lanfinder-sim. Started
+// by real/run.sh inside the lab's PC namespace, which sets LANFINDER_URL,
+// LANFINDER_PID and LANFINDER_SETTINGS. Network 1 (card 10.10.1.1) holds
+// three simulated devices, the first asking for the login admin/vostrel;
+// network 2 (card 10.10.2.1) holds two.
+import { describe, test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { launch, openPage, screenshot } from '../support/browser.mjs';
+import { until, visible, hidden, row } from '../support/fixture.mjs';
+
+const URL_ = process.env.LANFINDER_URL;
+const PID = Number(process.env.LANFINDER_PID);
+const SETTINGS = process.env.LANFINDER_SETTINGS;
+if (!URL_) throw new Error('run these through tests/ui/real/run.sh');
+const DOCS = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../../docs');
+
+let shared;
+before(async () => { shared = await launch(); });
+after(async () => { await shared?.close(); });
+
+async function withPage(name, fn, { viewport } = {}) {
+  const context = await shared.browser.newContext({ viewport: viewport || { width: 1366, height: 768 } });
+  const page = await openPage(shared.browser, URL_, { context });
+  try {
+    await fn(page, context);
+    assert.deepEqual(page.errors, [], 'the page logged errors');
+    await screenshot(page, `real-${name}`);
+  } catch (e) {
+    await screenshot(page, `real-FAILED-${name}`);
+    throw e;
+  } finally {
+    await context.close().catch(() => {});
+  }
+}
+
+const devicesOf = (page) => page.evaluate(() => [...window.__lnf.state.devices.values()].map((d) => ({ ...d })));
+
+async function allDevices(page) {
+  return until(async () => {
+    const list = await devicesOf(page);
+    return list.length >= 5 && list.every((d) => d.ip) ? list : null;
+  }, 'the five simulated devices', { timeoutMs: 30000 });
+}
+
+function alive(pid) {
+  try {
+    process.kill(pid, 0);
+    return true;
+  } catch {
+    return false;
+  }
+}
+
+const readSettings = () => JSON.parse(fs.readFileSync(SETTINGS, 'utf8'));
+
+describe('DeviceList', () => {
+  test('TheSimulatedDevicesOfBothCardsAppearWithTheirData', async () => {
+    await withPage('device-list', async (page) => {
+      const list = await allDevices(page);
+      assert.equal(list.length, 5);
+      assert.deepEqual([...new Set(list.map((d) => d.ipOfAssociatedNic))].sort(), ['10.10.1.1', '10.10.2.1']);
+      for (const d of list) {
+        assert.ok(d.name && d.articleNumber && d.serialNumber && d.mac, JSON.stringify(d));
+        await row(page, d.name).waitFor();
+      }
+      assert.equal(list.filter((d) => d.isAuthentication).length, 1);
+      await visible(page, '#sb-connection-text', 'Connected');
+      await page.click('#btn-nics');
+      await visible(page, '#dlg-nics .nic', 'lan1');
+      await visible(page, '#dlg-nics .nic', 'lan2');
+      await page.keyboard.press('Escape');
+      await page.screenshot({ path: path.join(DOCS, 'ui-devices.png') });
+    });
+  });
+});
+
+describe('ChangeWithReboot', () => {
+  test('ANewAddressRestartsTheDeviceAndTheListShowsItBack', async () => {
+    await withPage('change-reboot', async (page) => {
+      const list = await allDevices(page);
+      const target = list.find((d) => d.ipOfAssociatedNic === '10.10.1.1' && !d.isAuthentication && d.isAccessible);
+      assert.ok(target, 'a device on network 1 without login');
+      await row(page, target.name).click();
+      await visible(page, '#d-title', target.name);
+      await page.check('#f-fixed');
+      await page.fill('#f-ip', '10.10.1.77');
+      await page.fill('#f-mask', '255.255.255.0');
+      await page.fill('#f-gateway', '0.0.0.0');
+      await page.click('#f-apply');
+      await visible(page, '#d-badges .badge.processing, #d-badges .badge.rebooting, #d-badges .badge.pending', undefined, 30000);
+      await visible(page, '#d-badges .badge.rebooting', 'Restarting', 60000);
+      await page.screenshot({ path: path.join(DOCS, 'ui-change.png') });
+      const toast = await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
+      assert.ok((await toast.innerText()).includes(target.name));
+      await until(async () => (await devicesOf(page)).find((d) => d.id === target.id)?.ip === '10.10.1.77', 'the new address in the list', { timeoutMs: 30000 });
+      await hidden(page, '#d-badges .badge.rebooting', 30000);
+      assert.equal(await page.inputValue('#f-ip'), '10.10.1.77');
+    });
+  });
+});
+
+describe('WrongPassword', () => {
+  test('AWrongPasswordIsReportedAsNotAuthorized', async () => {
+    await withPage('wrong-password', async (page) => {
+      const list = await allDevices(page);
+      const locked = list.find((d) => d.isAuthentication);
+      await row(page, locked.name).click();
+      await visible(page, '#f-credentials');
+      await page.fill('#f-name', `${locked.name} X`);
+      await page.fill('#f-user', 'admin');
+      await page.fill('#f-password', 'not-the-password');
+      await page.click('#f-apply');
+      const toast = await visible(page, '#toasts .toast.error', 'Not authorized', 30000);
+      assert.ok((await toast.innerText()).includes(locked.name));
+      // The name did not change.
+      assert.equal((await devicesOf(page)).find((d) => d.id === locked.id).name, locked.name);
+    });
+  });
+});
+
+describe('Localize', () => {
+  test('LocalizeShowsTheDevicesAnswer', async () => {
+    await withPage('localize', async (page) => {
+      const list = await allDevices(page);
+      const target = list.find((d) => d.supportsLocalize && !d.isAuthentication && d.isAccessible);
+      assert.ok(target, 'a device that supports localize');
+      await row(page, target.name).click();
+      await page.click('#d-localize');
+      const toast = await visible(page, '#toasts .toast.success', 'localizing itself', 30000);
+      assert.ok((await toast.innerText()).includes(target.name));
+    });
+  });
+});
+
+describe('Favourite', () => {
+  test('AFavouriteIsStoredAndSurvivesAReload', async () => {
+    await withPage('favourite', async (page) => {
+      const list = await allDevices(page);
+      const target = list.find((d) => !d.isFavorite);
+      await row(page, target.name).locator('.star').click();
+      await visible(page, '#toasts .toast', 'Added to favourites', 30000);
+      await until(() => readSettings().devices.list.some((d) => d.id === target.id && d.isFavorite), 'the favourite in Settings.json');
+      await page.reload();
+      await row(page, target.name).waitFor({ timeout: 30000 });
+      assert.equal(await row(page, target.name).locator('.star').getAttribute('aria-pressed'), 'true');
+    });
+  });
+});
+
+describe('ThemeAndLanguage', () => {
+  test('ThemeAndLanguageAreRememberedByTheApplication', async () => {
+    await withPage('theme-language', async (page) => {
+      await allDevices(page);
+      await page.click('#btn-theme');
+      await until(async () => (await page.getAttribute('html', 'data-theme')) === 'dark', 'dark theme');
+      await page.selectOption('#language', 'de');
+      await visible(page, '#sb-connection-text', 'Verbunden');
+      await until(() => { const s = readSettings(); return s.theme === 'dark' && s.language === 'de'; }, 'Settings.json holds dark and de');
+      await page.screenshot({ path: path.join(DOCS, 'ui-dark-de.png') });
+    });
+    // A new browser with an empty profile: the application's state decides.
+    await withPage('theme-language-new-browser', async (page) => {
+      await visible(page, '#sb-connection-text', 'Verbunden', 30000);
+      assert.equal(await page.getAttribute('html', 'data-theme'), 'dark');
+      assert.equal(await page.getAttribute('html', 'lang'), 'de');
+    });
+  });
+});
+
+describe('ClosedApplication', () => {
+  test('AReloadKeepsTheApplicationRunning', async () => {
+    await withPage('reload-grace', async (page) => {
+      await allDevices(page);
+      await page.reload();
+      await allDevices(page);
+      const reloadedAt = Date.now();
+      // A scan reported well after the two-second grace period shows the application stayed.
+      await until(async () => {
+        const t = await page.evaluate(() => window.__lnf.state.autoScanner.lastScanTime);
+        return t && Date.parse(t) > reloadedAt + 2500;
+      }, 'a scan after the grace period', { timeoutMs: 20000 });
+      assert.ok(alive(PID));
+      assert.equal(await page.isVisible('#banner-closed'), false);
+    });
+  });
+
+  test('WhenTheApplicationEndsThePageSaysSo', async () => {
+    await withPage('closed', async (page) => {
+      await allDevices(page);
+      process.kill(PID, 'SIGTERM');
+      await visible(page, '#banner-closed', 'lanfinder has closed', 20000);
+      await visible(page, '#sb-connection-text', 'Not connected');
+      await until(() => !alive(PID), 'lanfinder ended', { timeoutMs: 20000 });
+      await page.screenshot({ path: path.join(DOCS, 'ui-closed.png') });
+    });
+  });
+});
