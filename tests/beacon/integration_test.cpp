@@ -259,4 +259,36 @@ TEST_F(EngineLab, HostileDatagramsLeaveTheEngineWorking) {
     EXPECT_EQ(item->message->request_id(), "good");
 }
 
+TEST_F(EngineLab, BurstOfAnswersIsNotLost) {
+    // Thousands of devices answer within milliseconds of a scan; the socket
+    // buffer has to hold them until the receive thread catches up.
+    const auto pc = lab->addNamespace("pc");
+    const auto dev = lab->addNamespace("dev");
+    lab->link(pc, "eth0", "10.1.0.1/24", dev, "eth0", "10.1.0.2/24");
+    auto client = engine_in(pc, device_protocol::client, {{"10.1.0.1", "255.255.255.0", ""}});
+    std::unique_ptr<dp::communication_udp> devices;
+    lab->inNamespace(dev, [&] {
+        devices = std::make_unique<dp::communication_udp>(
+            dp::network_card_info{"10.1.0.2", "255.255.255.0", ""}, 33001);
+        ASSERT_EQ(devices->receive_broadcast_enable(), 0);
+        ASSERT_EQ(devices->bind(dp::bind_flag::device), 0);
+    });
+    constexpr int burst = 3000;
+    dp::discovery_response answer;
+    answer.set_device_type("Vision sensor");
+    answer.set_user_defined_name(std::string(300, 'n'));
+    for (int i = 0; i < burst; ++i) {
+        answer.set_serial_number("SN" + std::to_string(i));
+        const std::string text = dp::encode(answer);
+        ASSERT_EQ(devices->write_datagram(text, "255.255.255.255", 33002),
+                  static_cast<int>(text.size()));
+    }
+    int received = 0;
+    while (received < burst && next_of_kind(*client, 1, 5000)) {
+        ++received;
+    }
+    EXPECT_EQ(received, burst);
+    EXPECT_FALSE(next_of_kind(*client, 1, 100)) << "nothing is delivered twice";
+}
+
 }  // namespace
