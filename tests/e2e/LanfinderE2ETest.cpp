@@ -25,7 +25,7 @@ const std::string lockedId = "vs1091455_2209b777";
 const std::string farId = "ds1042210_2101c042";
 const std::string readerId = "cr1070355_2404d010";
 
-const char* const wire1Fleet = R"({"devices": [
+const char* const wire1Fleet = R"fleet({"devices": [
  {"articleNumber": "VC2086712", "serialNumber": "2315A001", "mac": "02:4c:46:00:00:01",
   "hardwareVersion": "B", "firmwareVersion": "4.3.2", "deviceType": "Smart camera",
   "manufacturer": "Vostrel", "manufactureDate": "2023-04-11", "userDefinedName": "Infeed camera",
@@ -36,19 +36,17 @@ const char* const wire1Fleet = R"({"devices": [
   "manufactureDate": "2022-03-02", "userDefinedName": "Palletizer sensor",
   "ip": "10.88.1.21", "mask": "255.255.255.0", "gateway": "0.0.0.0", "method": "DHCP",
   "state": "WARNING", "statusValue": 8193, "info": ["Temperature high (71 C)"], "capabilities": 11,
-  "username": "admin", "password": "vostrel"
-},
+  "username": "admin", "password": "vostrel"},
  {"articleNumber": "DS1042210", "serialNumber": "2101C042", "mac": "02:4c:46:00:00:03",
   "hardwareVersion": "1", "firmwareVersion": "1.4.7", "deviceType": "Distance sensor",
   "manufactureDate": "2021-01-20", "ip": "192.168.250.20", "mask": "255.255.255.0",
   "gateway": "192.168.250.1", "method": "PERSISTENT_IP", "state": "ACTIVE", "capabilities": 2}
-]
-})";
+]})fleet";
 
-const char* const wire2Fleet = R"({"devices": [
+const char* const wire2Fleet = R"fleet({"devices": [
  {"articleNumber": "CR1070355", "serialNumber": "2404D010", "deviceType": "Code reader",
   "ip": "10.88.2.20", "mask": "255.255.255.0", "method": "PERSISTENT_IP", "capabilities": 11}
-]})";
+]})fleet";
 
 constexpr int appStartMs = 20000;
 constexpr int deviceMs = 10000;
@@ -102,23 +100,16 @@ protected:
 
     // Starts lanfinder in the PC namespace and returns the port it serves.
     int startApp() {
-        ::unlink((home_->root() + "/opened").c_str());
+        std::size_t logSize = e2e::readText(home_->logPath()).size();
         appLog_ = work_ + "/lanfinder-" + std::to_string(++apps_) + ".log";
         app_ = lab_.spawn(pc_, {e2e::buildDir() + "/bin/lanfinder"}, home_->environment(), appLog_);
         int port = 0;
-        bool opened = waitFor(
-            [&] {
-                std::string url = home_->openedUrl();
-                auto colon = url.rfind(':');
-                if (colon == std::string::npos || url.rfind("http://localhost:", 0) != 0) {
-                    return false;
-                }
-                port = std::atoi(url.c_str() + colon + 1);
-                return port > 0;
-            },
-            appStartMs);
-        EXPECT_TRUE(opened) << "lanfinder opened no browser; log:\n" << e2e::readText(appLog_);
-        return opened ? port : 8080;
+        bool reported =
+            waitFor([&] { return (port = home_->reportedPort(logSize)) > 0; }, appStartMs);
+        EXPECT_TRUE(reported) << "lanfinder reported no port; output:\n"
+                              << e2e::readText(appLog_) << "\nlog:\n"
+                              << e2e::readText(home_->logPath());
+        return reported ? port : 8080;
     }
 
     e2e::BrowserView& connect(int port) {

@@ -51,10 +51,18 @@ std::map<std::string, std::string> AppHome::environment() const {
             {"QT_QPA_PLATFORM", "offscreen"}};
 }
 
-std::string AppHome::openedUrl() const {
-    std::string text = readText(root_ + "/opened");
-    auto end = text.find('\n');
-    return end == std::string::npos ? text : text.substr(0, end);
+std::string AppHome::logPath() const {
+    return root_ + "/data/vostrel/lanfinder/logs/lanfinder.log";
+}
+
+int AppHome::reportedPort(std::size_t from) const {
+    static const std::string marker = "Application port number: ";
+    std::string text = readText(logPath());
+    auto at = text.find(marker, std::min(from, text.size()));
+    if (at == std::string::npos) {
+        return 0;
+    }
+    return std::atoi(text.c_str() + at + marker.size());
 }
 
 bool BrowserView::connect(testsupport::NetLab& lab, const std::string& ns, int port,

@@ -26,13 +26,17 @@ std::string readText(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
 
 // One lanfinder's private files: HOME, TMPDIR and XDG folders, and a PATH
-// whose xdg-open only records the address it was asked to open.
+// whose xdg-open only records the address it was asked to open (headless Qt
+// does not call it, but a desktop build would).
 class AppHome {
 public:
     explicit AppHome(const std::string& root);
     std::map<std::string, std::string> environment() const;
-    // The address lanfinder asked the (fake) browser to open, if any yet.
-    std::string openedUrl() const;
+    // lanfinder's own log file in this home.
+    std::string logPath() const;
+    // The port lanfinder reported in its log after the first `from` bytes
+    // ("Application port number: <n>"); 0 while there is none.
+    int reportedPort(std::size_t from) const;
     const std::string& root() const { return root_; }
 
 private:
