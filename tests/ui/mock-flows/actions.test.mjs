@@ -197,3 +197,23 @@ describe('Keyboard', () => {
     });
   });
 });
+
+describe('LaptopScreen', () => {
+  test('OnASmallScreenTheDetailsLieOverTheTableAndEverythingIsReachable', async () => {
+    const devices = Array.from({ length: 40 }, (_, i) => makeDevice({ name: `Unit ${String(i).padStart(2, '0')}` }));
+    await withApp('actions-laptop', { devices, viewport: { width: 1280, height: 720 } }, async ({ page }) => {
+      await row(page, 'Unit 00').waitFor();
+      const tableWidth = await page.evaluate(() => document.getElementById('table-scroll').getBoundingClientRect().width);
+      await row(page, 'Unit 03').click();
+      await visible(page, '#d-title', 'Unit 03');
+      assert.equal(await page.evaluate(() => getComputedStyle(document.getElementById('details')).position), 'absolute');
+      assert.equal(await page.evaluate(() => document.getElementById('table-scroll').getBoundingClientRect().width), tableWidth);
+      // The form's buttons are reachable by scrolling the panel.
+      await page.locator('#f-apply').scrollIntoViewIfNeeded();
+      assert.equal(await page.locator('#f-apply').isVisible(), true);
+      assert.equal(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth), true, 'no page-wide horizontal scroll');
+      await page.keyboard.press('Escape');
+      await page.locator('#details').waitFor({ state: 'hidden' });
+    });
+  });
+});

@@ -2,7 +2,7 @@
 // form that renames it and changes its address settings.
 
 import { h, icon, clear, setText } from './dom.js';
-import { badgesOf, displayName, methodLabel, safeWebUrl, stateKey, stateLabel, formatDateTime } from './present.js';
+import { badgesOf, displayName, methodLabel, safeWebUrl, stateKey, stateLabel } from './present.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
 import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
@@ -243,7 +243,7 @@ export class DetailsPanel {
   }
 
   renderInfo(d, st) {
-    const { t, locale } = this.hooks;
+    const { t } = this.hooks;
     const dl = this.$('d-info');
     clear(dl);
     const nic = nicOfDevice(st, d);
@@ -263,7 +263,6 @@ export class DetailsPanel {
       ['col.fwVersion', d.fwVersion],
       ['col.hwVersion', d.hwVersion],
       ['details.supports', supports.length ? supports.join(', ') : t('details.none')],
-      ['details.lastSeen', formatDateTime(d.lastSeen, locale())],
       ['details.id', d.id, true],
     ];
     for (const [key, value, mono] of rows) {
