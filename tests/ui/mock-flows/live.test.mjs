@@ -134,6 +134,13 @@ describe('LiveList', () => {
       mock.tick();
       await visible(page, '#toasts .toast', 'A text nobody translated <b>x</b>');
       assert.equal(await page.locator('#toasts b').count(), 0);
+      // Toasts go; the session's messages stay, newest first.
+      await visible(page, '#messages-count', '2');
+      await page.click('#btn-messages');
+      const items = await page.$$eval('#message-list li', (lis) => lis.map((li) => li.innerText.replace(/\s+/g, ' ')));
+      assert.equal(items.length, 2);
+      assert.ok(items[0].includes('A text nobody translated'));
+      assert.ok(items[1].includes('A device no longer answers') && items[1].includes('Leaving'));
     });
   });
 });

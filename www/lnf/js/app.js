@@ -32,6 +32,8 @@ const sending = new Set(); // ids with a change request awaiting its answer
 const pendingRequests = new Map(); // reqId -> { timer, onOk, onFail, label }
 const tracker = new OutcomeTracker();
 const viewCache = createViewCache();
+const history = []; // the notifications of this page's life, newest last
+const HISTORY_MAX = 200;
 let selectedId = null;
 let ctxStamp = 0;
 let view = [];
@@ -196,9 +198,29 @@ function showNotifications(list) {
     const { kind, level } = describeMessage(item.message);
     if ((kind === 'change' || kind === 'either') && item.deviceId && item.deviceId === details.deviceId) details.outcome(level);
   }
+  for (const item of items) {
+    history.push({ ...item, at: item.creationTime || new Date().toISOString() });
+    if (history.length > HISTORY_MAX) history.shift();
+  }
+  setText($('messages-count'), String(history.length));
+  if ($('dlg-messages').open) renderMessages();
   for (const item of foldNotifications(items)) {
     const { level } = describeMessage(item.message);
     toasts.show({ title: translateMessage(item.message, t), level, device: item.device, count: item.count, message: item.message });
+  }
+}
+
+function renderMessages() {
+  const list = $('message-list');
+  clear(list);
+  $('message-empty').hidden = history.length > 0;
+  for (let i = history.length - 1; i >= 0; i--) {
+    const m = history[i];
+    const { level } = describeMessage(m.message);
+    list.append(h('li', { class: level },
+      h('time', { datetime: m.at, text: formatTime(m.at, currentLanguage || 'en') }),
+      h('span', { class: 'msg-text', text: translateMessage(m.message, t) }),
+      m.device ? h('span', { class: 'msg-device', text: m.device }) : null));
   }
 }
 
@@ -659,6 +681,10 @@ function wire() {
   $('btn-nics').addEventListener('click', () => {
     renderNics();
     $('dlg-nics').showModal();
+  });
+  $('btn-messages').addEventListener('click', () => {
+    renderMessages();
+    $('dlg-messages').showModal();
   });
   $('btn-columns').addEventListener('click', () => {
     renderColumnChooser();
