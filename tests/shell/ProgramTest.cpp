@@ -222,7 +222,7 @@ TEST_F(LanfinderProgram, ServesTheFullStateOnPort8080AndEndsTwoSecondsAfterTheLa
 TEST_F(LanfinderProgram, TakenPort8080MovesEverythingToAnotherPort) {
     int occupant = -1;
     lab->inNamespace(ns, [&] {
-        occupant = ::socket(AF_INET, SOCK_STREAM, 0);
+        occupant = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(8080);
