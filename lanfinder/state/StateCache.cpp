@@ -148,7 +148,7 @@ QByteArray StateCache::onFullStateRequested() {
         },
         Qt::QueuedConnection);
     const bool answered = requests->answered.wait_for(
-        lock, std::chrono::milliseconds(fullStateTimeoutMs), [&] { return request->done; });
+        lock, std::chrono::milliseconds(m_fullStateTimeoutMs), [&] { return request->done; });
     if (!answered) {
         requests->fulfil(request, QByteArray());
         qDebug() << "Full state request not answered by the main thread";
@@ -159,6 +159,10 @@ QByteArray StateCache::onFullStateRequested() {
 int StateCache::pendingFullStateRequests() const {
     std::lock_guard<std::mutex> lock(m_requests->mutex);
     return static_cast<int>(m_requests->pending.size());
+}
+
+void StateCache::setFullStateTimeout(int milliseconds) {
+    m_fullStateTimeoutMs = milliseconds;
 }
 
 void StateCache::handle(const AppStateChanged& event) {

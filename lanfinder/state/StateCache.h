@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include <QByteArray>
@@ -45,6 +46,9 @@ public:
 
     // Full-state requests of other threads still waiting for an answer.
     int pendingFullStateRequests() const;
+    // How long another thread waits for the full state (fullStateTimeoutMs
+    // unless changed).
+    void setFullStateTimeout(int milliseconds);
 
     void handle(const AppStateChanged& event) override;
     void handle(const AutoScannerChanged& event) override;
@@ -82,6 +86,7 @@ private:
     QJsonArray m_pendingAdded;
     QJsonArray m_pendingRemoved;
     IStateProvider* m_provider;
+    std::atomic<int> m_fullStateTimeoutMs{fullStateTimeoutMs};
 
     // Shared with waiting workers, so a worker still waking up after the
     // cache is gone finds it alive.

@@ -107,6 +107,12 @@ TEST(DeviceStore, FindFollowsAnIdChangedInTheStore) {
     device->id.set(QStringLiteral("new_1"));
     EXPECT_TRUE(store.find(QStringLiteral("old_1"), true).isNull());
     EXPECT_EQ(store.find(QStringLiteral("new_1")).toStrongRef(), device);
+
+    device->id.set(QStringLiteral("newer_1"));
+    store.remove(device);
+    EXPECT_TRUE(store.items().isEmpty());
+    EXPECT_TRUE(store.find(QStringLiteral("newer_1"), true).isNull());
+    EXPECT_TRUE(store.find(QStringLiteral("new_1"), true).isNull());
 }
 
 TEST(DeviceStore, RemoveRaisesRemovedThenTakesEveryEntryOfTheDevice) {

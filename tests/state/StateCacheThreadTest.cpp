@@ -150,6 +150,37 @@ TEST(StateCacheThreads, WorkerWaitingForTheFullStateIsReleasedWhenTheCacheIsDest
     EXPECT_TRUE(answer.isEmpty());
 }
 
+TEST(StateCacheThreads, WorkerGivesUpWhenTheMainThreadNeverAnswers) {
+    CacheRig rig;
+    rig.provider.devices.add(QSharedPointer<Device>::create("a_1"));
+    rig.cache->setFullStateTimeout(100);
+    std::atomic<bool> returned{false};
+    QByteArray answer = "untouched";
+    std::thread worker([&] {
+        answer = rig.cache->onFullStateRequested();
+        returned = true;
+    });
+    // No event loop runs on this thread while the worker waits.
+    const bool gaveUp = testsupport::waitFor([&] { return returned.load(); }, 10000);
+    worker.join();
+    ASSERT_TRUE(gaveUp);
+    EXPECT_TRUE(answer.isEmpty());
+    EXPECT_EQ(rig.cache->pendingFullStateRequests(), 0);
+
+    // The late build finds nobody waiting; the next request is answered.
+    QCoreApplication::processEvents();
+    rig.cache->setFullStateTimeout(StateCache::fullStateTimeoutMs);
+    std::atomic<bool> done{false};
+    std::thread second([&] {
+        answer = rig.cache->onFullStateRequested();
+        done = true;
+    });
+    const bool answered = waitProcessing([&] { return done.load(); });
+    second.join();
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(parseObject(answer).value("devices").toObject().value("list").toArray().size(), 1);
+}
+
 TEST(StateCacheThreads, EventsRaisedOnAnotherThreadAfterDestructionAreDropped) {
     auto rig = std::make_unique<CacheRig>();
     rig.reset();
