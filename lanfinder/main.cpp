@@ -61,6 +61,9 @@ int main(int argc, char* argv[]) {
     } catch (const QString& text) {
         qWarning().noquote() << text;
     }
+    if (webServer && !webServer->isRunning()) {
+        qWarning() << "The web server could not start on port" << port;
+    }
 
     QSharedPointer<StateCache> stateCache(new StateCache(backend.data()));
     cacheInstance(stateCache.data());

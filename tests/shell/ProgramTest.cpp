@@ -14,6 +14,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -42,6 +43,17 @@ QString runCommand(const std::string& command) {
     return out;
 }
 
+// The program beside this test binary (both live in <build>/bin), or in
+// LANFINDER_BUILD_DIR/bin when that is set.
+QString programPath() {
+    const QString buildDir = qEnvironmentVariable("LANFINDER_BUILD_DIR");
+    if (!buildDir.isEmpty()) {
+        return buildDir + "/bin/lanfinder";
+    }
+    const QString self = QFileInfo("/proc/self/exe").symLinkTarget();
+    return QFileInfo(self).absolutePath() + "/lanfinder";
+}
+
 class LanfinderProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,7 +61,7 @@ protected:
         if (!NetLab::available(&whyNot)) {
             GTEST_SKIP() << whyNot;
         }
-        program = qEnvironmentVariable("LANFINDER_BUILD_DIR") + "/bin/lanfinder";
+        program = programPath();
         ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
         ASSERT_TRUE(root.isValid());
 
