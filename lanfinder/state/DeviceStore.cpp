@@ -32,6 +32,9 @@ QWeakPointer<Device> DeviceStore::find(const QString& id, bool quiet) const {
 }
 
 void DeviceStore::add(QSharedPointer<Device> device) {
+    if (!device) {
+        return;
+    }
     append(device);
     DeviceAdded event(device.data());
     notifyCache(&event);

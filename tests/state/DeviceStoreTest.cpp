@@ -140,6 +140,15 @@ TEST(DeviceStore, RemoveRaisesRemovedThenTakesEveryEntryOfTheDevice) {
     EXPECT_TRUE(store.find(QStringLiteral("a_1"), true).isNull());
 }
 
+TEST(DeviceStore, NullDeviceIsNeitherAddedNorRemoved) {
+    CacheRig rig;
+    DeviceStore& store = rig.provider.devices;
+    store.add(QSharedPointer<Device>());
+    store.remove(QSharedPointer<Device>());
+    EXPECT_TRUE(store.items().isEmpty());
+    EXPECT_TRUE(rig.diffs.isEmpty());
+}
+
 TEST(DeviceStore, RemovingAnAbsentDeviceRaisesRemovedAndChangesNothing) {
     CacheRig rig;
     DeviceStore& store = rig.provider.devices;
