@@ -100,21 +100,22 @@ protected:
 
     // Starts lanfinder in the PC namespace and returns the port it serves.
     int startApp() {
-        std::size_t logSize = e2e::readText(home_->logPath()).size();
+        home_->setLogAside();
         appLog_ = work_ + "/lanfinder-" + std::to_string(++apps_) + ".log";
         app_ = lab_.spawn(pc_, {e2e::buildDir() + "/bin/lanfinder"}, home_->environment(), appLog_);
+        // The log may be written late; in a namespace of its own the
+        // program finds its preferred port free, and connect() retries.
         int port = 0;
-        bool reported =
-            waitFor([&] { return (port = home_->reportedPort(logSize)) > 0; }, appStartMs);
-        EXPECT_TRUE(reported) << "lanfinder reported no port; output:\n"
-                              << e2e::readText(appLog_) << "\nlog:\n"
-                              << e2e::readText(home_->logPath());
-        return reported ? port : 8080;
+        waitFor([&] { return (port = home_->reportedPort()) > 0; }, 2000);
+        return port > 0 ? port : 8080;
     }
 
     e2e::BrowserView& connect(int port) {
         browser_ = std::make_unique<e2e::BrowserView>();
-        EXPECT_TRUE(browser_->connect(lab_, pc_, port, appStartMs)) << e2e::readText(appLog_);
+        EXPECT_TRUE(browser_->connect(lab_, pc_, port, appStartMs))
+            << "no full state on port " << port << "; output:\n"
+            << e2e::readText(appLog_) << "\nlog:\n"
+            << e2e::readText(home_->logPath());
         return *browser_;
     }
 
@@ -122,9 +123,31 @@ protected:
         sim_ = startSim(dev1_, "10.88.1.2/24", "wire1.json",
                         {"--reboot-time", "5", "--localize-time", "2"});
         auto& b = connect(startApp());
-        EXPECT_TRUE(b.waitUntil([&] { return b.devices.size() == 3; }, deviceMs))
+        EXPECT_TRUE(b.waitUntil([&] { return allComplete(3); }, deviceMs))
             << "devices: " << b.devices.size();
+        // The updates of one answer come as a burst; let it end.
+        b.drain(300);
         return b;
+    }
+
+    // A device is complete once the answer's fields have followed its
+    // "added" diff (they arrive as separate updates).
+    bool complete(const std::string& id) {
+        const json* d = browser_->device(id);
+        return d && d->value("ip", "") != "" && d->value("ipOfAssociatedNic", "") != "" &&
+               d->value("mac", "") != "";
+    }
+
+    bool allComplete(std::size_t count) {
+        if (browser_->devices.size() != count) {
+            return false;
+        }
+        for (const auto& [id, d] : browser_->devices) {
+            if (!complete(id)) {
+                return false;
+            }
+        }
+        return true;
     }
 
     bool deviceHas(const std::string& id, const std::string& key, const json& value) {
@@ -275,9 +298,13 @@ TEST_F(LanfinderEndToEnd, AddressChangeEndsInSuccessAfterTheReboot) {
     EXPECT_TRUE(b.waitUntil([&] { return deviceHas(camId, "isRebooting", true); }, 8000));
     ASSERT_TRUE(b.waitUntil([&] { return b.hasNotification("Configuration changed successfully"); },
                             20000));
-    EXPECT_TRUE(b.waitUntil([&] { return deviceHas(camId, "ip", "10.88.1.77"); }, 3000));
-    EXPECT_TRUE(deviceHas(camId, "isProcessing", false));
-    EXPECT_TRUE(deviceHas(camId, "isRebooting", false));
+    EXPECT_TRUE(b.waitUntil(
+        [&] {
+            return deviceHas(camId, "ip", "10.88.1.77") &&
+                   deviceHas(camId, "isProcessing", false) &&
+                   deviceHas(camId, "isRebooting", false);
+        },
+        3000));
     EXPECT_TRUE(deviceHas(camId, "url", "http://10.88.1.77/"));
     EXPECT_TRUE(answered(request["reqId"]));
 }
@@ -317,13 +344,15 @@ TEST_F(LanfinderEndToEnd, LocalizeIsReportedAndShown) {
 TEST_F(LanfinderEndToEnd, FavouriteSurvivesARestart) {
     sim_ = startSim(dev1_, "10.88.1.2/24", "wire1.json");
     auto* b = &connect(startApp());
-    ASSERT_TRUE(b->waitUntil([&] { return b->devices.size() == 3; }, deviceMs));
+    ASSERT_TRUE(b->waitUntil([&] { return allComplete(3); }, deviceMs));
     setFavorite(camId);
     stopSim(sim_);
 
     // The last browser leaving ends the program after its grace period.
     b->close();
-    ASSERT_GE(NetLab::waitExit(app_, 10000), 0) << e2e::readText(appLog_);
+    int status = NetLab::waitExit(app_, 10000);
+    ASSERT_GE(status, 0) << "lanfinder did not end after its last browser left";
+    EXPECT_EQ(status, 0) << e2e::readText(home_->logPath());
 
     b = &connect(startApp());
     ASSERT_NE(b->device(camId), nullptr) << b->fullState.dump();
@@ -342,7 +371,8 @@ TEST_F(LanfinderEndToEnd, CardAddedWhileRunningBringsItsDevices) {
     std::string dev2 = lab_.addNamespace("dev2");
     lab_.link(pc_, "lan2", "10.88.2.1/24", dev2, "eth0", "10.88.2.2/24");
     startSim(dev2, "10.88.2.2/24", "wire2.json");
-    ASSERT_TRUE(b.waitUntil([&] { return b.device(readerId) != nullptr; }, 15000));
+    ASSERT_TRUE(b.waitUntil(
+        [&] { return complete(readerId) && deviceHas(readerId, "isAccessible", true); }, 15000));
     for (const auto& diff : b.diffs) {
         nicDiffs += diff.contains("nics");
     }
@@ -357,7 +387,7 @@ TEST_F(LanfinderEndToEnd, CardAddedWhileRunningBringsItsDevices) {
     }
     EXPECT_TRUE(shown) << b.app["nics"].dump();
     // The first network's devices are found again on the new engine.
-    EXPECT_TRUE(b.waitUntil([&] { return b.devices.size() == 4; }, deviceMs));
+    EXPECT_TRUE(b.waitUntil([&] { return allComplete(4); }, deviceMs));
 }
 
 TEST_F(LanfinderEndToEnd, UnbindableCardIsReportedUntilItCanBeBound) {
@@ -383,5 +413,5 @@ TEST_F(LanfinderEndToEnd, UnbindableCardIsReportedUntilItCanBeBound) {
     ::close(blocker);
     ASSERT_TRUE(b.waitUntil([&] { return b.app["protocolState"]["available"] == true; }, 15000))
         << b.app["protocolState"].dump();
-    EXPECT_TRUE(b.waitUntil([&] { return b.devices.size() == 3; }, deviceMs));
+    EXPECT_TRUE(b.waitUntil([&] { return allComplete(3); }, deviceMs));
 }

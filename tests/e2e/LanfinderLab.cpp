@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -55,10 +56,14 @@ std::string AppHome::logPath() const {
     return root_ + "/data/vostrel/lanfinder/logs/lanfinder.log";
 }
 
-int AppHome::reportedPort(std::size_t from) const {
+void AppHome::setLogAside() const {
+    std::rename(logPath().c_str(), (logPath() + ".before").c_str());
+}
+
+int AppHome::reportedPort() const {
     static const std::string marker = "Application port number: ";
     std::string text = readText(logPath());
-    auto at = text.find(marker, std::min(from, text.size()));
+    auto at = text.find(marker);
     if (at == std::string::npos) {
         return 0;
     }

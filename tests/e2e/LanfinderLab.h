@@ -34,9 +34,11 @@ public:
     std::map<std::string, std::string> environment() const;
     // lanfinder's own log file in this home.
     std::string logPath() const;
-    // The port lanfinder reported in its log after the first `from` bytes
-    // ("Application port number: <n>"); 0 while there is none.
-    int reportedPort(std::size_t from) const;
+    // Moves the log of an earlier run aside, so what follows is the next run's.
+    void setLogAside() const;
+    // The port lanfinder reported in its log ("Application port number:
+    // <n>"); 0 while there is none.
+    int reportedPort() const;
     const std::string& root() const { return root_; }
 
 private:
