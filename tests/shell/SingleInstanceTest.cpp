@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QUuid>
@@ -168,6 +169,45 @@ TEST_F(SingleInstanceTest, LockAndSocketLeftByAKilledInstanceDoNotBlock) {
         },
         2000);
     EXPECT_EQ(received, QStringList{"after the crash"});
+}
+
+TEST_F(SingleInstanceTest, OversizedOrSilentPeersNeitherDeliverNorBlockOthers) {
+    SingleInstance first(id);
+    ASSERT_FALSE(first.isRunning());
+    QStringList received;
+    QObject::connect(&first, &SingleInstance::messageReceived,
+                     [&](const QString& m) { received << m; });
+
+    // A peer announcing 16 MiB is dropped at once.
+    std::atomic<bool> oversizedClosed{false};
+    std::thread oversized([&] {
+        QLocalSocket socket;
+        socket.connectToServer(first.serverName());
+        if (!socket.waitForConnected(5000)) {
+            return;
+        }
+        const char head[4] = {0x01, 0x00, 0x00, 0x00};
+        socket.write(head, 4);
+        socket.write(QByteArray(1024, 'x'));
+        socket.waitForBytesWritten(5000);
+        oversizedClosed =
+            socket.waitForDisconnected(5000) || socket.state() == QLocalSocket::UnconnectedState;
+    });
+    // A peer that connects and says nothing.
+    QLocalSocket silent;
+    silent.connectToServer(first.serverName());
+    ASSERT_TRUE(silent.waitForConnected(5000));
+
+    EXPECT_TRUE(sendFromAnotherThread(id, "still heard", 5000).delivered);
+    testsupport::waitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            return oversizedClosed.load() && !received.isEmpty();
+        },
+        5000);
+    oversized.join();
+    EXPECT_TRUE(oversizedClosed.load());
+    EXPECT_EQ(received, QStringList{"still heard"});
 }
 
 TEST_F(SingleInstanceTest, OtherIdsAreIndependent) {
