@@ -63,9 +63,18 @@ void endpoint::deactivate() {
     active_ = false;
 }
 
+// The descriptors close here, with the last reference: after join() for a
+// normal close (still under the registry lock, so the port is free when the
+// next bind comes), or at the end of a detached receive thread.
 channel::~channel() {
     if (thread_.joinable()) {
         thread_.detach();
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    if (wake_fd_ >= 0) {
+        ::close(wake_fd_);
     }
 }
 
@@ -117,15 +126,13 @@ int channel::open(const std::string& device) {
 
 void channel::close() {
     const std::uint64_t one = 1;
-    if (wake_fd_ >= 0) {
-        [[maybe_unused]] auto written = ::write(wake_fd_, &one, sizeof one);
-    }
+    [[maybe_unused]] auto written = ::write(wake_fd_, &one, sizeof one);
     if (!thread_.joinable()) {
         return;
     }
     if (thread_.get_id() == std::this_thread::get_id()) {
-        // Called from one of our own callbacks: the loop sees the wake-up and
-        // closes the descriptors itself once the callback returns.
+        // Called from one of our own callbacks: the loop sees the wake-up once
+        // the callback returns, and the thread's reference closes the socket.
         thread_.detach();
         return;
     }
@@ -192,9 +199,6 @@ void channel::receive_loop() {
             dispatch(buffer.data(), static_cast<std::size_t>(size), sender, destination);
         }
     }
-    ::close(fd_);
-    ::close(wake_fd_);
-    fd_ = wake_fd_ = -1;
 }
 
 void channel::dispatch(const char* data, std::size_t size, const sockaddr_in& sender,

@@ -66,8 +66,8 @@ public:
     // Opens and binds the socket (SO_BINDTODEVICE device unless empty) and
     // starts the receive thread; returns 0 or an errno value.
     int open(const std::string& device);
-    // Ends the receive thread and closes the socket; from the receive thread
-    // itself the thread is left to finish on its own.
+    // Ends the receive thread (from the receive thread itself it is left to
+    // finish on its own); the socket closes with the last reference.
     void close();
 
     int fd() const { return fd_; }
