@@ -89,9 +89,17 @@ void WebClient::finish() {
     }
 }
 
+bool WebClient::waitSent(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return drained_.wait_until(lock, deadline, [this] { return queue_.empty() && !writing_; });
+}
+
 void WebClient::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        if (queue_.empty()) {
+            drained_.notify_all();
+        }
         wake_.wait(lock, [this] { return finishing_ || !queue_.empty(); });
         if (queue_.empty()) {
             return;  // finishing, and all sent
@@ -102,10 +110,12 @@ void WebClient::run() {
         if (dropped_) {
             continue;
         }
+        writing_ = true;
         lock.unlock();
         const int written = mg_websocket_write(connection_, frame.opcode, frame.bytes.constData(),
                                                static_cast<std::size_t>(frame.bytes.size()));
         lock.lock();
+        writing_ = false;
         if (written <= 0 && !dropped_) {
             dropped_ = true;
             queue_.clear();

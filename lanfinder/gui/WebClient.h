@@ -42,6 +42,10 @@ public:
     // Queues "SessionClosing" unless it was queued already; true when queued now.
     bool sendSessionClosing();
 
+    // Waits until everything queued so far is written (or dropped), or the
+    // deadline passes; true when the queue drained.
+    bool waitSent(std::chrono::steady_clock::time_point deadline);
+
     // Sends what is queued and ends the sender thread. Must complete before
     // CivetWeb releases the connection, i.e. inside the close handler.
     void finish();
@@ -74,6 +78,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable drained_;
+    bool writing_ = false;
     std::deque<Frame> queue_;
     std::size_t queuedBytes_ = 0;
     bool closeQueued_ = false;

@@ -17,6 +17,7 @@ namespace {
 constexpr std::chrono::milliseconds gracePeriod(2000);
 constexpr int gracePollMs = 10;
 constexpr std::uint16_t closeNormal = 1000;
+constexpr std::chrono::milliseconds shutdownFlushTime(2000);
 
 QString header(const mg_connection* connection, const char* name) {
     const char* value = mg_get_header(connection, name);
@@ -217,12 +218,20 @@ WebServer::WebServer(QString documentRoot, QString port, QObject* parent)
 WebServer::~WebServer() {
     d->graceTimer->stop();
     d->stopping.store(true);
+    std::vector<std::shared_ptr<WebClient>> open;
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         for (Private::Entry& entry : d->clients) {
             entry.client->sendSessionClosing();
             entry.client->sendClose(closeNormal);
+            open.push_back(entry.client);
         }
+    }
+    // CivetWeb writes nothing once it is stopping, so the goodbyes go out
+    // first; a browser that does not read them is not waited for long.
+    const auto deadline = std::chrono::steady_clock::now() + shutdownFlushTime;
+    for (const auto& client : open) {
+        client->waitSent(deadline);
     }
     if (d->context) {
         // Runs onWsClose for every open connection, which flushes its queue.

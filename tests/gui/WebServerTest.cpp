@@ -272,15 +272,32 @@ TEST_F(WebServerTest, SendsSessionClosingAndACleanCloseWhenTheBrowserCloses) {
 }
 
 TEST_F(WebServerTest, SendsSessionClosingToEveryClientOnShutdown) {
-    auto a = readyClient();
-    auto b = readyClient();
-    ASSERT_TRUE(a && b);
-    std::thread stopper([this] { stopServer(); });
-    EXPECT_EQ(a->receive(timeoutMs), "SessionClosing");
-    EXPECT_EQ(b->receive(timeoutMs), "SessionClosing");
-    EXPECT_TRUE(a->waitClosed(timeoutMs));
-    EXPECT_EQ(a->closeCode(), 1000);
-    stopper.join();
+    std::vector<std::unique_ptr<WsClient>> clients;
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(readyClient());
+        ASSERT_TRUE(clients.back());
+    }
+    struct Seen {
+        std::optional<std::string> last;
+        int closeCode = -1;
+    };
+    std::vector<Seen> seen(clients.size());
+    std::vector<std::thread> readers;
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        readers.emplace_back([&, i] {
+            seen[i].last = clients[i]->receive(timeoutMs);
+            clients[i]->waitClosed(timeoutMs);
+            seen[i].closeCode = clients[i]->closeCode();
+        });
+    }
+    stopServer();
+    for (auto& reader : readers) {
+        reader.join();
+    }
+    for (const Seen& s : seen) {
+        EXPECT_EQ(s.last, "SessionClosing");
+        EXPECT_EQ(s.closeCode, 1000);
+    }
 }
 
 TEST_F(WebServerTest, AsksToCloseOnceTwoSecondsAfterTheLastBrowserLeft) {
