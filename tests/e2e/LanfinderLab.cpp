@@ -1,6 +1,7 @@
 #include "LanfinderLab.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,7 +15,18 @@ using nlohmann::json;
 
 std::string buildDir() {
     const char* dir = std::getenv("LANFINDER_BUILD_DIR");
-    return dir ? dir : ".";
+    if (dir && *dir) {
+        return dir;
+    }
+    // Test programs live in <build>/bin, beside the programs they start.
+    char exe[4096];
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) {
+        return ".";
+    }
+    std::string path(exe, static_cast<std::size_t>(n));
+    path = path.substr(0, path.rfind('/'));
+    return path.substr(0, path.rfind('/'));
 }
 
 std::string readText(const std::string& path) {

@@ -13,6 +13,7 @@
 
 #include <beacon/beacon.h>
 
+#include "LanfinderLab.h"
 #include "NetLab.h"
 #include "fleet_file.h"
 #include "simulator.h"
@@ -25,13 +26,8 @@ using testsupport::waitFor;
 
 namespace {
 
-std::string build_dir() {
-    const char* dir = std::getenv("LANFINDER_BUILD_DIR");
-    return dir ? dir : ".";
-}
-
 std::string sim_path() {
-    return build_dir() + "/bin/lanfinder-sim";
+    return e2e::buildDir() + "/bin/lanfinder-sim";
 }
 
 std::string read_text(const std::string& path) {
