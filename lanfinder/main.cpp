@@ -143,6 +143,8 @@ int main(int argc, char* argv[]) {
     shell::openBrowser(port);
 
     const int result = app.exec();
+    // A second signal during a stuck shutdown ends the process the usual way.
+    signalWatcher.reset();
 
     writeJsonFile(settingsFilePath(), QJsonDocument(backend->settingsJson()));
 
@@ -151,6 +153,5 @@ int main(int argc, char* argv[]) {
     tray.reset();
     backend.reset();
     logWindow.reset();
-    signalWatcher.reset();
     return result;
 }
