@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launch, openPage, screenshot } from '../support/browser.mjs';
-import { until, visible, hidden, row } from '../support/fixture.mjs';
+import { until, visible, hidden } from '../support/fixture.mjs';
 
 const URL_ = process.env.LANFINDER_URL;
 const PID = Number(process.env.LANFINDER_PID);
@@ -34,6 +34,15 @@ async function withPage(name, fn, { viewport } = {}) {
   } finally {
     await context.close().catch(() => {});
   }
+}
+
+// Simulated devices come without names, as from the factory: rows are found by device id.
+const rowOf = (page, id) => page.locator(`#rows tr[data-device-id="${id}"]`);
+
+async function openDevice(page, id) {
+  await rowOf(page, id).click();
+  await until(async () => (await page.evaluate(() => !document.getElementById('details').hidden)) &&
+    (await page.textContent('#d-info')).includes(id), `details of ${id}`);
 }
 
 const devicesOf = (page) => page.evaluate(() => [...window.__lnf.state.devices.values()].map((d) => ({ ...d })));
@@ -63,8 +72,9 @@ describe('DeviceList', () => {
       assert.equal(list.length, 5);
       assert.deepEqual([...new Set(list.map((d) => d.ipOfAssociatedNic))].sort(), ['10.10.1.1', '10.10.2.1']);
       for (const d of list) {
-        assert.ok(d.name && d.articleNumber && d.serialNumber && d.mac, JSON.stringify(d));
-        await row(page, d.name).waitFor();
+        assert.ok(d.articleNumber && d.serialNumber && d.mac && d.type, JSON.stringify(d));
+        await rowOf(page, d.id).waitFor();
+        assert.ok((await rowOf(page, d.id).innerText()).includes(d.serialNumber));
       }
       assert.equal(list.filter((d) => d.isAuthentication).length, 1);
       await visible(page, '#sb-connection-text', 'Connected');
@@ -83,8 +93,7 @@ describe('ChangeWithReboot', () => {
       const list = await allDevices(page);
       const target = list.find((d) => d.ipOfAssociatedNic === '10.10.1.1' && !d.isAuthentication && d.isAccessible);
       assert.ok(target, 'a device on network 1 without login');
-      await row(page, target.name).click();
-      await visible(page, '#d-title', target.name);
+      await openDevice(page, target.id);
       await page.check('#f-fixed');
       await page.fill('#f-ip', '10.10.1.77');
       await page.fill('#f-mask', '255.255.255.0');
@@ -94,7 +103,7 @@ describe('ChangeWithReboot', () => {
       await visible(page, '#d-badges .badge.rebooting', 'Restarting', 60000);
       await page.screenshot({ path: path.join(DOCS, 'ui-change.png') });
       const toast = await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
-      assert.ok((await toast.innerText()).includes(target.name));
+      assert.ok((await toast.innerText()).includes(target.serialNumber), 'names the device');
       await until(async () => (await devicesOf(page)).find((d) => d.id === target.id)?.ip === '10.10.1.77', 'the new address in the list', { timeoutMs: 30000 });
       await hidden(page, '#d-badges .badge.rebooting', 30000);
       assert.equal(await page.inputValue('#f-ip'), '10.10.1.77');
@@ -107,14 +116,14 @@ describe('WrongPassword', () => {
     await withPage('wrong-password', async (page) => {
       const list = await allDevices(page);
       const locked = list.find((d) => d.isAuthentication);
-      await row(page, locked.name).click();
+      await openDevice(page, locked.id);
       await visible(page, '#f-credentials');
-      await page.fill('#f-name', `${locked.name} X`);
+      await page.fill('#f-name', 'Renamed');
       await page.fill('#f-user', 'admin');
       await page.fill('#f-password', 'not-the-password');
       await page.click('#f-apply');
       const toast = await visible(page, '#toasts .toast.error', 'Not authorized', 30000);
-      assert.ok((await toast.innerText()).includes(locked.name));
+      assert.ok((await toast.innerText()).includes(locked.serialNumber), 'names the device');
       // The name did not change.
       assert.equal((await devicesOf(page)).find((d) => d.id === locked.id).name, locked.name);
     });
@@ -127,10 +136,12 @@ describe('Localize', () => {
       const list = await allDevices(page);
       const target = list.find((d) => d.supportsLocalize && !d.isAuthentication && d.isAccessible);
       assert.ok(target, 'a device that supports localize');
-      await row(page, target.name).click();
+      await openDevice(page, target.id);
       await page.click('#d-localize');
       const toast = await visible(page, '#toasts .toast.success', 'localizing itself', 30000);
-      assert.ok((await toast.innerText()).includes(target.name));
+      assert.ok((await toast.innerText()).includes(target.serialNumber), 'names the device');
+      // The device shows its LOCALIZE state for a while.
+      await visible(page, `#rows tr[data-device-id="${target.id}"] .dot.LOCALIZE`, undefined, 30000);
     });
   });
 });
@@ -140,12 +151,12 @@ describe('Favourite', () => {
     await withPage('favourite', async (page) => {
       const list = await allDevices(page);
       const target = list.find((d) => !d.isFavorite);
-      await row(page, target.name).locator('.star').click();
+      await rowOf(page, target.id).locator('.star').click();
       await visible(page, '#toasts .toast', 'Added to favourites', 30000);
       await until(() => readSettings().devices.list.some((d) => d.id === target.id && d.isFavorite), 'the favourite in Settings.json');
       await page.reload();
-      await row(page, target.name).waitFor({ timeout: 30000 });
-      assert.equal(await row(page, target.name).locator('.star').getAttribute('aria-pressed'), 'true');
+      await rowOf(page, target.id).waitFor({ timeout: 30000 });
+      assert.equal(await rowOf(page, target.id).locator('.star').getAttribute('aria-pressed'), 'true');
     });
   });
 });

@@ -28,7 +28,7 @@ die() { echo "real/run.sh: $*" >&2; exit 1; }
 [[ -d "$ui/node_modules/playwright-core" ]] || die "playwright-core is missing: run scripts/setup"
 
 # A name of its own per run, so parallel runs never meet.
-name="u$(tr -dc 'a-z0-9' </dev/urandom | head -c 6)"
+name=$(printf 'u%07d' $(( (RANDOM * 32768 + RANDOM) % 10000000 )))
 lab="$root/scripts/lab"
 ns_pc="lnf-$name-pc"
 work=$(mktemp -d "/tmp/lnf-ui-$name.XXXX")
@@ -42,7 +42,9 @@ cleanup() {
   for p in "${sim_pids[@]}"; do kill "$p" 2>/dev/null || true; done
   "$lab" down --name "$name" >/dev/null 2>&1 || true
   if [[ $rc -ne 0 ]]; then
-    echo "---- lanfinder log (last 60 lines)"; tail -n 60 "$work/lanfinder.log" 2>/dev/null || true
+    echo "---- lanfinder log (last 60 lines)"
+    tail -n 60 "$work/data/vostrel/lanfinder/logs/lanfinder.log" 2>/dev/null || true
+    grep -v '^Sent ' "$work/lanfinder.log" 2>/dev/null | tail -n 20 || true
     for f in "$work"/dev*.log; do [[ -f "$f" ]] && { echo "---- $(basename "$f")"; tail -n 30 "$f"; }; done
   fi
   rm -rf "$work"
@@ -54,7 +56,7 @@ trap 'exit 130' INT TERM
 "$lab" up --name "$name" --no-sim >/dev/null
 
 # Network 1: three devices, the first needs the login admin/vostrel; they
-# restart for 3 s after an address change. Network 2: two devices.
+# restart for 6 s after an address change. Network 2: two devices.
 start_sim() {
   local where=$1 log=$2
   shift 2
@@ -68,7 +70,7 @@ start_sim() {
   cat "$log" >&2
   die "lanfinder-sim in $where did not start"
 }
-start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count 3 --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 3 --list
+start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count 3 --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 6 --list
 start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --list
 
 # lanfinder with a home, temp folder and data folder of its own; its browser
@@ -87,17 +89,21 @@ ip netns exec "$ns_pc" env HOME="$work/home" TMPDIR="$work/tmp" XDG_DATA_HOME="$
   PATH="$work/bin:$PATH" BROWSER="$work/bin/xdg-open" QT_QPA_PLATFORM=offscreen \
   "$app" >"$work/lanfinder.log" 2>&1 &
 app_pid=$!
+# The port is in the program's log ("Application port number: N"), and in
+# the address it asks the browser to open.
+applog="$work/data/vostrel/lanfinder/logs/lanfinder.log"
+port=""
 for _ in $(seq 1 300); do
-  [[ -s "$work/opened" ]] && break
+  port=$(sed -n 's/.*Application port number: \([0-9][0-9]*\).*/\1/p' "$applog" 2>/dev/null | tail -n 1 || true)
+  [[ -z "$port" && -s "$work/opened" ]] && port=$(sed -n 's|^http://localhost:\([0-9]*\).*|\1|p' "$work/opened" || true)
+  [[ -n "$port" ]] && break
   kill -0 "$app_pid" 2>/dev/null || die "lanfinder ended at start"
   sleep 0.1
 done
-[[ -s "$work/opened" ]] || die "lanfinder did not come up within 30 s"
-port=$(sed -n 's|^http://localhost:\([0-9]*\).*|\1|p' "$work/opened")
-[[ -n "$port" ]] || die "lanfinder opened $(cat "$work/opened"), which is not its address"
+[[ -n "$port" ]] || die "lanfinder did not report its port within 30 s"
 
 # chromium and the test run in the PC namespace, next to lanfinder.
 cd "$ui"
 ip netns exec "$ns_pc" env LANFINDER_URL="http://127.0.0.1:$port/" LANFINDER_PID="$app_pid" \
-  LANFINDER_SETTINGS="$LANFINDER_SETTINGS" LANFINDER_LOG="$work/lanfinder.log" HOME="$work/home" \
+  LANFINDER_SETTINGS="$LANFINDER_SETTINGS" LANFINDER_LOG="$applog" HOME="$work/home" \
   node "$ui/run-group.mjs" "$here/flows.test.mjs" "$group"

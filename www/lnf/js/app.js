@@ -13,7 +13,7 @@ import { createTranslator, isSafeLanguageCode, languageName, loadDictionary } fr
 import { describeMessage, foldNotifications, OutcomeTracker, translateMessage } from './notify.js';
 import * as requests from './requests.js';
 import { toCsv, toJson, exportFileName } from './exporter.js';
-import { displayName, formatTime } from './present.js';
+import { deviceLabel, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
 
 const $ = (id) => document.getElementById(id);
@@ -147,13 +147,13 @@ function handleFrames(frames) {
 
 function afterChanges(changes) {
   for (const d of changes.removedDevices) {
-    tracker.deviceLeft(d.id, displayName(d, t));
+    tracker.deviceLeft(d.id, deviceLabel(d, t));
     favPending.delete(d.id);
     sending.delete(d.id);
   }
   for (const [id, keys] of changes.updated) {
     const d = state.devices.get(id);
-    if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, displayName(d, t));
+    if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, deviceLabel(d, t));
     if (keys.has('isFavorite')) favPending.delete(id);
   }
   if (changes.app.has('theme')) applyTheme(state.theme);
@@ -253,7 +253,7 @@ function toggleFavorite(id) {
   if (!d || connectionStatus !== 'open') return;
   const want = !favoriteShown(id);
   favPending.set(id, want);
-  tracker.expect('favorite', id, displayName(d, t), 10000);
+  tracker.expect('favorite', id, deviceLabel(d, t), 10000);
   const settle = () => {
     // No diff follows when the value did not change; show the real value again.
     setTimeout(() => {

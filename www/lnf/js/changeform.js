@@ -66,7 +66,7 @@ export function buildChange(device, values, { username = '', password = '', nics
       const cards = cardAddresses(nics);
       if (clash) {
         errors.ip = 'error.ipInUse';
-        errorParams.ip = { name: clash.name || clash.id };
+        errorParams.ip = { name: clash.label || clash.name || clash.id };
       } else if (cards.some((c) => c.ip === n)) {
         errors.ip = 'error.ipIsPc';
       } else if (!errors.subnetMask && cards.length && !cards.some((c) => isContiguousMask(c.mask) && sameSubnet(c.ip, n, c.mask))) {

@@ -2,7 +2,7 @@
 // form that renames it and changes its address settings.
 
 import { h, icon, clear, setText } from './dom.js';
-import { badgesOf, displayName, methodLabel, safeWebUrl, stateKey, stateLabel } from './present.js';
+import { badgesOf, displayName, deviceLabel, methodLabel, safeWebUrl, stateKey, stateLabel } from './present.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
 import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
@@ -233,7 +233,7 @@ export class DetailsPanel {
       partners.forEach((pid, i) => {
         const other = st.devices.get(pid);
         if (i) list.append(', ');
-        const link = h('button', { type: 'button', class: 'linklike', text: displayName(other, t) });
+        const link = h('button', { type: 'button', class: 'linklike', text: deviceLabel(other, t) });
         link.addEventListener('click', () => this.hooks.onOpen(pid));
         list.append(link);
       });
@@ -423,7 +423,7 @@ export class DetailsPanel {
     const st = this.hooks.state();
     const cred = this.credentialsFor(this.deviceId);
     const others = [];
-    for (const [id, o] of st.devices) if (id !== d.id && !o.isMissing) others.push({ id, name: o.name, ip: o.ip });
+    for (const [id, o] of st.devices) if (id !== d.id && !o.isMissing) others.push({ id, name: o.name, label: deviceLabel(o, this.hooks.t), ip: o.ip });
     return buildChange(d, this.values(), { username: cred.username, password: cred.password, nics: st.nics, others });
   }
 
@@ -467,7 +467,7 @@ export class DetailsPanel {
       return;
     }
     this.setMode('sending');
-    const sent = this.hooks.onChange(d.id, result.request, displayName(d, this.hooks.t));
+    const sent = this.hooks.onChange(d.id, result.request, deviceLabel(d, this.hooks.t));
     if (!sent) this.setMode('edit');
     this.render();
   }
@@ -484,7 +484,7 @@ export class DetailsPanel {
     }
     this.dirty.clear();
     this.setMode('sending');
-    if (!this.hooks.onChange(d.id, cancelPendingChange(d, cred), displayName(d, this.hooks.t))) this.setMode('edit');
+    if (!this.hooks.onChange(d.id, cancelPendingChange(d, cred), deviceLabel(d, this.hooks.t))) this.setMode('edit');
     this.render();
   }
 
@@ -498,6 +498,6 @@ export class DetailsPanel {
       this.$('f-user').focus();
       return;
     }
-    this.hooks.onLocalize(d.id, cred, displayName(d, this.hooks.t));
+    this.hooks.onLocalize(d.id, cred, deviceLabel(d, this.hooks.t));
   }
 }

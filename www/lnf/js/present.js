@@ -23,6 +23,14 @@ export function displayName(device, t) {
   return name || t('device.unnamed');
 }
 
+/** A label that tells devices apart also when they have no name: type and serial number. */
+export function deviceLabel(device, t) {
+  const name = device && typeof device.name === 'string' ? device.name.trim() : '';
+  if (name) return name;
+  const parts = [device && device.type, device && device.serialNumber].filter((p) => typeof p === 'string' && p.trim());
+  return parts.length ? `${t('device.unnamed')} · ${parts.join(' · ')}` : t('device.unnamed');
+}
+
 /**
  * Badges of a device, most important first. `sending` is true while a change
  * request of this browser awaits the application's answer.

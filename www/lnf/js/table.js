@@ -130,6 +130,7 @@ export class DeviceTable {
       if (!tr) {
         tr = h('tr', { id: this.domKey(id), role: 'row' });
         tr.__id = id;
+        tr.dataset.deviceId = id;
         this.rows.set(id, tr);
       }
       const stamp = `${st.rev.get(id)}|${this.layoutStamp}|${c.stamp}|${c.sending.has(id) ? 1 : 0}|${c.favPending.has(id) ? c.favPending.get(id) : '-'}`;
