@@ -5,10 +5,12 @@
 #include <spdlog/spdlog.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 namespace p7 {
 namespace {
@@ -93,6 +95,7 @@ public:
         configure(*logger);
         std::lock_guard<std::mutex> lock(mutex_);
         logger_ = std::move(logger);
+        start_flusher();
         return 0;
     }
 
@@ -105,6 +108,27 @@ public:
     }
 
 private:
+    // Lines below the flush level stay buffered; a crash or a kill would lose
+    // them and nobody could follow the file live. Once a second is cheap and
+    // keeps both. The state lives for the whole process, so the thread does too.
+    void start_flusher() {
+        if (flusher_started_) {
+            return;
+        }
+        flusher_started_ = true;
+        std::thread([this] {
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                std::shared_ptr<spdlog::logger> logger;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    logger = logger_;
+                }
+                logger->flush();
+            }
+        }).detach();
+    }
+
     std::shared_ptr<spdlog::logger> make_stderr_logger() {
         auto logger = std::make_shared<spdlog::logger>(
             "logbridge", std::make_shared<spdlog::sinks::stderr_sink_mt>());
@@ -124,6 +148,7 @@ private:
     std::mutex mutex_;
     std::shared_ptr<spdlog::logger> logger_;
     bool enabled_ = true;
+    bool flusher_started_ = false;
     spdlog::level::level_enum flush_level_ = spdlog::level::warn;
 };
 
