@@ -93,21 +93,22 @@ int WebServer::Private::onWsConnect(const mg_connection* connection, void* data)
                              << maxClients << "browsers connected";
         return 1;
     }
-    auto client = std::make_shared<WebClient>(const_cast<mg_connection*>(connection),
-                                              self->nextId.fetch_add(1));
-    mg_set_user_connection_data(connection, client.get());
-    self->clients.push_back(Entry{client, false});
-    self->noClients.exchange(false);
-    // Announced under the lock so that the counts arrive in the order they happened.
-    emit self->q->activeConnections(self->clients.size());
     return 0;
 }
 
+// A browser is counted from here, not from the upgrade request: CivetWeb calls
+// the close handler only for connections that became ready, so a handshake
+// that fails half-way must not leave behind a client that never leaves.
 void WebServer::Private::onWsReady(mg_connection* connection, void* data) {
     auto* self = static_cast<Private*>(data);
-    auto* client = static_cast<WebClient*>(mg_get_user_connection_data(connection));
-    if (!client) {
-        return;
+    auto client = std::make_shared<WebClient>(connection, self->nextId.fetch_add(1));
+    mg_set_user_connection_data(connection, client.get());
+    {
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->clients.push_back(Entry{client, false});
+        self->noClients.exchange(false);
+        // Announced under the lock so that the counts arrive in the order they happened.
+        emit self->q->activeConnections(self->clients.size());
     }
     // Asked without the lock: the provider may wait for the main thread, which
     // may itself be waiting for the lock to broadcast a diff.
