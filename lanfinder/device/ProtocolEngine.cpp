@@ -281,6 +281,8 @@ void ProtocolEngine::Worker::sendScan() {
     } catch (const std::exception& e) {
         logDebug(QStringLiteral("Protocol.send_discovery_request failed: %1")
                      .arg(QString::fromStdString(e.what())));
+    } catch (...) {
+        logDebug("Protocol.send_discovery_request failed: unknown error");
     }
 }
 
@@ -301,6 +303,8 @@ void ProtocolEngine::Worker::sendConfigurationRequest(
         // The library rejects addresses that are not dotted quads before
         // anything is sent.
         failure = QString::fromStdString(e.what());
+    } catch (...) {
+        failure = QStringLiteral("unknown error");
     }
     // The password never reaches the log.
     logDebug(QStringLiteral("Protocol.send_configuration_request") +
@@ -329,5 +333,7 @@ void ProtocolEngine::Worker::sendLocalizeRequest(QString articleNumber, QString 
     } catch (const std::exception& e) {
         logDebug(QStringLiteral("Protocol.send_localize_request failed: %1")
                      .arg(QString::fromStdString(e.what())));
+    } catch (...) {
+        logDebug("Protocol.send_localize_request failed: unknown error");
     }
 }
