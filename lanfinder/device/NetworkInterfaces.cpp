@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <regex>
+#include <stdexcept>
 
 namespace {
 
@@ -90,8 +91,15 @@ QVector<NIC> nicsFromAdapters(const std::vector<network_adapter>& adapters) {
 }
 
 QVector<NIC> queryNetworkInterfaces() {
-    const auto config = makeConfig();
-    const auto adapters = config ? config->adapters() : std::vector<network_adapter>{};
+    std::vector<network_adapter> adapters;
+    try {
+        if (const auto config = makeConfig()) {
+            adapters = config->adapters();
+        }
+    } catch (const std::exception& e) {
+        // Callers carry on with no cards rather than fail.
+        qWarning().noquote() << "Cannot read the network cards: " + QString::fromUtf8(e.what());
+    }
     if (adapters.empty()) {
         qDebug() << "No network configuration found";
     }

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -94,6 +95,13 @@ std::string cardOfLabel(const char* label) {
     return colon == std::string::npos ? name : name.substr(0, colon);
 }
 
+bool parseNumber(const std::string& text, int base, unsigned long& out) {
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtoul(text.c_str(), &end, base);
+    return errno == 0 && end && end != text.c_str() && *end == '\0';
+}
+
 // The default route with the lowest metric per card, from the thread's own
 // routing table (/proc/net would show the process's namespace instead).
 void fillGateways(std::vector<candidate>& cards) {
@@ -120,11 +128,16 @@ void fillGateways(std::vector<candidate>& cards) {
         }
         // The table prints each address as the raw network-order word in
         // hex, so reading it back as a number restores network order.
-        const auto dest = std::stoul(destination, nullptr, 16);
-        const auto via = static_cast<std::uint32_t>(std::stoul(gateway, nullptr, 16));
-        const auto routeFlags = std::stoul(flags, nullptr, 16);
-        const auto routeMask = std::stoul(mask, nullptr, 16);
-        const auto routeMetric = std::stoul(metric);
+        unsigned long dest = 0;
+        unsigned long via = 0;
+        unsigned long routeFlags = 0;
+        unsigned long routeMask = 0;
+        unsigned long routeMetric = 0;
+        if (!parseNumber(destination, 16, dest) || !parseNumber(gateway, 16, via) ||
+            !parseNumber(flags, 16, routeFlags) || !parseNumber(mask, 16, routeMask) ||
+            !parseNumber(metric, 10, routeMetric)) {
+            continue;
+        }
         if (dest != 0 || routeMask != 0 || via == 0 || !(routeFlags & RTF_UP) ||
             !(routeFlags & RTF_GATEWAY)) {
             continue;
@@ -132,7 +145,7 @@ void fillGateways(std::vector<candidate>& cards) {
         for (std::size_t i = 0; i < cards.size(); ++i) {
             if (cards[i].name == iface && routeMetric < bestMetric[i]) {
                 bestMetric[i] = routeMetric;
-                cards[i].adapter.gateway = via;
+                cards[i].adapter.gateway = static_cast<std::uint32_t>(via);
             }
         }
     }

@@ -184,3 +184,14 @@ TEST(CardQuery, KeepsTheAdapterOrder) {
     EXPECT_EQ(cards[0].name.get(), "b");
     EXPECT_EQ(cards[1].name.get(), "a");
 }
+
+TEST(CardQuery, ASourceThatFailsGivesAnEmptyList) {
+    setNetworkConfigFactory(
+        []() -> std::unique_ptr<inetwork_config> { throw std::runtime_error("no netlink"); });
+    const auto failing = queryNetworkInterfaces();
+    setNetworkConfigFactory([] { return std::unique_ptr<inetwork_config>(); });
+    const auto missing = queryNetworkInterfaces();
+    setNetworkConfigFactory({});
+    EXPECT_TRUE(failing.isEmpty());
+    EXPECT_TRUE(missing.isEmpty());
+}
