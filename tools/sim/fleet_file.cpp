@@ -23,6 +23,7 @@ constexpr std::uint32_t cap_localize = 8;
 
 struct product_line {
     const char* type;
+    const char* noun;  // what people on the shop floor call it
     const char* article_base;
     std::uint32_t capabilities;
     const char* hardware[2];
@@ -34,27 +35,41 @@ struct product_line {
 // program does not interpret but must carry.
 const product_line catalogue[] = {
     {"Smart camera",
+     "camera",
      "20867",
      cap_dhcp | cap_persistent | cap_localize | 0x100,
      {"A", "B"},
      {"4.2.1", "4.3.0", "4.3.2"}},
     {"Vision sensor",
+     "sensor",
      "10914",
      cap_dhcp | cap_persistent | cap_localize,
      {"01", "02"},
      {"2.8.0", "2.9.4", "3.0.1"}},
     {"Vision controller",
+     "controller",
      "30722",
      cap_dhcp | cap_persistent | cap_localize | 0x30,
      {"C1", "C2"},
      {"7.1.0", "7.1.3", "8.0.0"}},
     {"Code reader",
+     "reader",
      "10703",
      cap_dhcp | cap_persistent | cap_localize,
      {"03", "04"},
      {"5.12.0", "5.14.2", "6.0.0"}},
-    {"Distance sensor", "10422", cap_persistent, {"1", "2"}, {"1.4.0", "1.4.7", "1.5.0"}},
-    {"Colour sensor", "10455", cap_dhcp | cap_persistent, {"1", "2"}, {"2.0.3", "2.1.0", "2.1.1"}},
+    {"Distance sensor",
+     "distance sensor",
+     "10422",
+     cap_persistent,
+     {"1", "2"},
+     {"1.4.0", "1.4.7", "1.5.0"}},
+    {"Colour sensor",
+     "colour sensor",
+     "10455",
+     cap_dhcp | cap_persistent,
+     {"1", "2"},
+     {"2.0.3", "2.1.0", "2.1.1"}},
 };
 
 const char* const stations[] = {"Infeed",  "Palletizer", "Labeler",  "Filler",
@@ -169,8 +184,7 @@ std::vector<device_profile> generate_fleet(const fleet_spec& spec) {
                       unsigned((low >> 8) & 0xff), unsigned(low & 0xff));
         d.mac = mac;
         if (pick(5) != 0) {
-            d.name = std::string(stations[pick(std::size(stations))]) + " " +
-                     (line.type[0] == 'S' ? "camera" : "sensor") + " " +
+            d.name = std::string(stations[pick(std::size(stations))]) + " " + line.noun + " " +
                      std::to_string(1 + pick(9));
         }
 
