@@ -278,6 +278,13 @@ TEST_F(SimulatorOnTheWire, TotalLossMeansSilenceButRequestsAreStillCounted) {
     EXPECT_NE(read_text(log_).find("0 answers sent"), std::string::npos) << read_text(log_);
 }
 
+TEST_F(SimulatorOnTheWire, ALargeFleetAnswersInFull) {
+    start_sim("--count 3000 --subnet 10.77.0.0/16 --start 10.77.100.1 --jitter 500");
+    as_pc("10.77.1.1", [&](dp::idevice_protocol& engine) {
+        EXPECT_EQ(discover(engine, 3000, 10000ms).size(), 3000u);
+    });
+}
+
 TEST(SimulatorSafety, RefusesTheMachinesOwnCards) {
     // Checked before any socket is opened, so this is safe to run here.
     std::string out = capture(sim_path() + " --card 10.99.99.2/24 --duration 1 2>&1; echo exit=$?");
