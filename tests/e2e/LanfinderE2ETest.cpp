@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "LanfinderLab.h"
 
 using nlohmann::json;
@@ -72,6 +74,14 @@ protected:
         pc_ = lab_.addNamespace("pc");
         dev1_ = lab_.addNamespace("dev1");
         lab_.link(pc_, "lan1", "10.88.1.1/24", dev1_, "eth0", "10.88.1.2/24");
+    }
+
+    void TearDown() override {
+        // Logs stay for a failed case, to read what went wrong.
+        if (!work_.empty() && !HasFailure()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(work_, ignored);
+        }
     }
 
     pid_t startSim(const std::string& ns, const std::string& card, const std::string& fleet,

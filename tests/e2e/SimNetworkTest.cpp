@@ -69,6 +69,12 @@ protected:
         lab_.ip(pc_, "addr add 10.77.9.1/24 dev lan1");
     }
 
+    void TearDown() override {
+        if (!log_.empty() && !HasFailure()) {
+            std::remove(log_.c_str());
+        }
+    }
+
     void start_sim(const std::string& extra = "") {
         log_ = ::testing::TempDir() + "/sim-" + lab_.prefix() + ".log";
         std::vector<std::string> argv = {sim_path(), "--card", "10.77.1.2/24", "--duration", "90"};
