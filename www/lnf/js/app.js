@@ -435,7 +435,9 @@ function updateStatusbar() {
   let scan = '';
   if (state.loaded && connectionStatus === 'open') {
     const every = Math.max(0.1, Number(scanner.scanIntervalMs) / 1000 || 1);
-    scan = scanner.isActive ? t('status.scanning', { s: every.toLocaleString(currentLanguage || 'en') }) : t('status.notScanning');
+    // The program keeps its scanner switched on while the protocol is down, but sends nothing then.
+    const searching = scanner.isActive && state.protocolState.available !== false;
+    scan = searching ? t('status.scanning', { s: every.toLocaleString(currentLanguage || 'en') }) : t('status.notScanning');
     const last = formatTime(scanner.lastScanTime, currentLanguage || 'en');
     if (last) scan += ` · ${t('status.lastScan', { time: last })}`;
   }
