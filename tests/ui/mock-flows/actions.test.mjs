@@ -81,7 +81,8 @@ describe('ThemeAndLanguage', () => {
   });
 
   test('TheLanguageSwitchesEveryTextAndGoesThroughTheApplication', async () => {
-    await withApp('actions-language', { devices: [makeDevice({ name: 'Cam', deviceState: 'ERROR' })] }, async ({ page, mock }) => {
+    const devices = [makeDevice({ name: 'Cam', deviceState: 'ERROR' }), makeDevice({ name: 'Gone', isFavorite: true, isMissing: true, statusStringDetails: ['Device is not available', 'Own text'] })];
+    await withApp('actions-language', { devices }, async ({ page, mock }) => {
       await visible(page, '#rows tr[aria-rowindex]');
       const options = await page.$$eval('#language option', (o) => o.map((x) => [x.value, x.textContent]));
       assert.deepEqual(options, [['en', 'English'], ['de', 'Deutsch']]);
@@ -91,6 +92,8 @@ describe('ThemeAndLanguage', () => {
       await visible(page, '#sb-connection-text', 'Verbunden');
       await visible(page, 'th', 'IP-Adresse');
       await visible(page, '#rows .status-label', 'Fehler');
+      // The program's own status line is translated; the device's own lines are not.
+      await visible(page, '#rows .info-text', 'Das Gerät ist nicht verfügbar · Own text');
       assert.equal(await page.getAttribute('html', 'lang'), 'de');
       assert.equal(await page.getAttribute('#search', 'placeholder'), 'Name, Adresse, Seriennummer, MAC suchen…');
       mock.notify('Device is busy. Please retry');

@@ -123,7 +123,6 @@ function handleFrames(frames) {
     switch (kind.kind) {
       case 'full':
         applyFullState(state, kind.doc, changes);
-        changes.notifications.length = 0;
         favPending.clear();
         break;
       case 'diff':
@@ -457,7 +456,8 @@ function applyTheme(theme) {
 }
 
 async function setLanguage(code) {
-  const wanted = isSafeLanguageCode(code) && state.languages.includes(code) ? code : (state.languages.includes('en') ? 'en' : 'en');
+  // A code the program does not list (or an unsafe one) falls back to English.
+  const wanted = isSafeLanguageCode(code) && state.languages.includes(code) ? code : 'en';
   currentLanguage = wanted;
   const load = (async () => {
     try {

@@ -6,6 +6,7 @@ import { COLUMNS } from './columns.js';
 import { h, icon, clear, setText } from './dom.js';
 import { badgesOf, displayName, methodLabel, stateKey, stateLabel } from './present.js';
 import { hasConflict } from './state.js';
+import { translateMessage } from './notify.js';
 
 const OVERSCAN = 10;
 const MONO = new Set(['ip', 'subnetMask', 'defaultGateway', 'mac', 'ipOfAssociatedNic', 'articleNumber', 'serialNumber']);
@@ -198,7 +199,8 @@ export class DeviceTable {
             if (b.cls === 'auth') continue; // shown in the details; the row stays short
             cell.append(h('span', { class: `badge ${b.cls}`, title: t(b.title), text: t(b.key) }));
           }
-          const lines = Array.isArray(d.statusStringDetails) ? d.statusStringDetails : [];
+          // The program adds its own line to a missing favourite's device lines.
+          const lines = (Array.isArray(d.statusStringDetails) ? d.statusStringDetails : []).map((line) => translateMessage(line, t));
           if (lines.length) cell.append(h('span', { class: 'info-text', text: lines.join(' · ') }));
           td.append(cell);
           td.title = [stateLabel(d.deviceState, t), ...lines].join('\n');
