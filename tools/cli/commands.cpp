@@ -5,12 +5,12 @@
 
 #include "exit_codes.h"
 #include "outcome_text.h"
+#include "settings_plan.h"
 
 namespace cli {
 namespace {
 
 using namespace std::chrono_literals;
-using sdk::system::network_method_type;
 using sdk::system::operation_result;
 
 std::chrono::milliseconds millis(double seconds) {
@@ -61,43 +61,6 @@ void hint_credentials(operation_result result, const found_device& device, const
         device.answer.authentication() && !o.user) {
         err << "lanfinder-cli: the device requires credentials: give --user\n";
     }
-}
-
-struct wanted_settings {
-    std::string ip;
-    std::string mask;
-    std::string gateway;
-    std::string name;
-    network_method_type method;
-};
-
-wanted_settings settings_for(const options& o, const dp::discovery_response& now) {
-    wanted_settings w{o.ip.value_or(now.ip()), o.mask.value_or(now.mask()),
-                      o.gateway.value_or(now.gateway()), o.name.value_or(now.user_defined_name()),
-                      now.network_method()};
-    if (o.method == method_choice::dhcp) {
-        w.method = network_method_type::DHCP;
-    } else if (o.method == method_choice::persistent || o.ip || o.mask || o.gateway) {
-        // An address given by hand is meant to stay.
-        w.method = network_method_type::PERSISTENT_IP;
-    }
-    return w;
-}
-
-bool changes_network(const wanted_settings& w, const dp::discovery_response& now) {
-    return w.ip != now.ip() || w.mask != now.mask() || w.gateway != now.gateway() ||
-           w.method != now.network_method();
-}
-
-// With DHCP the addresses are the server's choice; only the method is known.
-bool shows(const wanted_settings& w, const dp::discovery_response& a) {
-    if (a.network_method() != w.method || a.user_defined_name() != w.name) {
-        return false;
-    }
-    if (w.method == network_method_type::DHCP) {
-        return true;
-    }
-    return a.ip() == w.ip && a.mask() == w.mask && a.gateway() == w.gateway;
 }
 
 }  // namespace
