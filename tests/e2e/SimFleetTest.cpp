@@ -180,6 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "\"method\""},
         bad_fleet{R"([{"articleNumber":"A","serialNumber":"S","ip":"10.0.0.1","state":"FINE"}])",
                   "\"state\""},
+        bad_fleet{R"([{"articleNumber":"A","serialNumber":"S","ip":"10.0.0.1","capabilities":-1}])",
+                  "\"capabilities\" must be a whole number"},
         bad_fleet{R"([{"articleNumber":"A","serialNumber":"S","ip":"10.0.0.1","info":[1]}])",
                   "\"info\""},
         bad_fleet{

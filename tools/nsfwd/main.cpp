@@ -30,7 +30,7 @@ struct endpoint {
     sockaddr_in address{};
 };
 
-bool parse_endpoint(const std::string& text, endpoint& out) {
+bool parse_endpoint(const std::string& text, endpoint& out, bool any_port = false) {
     auto colon = text.rfind(':');
     if (colon == std::string::npos) {
         return false;
@@ -38,7 +38,7 @@ bool parse_endpoint(const std::string& text, endpoint& out) {
     std::string host = text.substr(0, colon);
     char* end = nullptr;
     long port = std::strtol(text.c_str() + colon + 1, &end, 10);
-    if (*end != '\0' || port < 1 || port > 65535) {
+    if (*end != '\0' || port < (any_port ? 0 : 1) || port > 65535) {
         return false;
     }
     out.address.sin_family = AF_INET;
@@ -50,7 +50,8 @@ int usage() {
     std::fprintf(stderr,
                  "usage: lanfinder-nsfwd --listen 127.0.0.1:PORT --netns NAME [--connect IP:PORT]\n"
                  "Forwards connections made to the loopback address into the network namespace\n"
-                 "NAME (default target 127.0.0.1 and the same port).\n");
+                 "NAME (default target 127.0.0.1 and the same port; port 0 listens on a port\n"
+                 "the system picks, which the first output line names).\n");
     return 2;
 }
 
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
             return usage();
         }
         if (a == "--listen") {
-            have_listen = parse_endpoint(argv[++i], listen_at);
+            have_listen = parse_endpoint(argv[++i], listen_at, true);
             if (!have_listen) {
                 return usage();
             }
@@ -122,6 +123,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!have_connect) {
+        if (listen_at.address.sin_port == 0) {
+            return usage();
+        }
         connect_to = listen_at;
         connect_to.address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     }
@@ -144,8 +148,11 @@ int main(int argc, char** argv) {
     close(ns);
     // Relaying children are reaped by the system and end with us.
     signal(SIGCHLD, SIG_IGN);
-    std::printf("lanfinder-nsfwd: forwarding %s:%d into %s\n",
-                inet_ntoa(listen_at.address.sin_addr), ntohs(listen_at.address.sin_port),
+    // Port 0 asks the system for one; report the port really taken.
+    sockaddr_in bound{};
+    socklen_t bound_length = sizeof bound;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &bound_length);
+    std::printf("lanfinder-nsfwd: forwarding 127.0.0.1:%d into %s\n", ntohs(bound.sin_port),
                 netns.c_str());
     std::fflush(stdout);
 

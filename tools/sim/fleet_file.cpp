@@ -8,6 +8,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
@@ -268,8 +269,9 @@ struct reader {
         if (it == object.end()) {
             return fallback;
         }
-        if (!it->is_number_integer()) {
-            fail(key, "must be an integer");
+        if (!it->is_number_integer() || (std::is_unsigned_v<T> && !it->is_number_unsigned())) {
+            fail(key, std::is_unsigned_v<T> ? "must be a whole number, not negative"
+                                            : "must be an integer");
         }
         return it->get<T>();
     }
