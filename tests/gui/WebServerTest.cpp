@@ -219,6 +219,16 @@ TEST_F(WebServerTest, PassesMalformedTextOnAndKeepsTheSocketOpen) {
     EXPECT_FALSE(client->closed());
 }
 
+TEST_F(WebServerTest, AnIdleBrowserStaysConnectedPastTheSocketTimeout) {
+    auto client = readyClient();
+    ASSERT_TRUE(client);
+    EXPECT_FALSE(client->receive(7000));  // longer than websocket_timeout_ms
+    EXPECT_FALSE(client->closed());
+    server->onCacheUpdated("later");
+    EXPECT_EQ(client->receive(timeoutMs), "later");
+    EXPECT_EQ(server->clientCount(), 1u);
+}
+
 TEST_F(WebServerTest, JoinsFragmentedTextIntoOneMessage) {
     auto client = readyClient();
     ASSERT_TRUE(client);
