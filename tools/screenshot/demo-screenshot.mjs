@@ -11,7 +11,7 @@ import { launch } from '../../tests/ui/support/browser.mjs';
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const url = process.argv[2] || 'http://127.0.0.1:8080/';
 const file = process.argv[3] || path.join(root, 'docs/demo.png');
-const minimum = Number(process.env.DEMO_MIN_DEVICES || 10);
+const minimum = Number(process.env.DEMO_MIN_DEVICES || 12);
 
 const { browser, close } = await launch();
 try {
@@ -20,9 +20,12 @@ try {
   page.on('pageerror', (e) => console.error('page error:', e));
   await page.goto(url);
   await page.waitForFunction((n) => document.querySelectorAll('#rows tr[aria-rowindex]').length >= n,
-    minimum, { timeout: 20000 });
-  // Let the reachability probes of the first answers settle.
+    minimum, { timeout: 30000 });
+  // Let the reachability probes of the first answers settle, then wait for
+  // the whole fleet (one device falls silent now and then).
   await page.waitForTimeout(2500);
+  await page.waitForFunction((n) => document.querySelectorAll('#rows tr[aria-rowindex]').length >= n,
+    minimum, { timeout: 30000 });
   await page.screenshot({ path: file });
   console.log('wrote', file);
 } finally {
