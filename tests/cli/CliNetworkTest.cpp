@@ -273,7 +273,7 @@ TEST_F(CliOnTheWire, LocalizeIsAcceptedOrNotSupported) {
 
 TEST_F(CliOnTheWire, UnknownDeviceExitsThreeAfterTheTimeout) {
     start_sim();
-    const auto r = run({"localize", "9999999_nobody", "--timeout", "1"});
+    const auto r = run({"localize", "9999999_nobody", "--timeout", "2"});
     EXPECT_EQ(r.code, 3);
     EXPECT_NE(r.err.find("9999999_nobody did not answer"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("5 other devices answered"), std::string::npos) << r.err;
