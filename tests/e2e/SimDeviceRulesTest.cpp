@@ -248,8 +248,8 @@ TEST(SimOptions, GeneratorAndBehaviourOptionsAreRead) {
     auto o = parse_options({"--card", "10.10.1.2/24", "--count", "40", "--seed", "7", "--jitter",
                             "50", "--loss", "0.25", "--reboot-time", "1.5", "--duration", "30"});
     EXPECT_EQ(o.cards, std::vector<std::string>{"10.10.1.2/24"});
-    EXPECT_EQ(o.spec.count, 40);
-    EXPECT_EQ(o.spec.seed, 7u);
+    EXPECT_EQ(o.plan.count, 40);
+    EXPECT_EQ(o.plan.seed, 7u);
     EXPECT_EQ(o.jitter_ms, 50);
     EXPECT_DOUBLE_EQ(o.loss, 0.25);
     EXPECT_EQ(o.timing.reboot_time, 1500ms);

@@ -11,9 +11,9 @@ using namespace sim;
 
 namespace {
 
-fleet_spec spec_of(int count, const char* subnet = "10.10.1.0/24",
+fleet_plan plan_of(int count, const char* subnet = "10.10.1.0/24",
                    const char* start = "10.10.1.10") {
-    fleet_spec s;
+    fleet_plan s;
     s.count = count;
     s.subnet = *ipv4::parse_cidr(subnet);
     s.start = *ipv4::parse(start);
@@ -23,16 +23,16 @@ fleet_spec spec_of(int count, const char* subnet = "10.10.1.0/24",
 }  // namespace
 
 TEST(FleetGenerator, SameSeedGivesSameFleetAndOtherSeedAnother) {
-    auto a = generate_fleet(spec_of(20));
-    auto b = generate_fleet(spec_of(20));
+    auto a = generate_fleet(plan_of(20));
+    auto b = generate_fleet(plan_of(20));
     EXPECT_EQ(write_fleet(a), write_fleet(b));
-    auto other = spec_of(20);
+    auto other = plan_of(20);
     other.seed = 2;
     EXPECT_NE(write_fleet(a), write_fleet(generate_fleet(other)));
 }
 
 TEST(FleetGenerator, IdentitiesAreUniqueAcrossALargeFleet) {
-    auto fleet = generate_fleet(spec_of(5000, "10.20.0.0/16", "10.20.0.10"));
+    auto fleet = generate_fleet(plan_of(5000, "10.20.0.0/16", "10.20.0.10"));
     ASSERT_EQ(fleet.size(), 5000u);
     std::set<std::string> ids;
     std::set<std::string> ips;
@@ -49,7 +49,7 @@ TEST(FleetGenerator, IdentitiesAreUniqueAcrossALargeFleet) {
 
 TEST(FleetGenerator, AddressesAreUsableHostsOfTheSubnetFromTheStart) {
     auto subnet = *ipv4::parse_cidr("10.10.1.0/28");  // hosts .1 to .14
-    auto fleet = generate_fleet(spec_of(12, "10.10.1.0/28", "10.10.1.3"));
+    auto fleet = generate_fleet(plan_of(12, "10.10.1.0/28", "10.10.1.3"));
     ASSERT_EQ(fleet.size(), 12u);
     for (const auto& d : fleet) {
         auto ip = *ipv4::parse(d.ip);
@@ -63,7 +63,7 @@ TEST(FleetGenerator, AddressesAreUsableHostsOfTheSubnetFromTheStart) {
 
 TEST(FleetGenerator, TooSmallASubnetIsRefusedWithTheNumbers) {
     try {
-        generate_fleet(spec_of(13, "10.10.1.0/28", "10.10.1.3"));
+        generate_fleet(plan_of(13, "10.10.1.0/28", "10.10.1.3"));
         FAIL() << "expected a fleet_error";
     } catch (const fleet_error& e) {
         EXPECT_NE(std::string(e.what()).find("12 free host addresses"), std::string::npos)
@@ -72,7 +72,7 @@ TEST(FleetGenerator, TooSmallASubnetIsRefusedWithTheNumbers) {
 }
 
 TEST(FleetGenerator, EachCharacterGoesToItsOwnDevice) {
-    auto s = spec_of(12);
+    auto s = plan_of(12);
     s.outside = 1;
     s.with_credentials = 1;
     s.flapping = 1;
@@ -104,7 +104,7 @@ TEST(FleetGenerator, EachCharacterGoesToItsOwnDevice) {
 }
 
 TEST(FleetGenerator, DevicesOutsideDoNotShareTheCardsSubnet) {
-    auto s = spec_of(10, "192.168.250.0/24", "192.168.250.10");
+    auto s = plan_of(10, "192.168.250.0/24", "192.168.250.10");
     s.outside = 3;
     auto fleet = generate_fleet(s);
     int outside = 0;
@@ -119,7 +119,7 @@ TEST(FleetGenerator, DevicesOutsideDoNotShareTheCardsSubnet) {
 }
 
 TEST(FleetFile, WrittenFleetReadsBackUnchanged) {
-    auto s = spec_of(30);
+    auto s = plan_of(30);
     s.with_credentials = 2;
     s.flapping = 2;
     s.busy = 1;

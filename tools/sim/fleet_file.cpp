@@ -124,14 +124,14 @@ ipv4::cidr outside_subnet(const ipv4::cidr& subnet) {
 
 }  // namespace
 
-std::vector<device_profile> generate_fleet(const fleet_spec& spec) {
-    if (spec.count < 0) {
+std::vector<device_profile> generate_fleet(const fleet_plan& plan) {
+    if (plan.count < 0) {
         throw fleet_error("fleet: the device count must not be negative");
     }
-    std::mt19937_64 rng(spec.seed);
+    std::mt19937_64 rng(plan.seed);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); };
 
-    std::vector<int> order(spec.count);
+    std::vector<int> order(plan.count);
     std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), rng);
     // Characters go to distinct devices in shuffled order, wrapping round
@@ -139,28 +139,28 @@ std::vector<device_profile> generate_fleet(const fleet_spec& spec) {
     std::size_t next = 0;
     auto take = [&](int n) {
         std::set<int> chosen;
-        for (int i = 0; i < n && spec.count > 0; ++i) {
+        for (int i = 0; i < n && plan.count > 0; ++i) {
             chosen.insert(order[next++ % order.size()]);
         }
         return chosen;
     };
-    auto outside = take(spec.outside);
-    auto credentials = take(spec.with_credentials);
-    auto flapping = take(spec.flapping);
-    auto busy = take(spec.busy);
+    auto outside = take(plan.outside);
+    auto credentials = take(plan.with_credentials);
+    auto flapping = take(plan.flapping);
+    auto busy = take(plan.busy);
 
-    int inside_count = spec.count - static_cast<int>(outside.size());
-    auto inside_addresses = host_addresses(spec.subnet, spec.start, inside_count);
-    auto far = outside_subnet(spec.subnet);
+    int inside_count = plan.count - static_cast<int>(outside.size());
+    auto inside_addresses = host_addresses(plan.subnet, plan.start, inside_count);
+    auto far = outside_subnet(plan.subnet);
     auto far_addresses = host_addresses(far, far.network() + 20, static_cast<int>(outside.size()));
-    std::uint32_t gateway = spec.subnet.network() + 1;
+    std::uint32_t gateway = plan.subnet.network() + 1;
 
     std::vector<device_profile> fleet;
-    fleet.reserve(spec.count);
+    fleet.reserve(plan.count);
     std::set<std::string> identities;
     std::size_t next_inside = 0;
     std::size_t next_far = 0;
-    for (int i = 0; i < spec.count; ++i) {
+    for (int i = 0; i < plan.count; ++i) {
         const auto& line = catalogue[pick(std::size(catalogue))];
         device_profile d;
         d.device_type = line.type;
@@ -195,7 +195,7 @@ std::vector<device_profile> generate_fleet(const fleet_spec& spec) {
             d.gateway = ipv4::format(far.network() + 1);
         } else {
             d.ip = ipv4::format(inside_addresses[next_inside++]);
-            d.mask = ipv4::format(spec.subnet.mask);
+            d.mask = ipv4::format(plan.subnet.mask);
             d.gateway = pick(3) == 0 ? "0.0.0.0" : ipv4::format(gateway);
         }
         bool dhcp_capable = (d.capabilities & cap_dhcp) != 0;
@@ -219,8 +219,8 @@ std::vector<device_profile> generate_fleet(const fleet_spec& spec) {
             d.password = generated_password;
         }
         if (flapping.count(i)) {
-            d.flap = {spec.flap_period_s, spec.flap_silent_s,
-                      pick(std::max(1, spec.flap_period_s))};
+            d.flap = {plan.flap_period_s, plan.flap_silent_s,
+                      pick(std::max(1, plan.flap_period_s))};
         }
         d.busy = busy.count(i) > 0;
         fleet.push_back(std::move(d));

@@ -18,7 +18,7 @@ struct fleet_error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct fleet_spec {
+struct fleet_plan {
     std::uint64_t seed = 1;
     int count = 12;
     // Devices take consecutive host addresses of subnet from start on.
@@ -39,7 +39,7 @@ inline constexpr const char* generated_username = "admin";
 inline constexpr const char* generated_password = "vostrel";
 
 // Throws fleet_error when the subnet has too few host addresses.
-std::vector<device_profile> generate_fleet(const fleet_spec& spec);
+std::vector<device_profile> generate_fleet(const fleet_plan& plan);
 
 // Throws fleet_error naming the device and the key for anything malformed,
 // and for two devices with the same article and serial number.

@@ -59,16 +59,16 @@ int run(const sim::options& o, std::ostream& out) {
     if (!o.fleet_file.empty()) {
         fleet = sim::read_fleet_file(o.fleet_file);
     } else {
-        sim::fleet_spec spec = o.spec;
+        sim::fleet_plan plan = o.plan;
         if (!o.subnet_given && !cards.empty()) {
             // Devices live on the wire of the first card unless told otherwise.
             auto first = sim::ipv4::parse_cidr(cards.front().ip + "/" + cards.front().mask);
-            spec.subnet = {first->network(), first->mask};
+            plan.subnet = {first->network(), first->mask};
         }
         if (!o.start_given) {
-            spec.start = spec.subnet.network() + 10;
+            plan.start = plan.subnet.network() + 10;
         }
-        fleet = sim::generate_fleet(spec);
+        fleet = sim::generate_fleet(plan);
     }
     if (o.dump_fleet) {
         out << sim::write_fleet(fleet);
@@ -97,7 +97,7 @@ int run(const sim::options& o, std::ostream& out) {
     auto start = sim::sim_clock::now();
     sim::device_fleet devices(std::move(fleet), o.timing, start);
     sim::simulator simulator(std::move(engine), devices,
-                             {o.jitter_ms, o.loss, o.spec.seed ^ 0x5eedu}, out);
+                             {o.jitter_ms, o.loss, o.plan.seed ^ 0x5eedu}, out);
     if (table) {
         print_table(out, listed);
     }

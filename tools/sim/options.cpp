@@ -67,9 +67,9 @@ options parse_options(const std::vector<std::string>& args) {
         } else if (a == "--fleet") {
             o.fleet_file = c.value(a);
         } else if (a == "--count") {
-            o.spec.count = static_cast<int>(integer(a, c.value(a), 0, 1000000));
+            o.plan.count = static_cast<int>(integer(a, c.value(a), 0, 1000000));
         } else if (a == "--seed") {
-            o.spec.seed = static_cast<std::uint64_t>(integer(a, c.value(a), 0, 1LL << 62));
+            o.plan.seed = static_cast<std::uint64_t>(integer(a, c.value(a), 0, 1LL << 62));
         } else if (a == "--subnet") {
             std::string v = c.value(a);
             auto subnet = ipv4::parse_cidr(v);
@@ -77,7 +77,7 @@ options parse_options(const std::vector<std::string>& args) {
                 throw usage_error("--subnet expects a network like 10.10.1.0/24, not \"" + v +
                                   "\"");
             }
-            o.spec.subnet = *subnet;
+            o.plan.subnet = *subnet;
             o.subnet_given = true;
         } else if (a == "--start") {
             std::string v = c.value(a);
@@ -85,20 +85,20 @@ options parse_options(const std::vector<std::string>& args) {
             if (!start) {
                 throw usage_error("--start expects an IPv4 address, not \"" + v + "\"");
             }
-            o.spec.start = *start;
+            o.plan.start = *start;
             o.start_given = true;
         } else if (a == "--outside") {
-            o.spec.outside = static_cast<int>(integer(a, c.value(a), 0, 1000000));
+            o.plan.outside = static_cast<int>(integer(a, c.value(a), 0, 1000000));
         } else if (a == "--with-credentials") {
-            o.spec.with_credentials = static_cast<int>(integer(a, c.value(a), 0, 1000000));
+            o.plan.with_credentials = static_cast<int>(integer(a, c.value(a), 0, 1000000));
         } else if (a == "--flapping") {
-            o.spec.flapping = static_cast<int>(integer(a, c.value(a), 0, 1000000));
+            o.plan.flapping = static_cast<int>(integer(a, c.value(a), 0, 1000000));
         } else if (a == "--flap-period") {
-            o.spec.flap_period_s = static_cast<int>(integer(a, c.value(a), 1, 86400));
+            o.plan.flap_period_s = static_cast<int>(integer(a, c.value(a), 1, 86400));
         } else if (a == "--flap-silent") {
-            o.spec.flap_silent_s = static_cast<int>(integer(a, c.value(a), 0, 86400));
+            o.plan.flap_silent_s = static_cast<int>(integer(a, c.value(a), 0, 86400));
         } else if (a == "--busy") {
-            o.spec.busy = static_cast<int>(integer(a, c.value(a), 0, 1000000));
+            o.plan.busy = static_cast<int>(integer(a, c.value(a), 0, 1000000));
         } else if (a == "--reboot-time") {
             o.timing.reboot_time = seconds(a, c.value(a));
         } else if (a == "--localize-time") {
@@ -121,11 +121,11 @@ options parse_options(const std::vector<std::string>& args) {
             throw usage_error("unknown option \"" + a + "\" (see --help)");
         }
     }
-    if (o.spec.flap_silent_s >= o.spec.flap_period_s) {
+    if (o.plan.flap_silent_s >= o.plan.flap_period_s) {
         throw usage_error("--flap-silent must be shorter than --flap-period");
     }
-    if (!o.fleet_file.empty() && (o.subnet_given || o.start_given || o.spec.outside ||
-                                  o.spec.with_credentials || o.spec.flapping || o.spec.busy)) {
+    if (!o.fleet_file.empty() && (o.subnet_given || o.start_given || o.plan.outside ||
+                                  o.plan.with_credentials || o.plan.flapping || o.plan.busy)) {
         throw usage_error(
             "--fleet takes the devices from the file; the generator options do not apply");
     }

@@ -22,7 +22,7 @@ struct options {
     std::vector<std::string> interfaces;
 
     std::string fleet_file;
-    fleet_spec spec;
+    fleet_plan plan;
     bool subnet_given = false;
     bool start_given = false;
     fleet_timing timing;
