@@ -145,7 +145,9 @@ it answers broadcast requests and broadcasts answers on every address it is
 given. Anywhere else it only runs on loopback addresses unless
 --allow-host-network is given.
 
-Where to answer (one engine, one UDP endpoint per address, port 33001):
+Where to answer (one engine, one UDP endpoint per address, port 33001; every
+device answers through every address, so to put fleets behind different
+networks run one simulator per network, as scripts/lab does):
   --card IP/MASK          an address of this namespace, e.g. 10.10.1.2/24
   --interface NAME        every IPv4 address of that interface
 
