@@ -75,9 +75,14 @@ protected:
         }
     }
 
-    void start_sim(const std::string& extra = "") {
+    void start_sim(const std::string& extra = "",
+                   const std::string& where = "--card 10.77.1.2/24") {
         log_ = ::testing::TempDir() + "/sim-" + lab_.prefix() + ".log";
-        std::vector<std::string> argv = {sim_path(), "--card", "10.77.1.2/24", "--duration", "90"};
+        std::vector<std::string> argv = {sim_path(), "--duration", "90"};
+        std::istringstream place(where);
+        for (std::string w; place >> w;) {
+            argv.push_back(w);
+        }
         std::istringstream words(std::string(fleet_args) + " " + extra);
         for (std::string w; words >> w;) {
             argv.push_back(w);
@@ -282,6 +287,33 @@ TEST_F(SimulatorOnTheWire, TotalLossMeansSilenceButRequestsAreStillCounted) {
     kill(pid_, SIGTERM);
     EXPECT_EQ(NetLab::waitExit(pid_, 5000), 0);
     EXPECT_NE(read_text(log_).find("0 answers sent"), std::string::npos) << read_text(log_);
+}
+
+TEST_F(SimulatorOnTheWire, InterfaceOptionAnswersOnEveryAddressOfTheCard) {
+    lab_.ip(dev_, "addr add 10.77.9.2/24 dev eth0");
+    start_sim("", "--interface eth0");
+    EXPECT_NE(read_text(log_).find("answering on 10.77.1.2/24 10.77.9.2/24"), std::string::npos)
+        << read_text(log_);
+    as_pc("10.77.1.1",
+          [&](dp::idevice_protocol& engine) { EXPECT_EQ(discover(engine, 6).size(), 6u); });
+}
+
+TEST_F(SimulatorOnTheWire, JitterSpreadsTheAnswersOverItsWindow) {
+    start_sim("--count 30 --jitter 1000");
+    as_pc("10.77.1.1", [&](dp::idevice_protocol& engine) {
+        auto sent = std::chrono::steady_clock::now();
+        engine.send_discovery_request();
+        std::vector<std::chrono::steady_clock::time_point> arrivals;
+        while (arrivals.size() < 30 && std::chrono::steady_clock::now() - sent < 5s) {
+            auto e = engine.get_next_event(10);
+            if (e && static_cast<int>(e->message->type_of_service()) == 1) {
+                arrivals.push_back(std::chrono::steady_clock::now());
+            }
+        }
+        ASSERT_EQ(arrivals.size(), 30u);
+        EXPECT_GE(arrivals.back() - arrivals.front(), 300ms);
+        EXPECT_LE(arrivals.back() - sent, 3s);
+    });
 }
 
 TEST_F(SimulatorOnTheWire, ALargeFleetAnswersInFull) {
