@@ -20,17 +20,31 @@ describe('Connection', () => {
     });
   });
 
-  test('ADroppedSocketIsReportedAndReconnectFetchesAFreshState', async () => {
-    await withApp('connection-dropped', { devices: [makeDevice({ name: 'Before' })] }, async ({ page, mock }) => {
+  test('ALostSocketIsReconnectedAtOnceWithAFreshState', async () => {
+    await withApp('connection-hiccup', { devices: [makeDevice({ name: 'Before' })] }, async ({ page, mock }) => {
       await row(page, 'Before').waitFor();
-      for (const ws of mock.clients) ws.terminate();
+      mock.state.devices.list = [makeDevice({ name: 'After' })];
+      mock.drop();
+      // Quick enough for the program's two-second grace period.
+      await row(page, 'After').waitFor();
+      assert.equal(await row(page, 'Before').count(), 0);
+      assert.equal(mock.connects, 2);
+      assert.equal(await page.isVisible('#banner-closed'), false);
+    });
+  });
+
+  test('WhenReconnectingFailsThePageSaysSoAndReconnectWorksLater', async () => {
+    await withApp('connection-dropped', { devices: [makeDevice({ name: 'Before' })], allowSocketErrors: true }, async ({ page, mock }) => {
+      await row(page, 'Before').waitFor();
+      mock.drop({ refuse: true });
       await visible(page, '#banner-closed', 'connection to lanfinder was lost');
+      await visible(page, '#sb-connection-text', 'Not connected');
+      mock.accept();
       mock.state.devices.list = [makeDevice({ name: 'After' })];
       await page.click('#btn-reconnect');
       await row(page, 'After').waitFor();
       await hidden(page, '#banner-closed');
       assert.equal(await row(page, 'Before').count(), 0);
-      assert.equal(mock.connects, 2);
     });
   });
 

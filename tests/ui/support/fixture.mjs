@@ -24,14 +24,16 @@ export function useBrowser() {
  * from `options` (MockLanfinder options plus `viewport`).
  */
 export async function withApp(name, options, fn) {
-  const { viewport, expectErrors = false, ...mockOptions } = options || {};
+  const { viewport, expectErrors = false, allowSocketErrors = false, ...mockOptions } = options || {};
   const mock = await new MockLanfinder(mockOptions).start();
   const context = await shared.browser.newContext({ viewport: viewport || { width: 1366, height: 768 }, acceptDownloads: true });
   const page = await openPage(shared.browser, mock.url, { context });
   try {
     await fn({ page, mock, context, browser: shared.browser });
     assert.deepEqual(mock.rejected, [], 'the page sent requests the application rejects');
-    if (!expectErrors) assert.deepEqual(page.errors, [], 'the page logged errors');
+    // Chromium itself logs a refused WebSocket as an error.
+    const errors = allowSocketErrors ? page.errors.filter((e) => !/WebSocket connection to .* failed/.test(e)) : page.errors;
+    if (!expectErrors) assert.deepEqual(errors, [], 'the page logged errors');
     await screenshot(page, name);
   } catch (e) {
     await screenshot(page, `FAILED-${name}`);

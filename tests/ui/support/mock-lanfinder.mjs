@@ -124,7 +124,7 @@ export class MockLanfinder {
     this.http = http.createServer((req, res) => this.serve(req, res));
     this.wss = new WebSocketServer({ noServer: true });
     this.http.on('upgrade', (req, socket, head) => {
-      if (new URL(req.url, 'http://x').pathname !== '/ws') {
+      if (this.refusing || new URL(req.url, 'http://x').pathname !== '/ws') {
         socket.destroy();
         return;
       }
@@ -219,6 +219,17 @@ export class MockLanfinder {
   setApp(key, value) {
     this.state[key] = value;
     this.sendDiff({ [key]: value });
+  }
+
+  /** Drops every connection without a goodbye and, with `refuse`, turns new ones away. */
+  drop({ refuse = false } = {}) {
+    this.refusing = refuse;
+    for (const ws of this.clients) ws.terminate();
+  }
+
+  /** Accepts connections again after drop({ refuse: true }). */
+  accept() {
+    this.refusing = false;
   }
 
   /** Closes every browser connection the way the program does at shutdown. */

@@ -697,7 +697,7 @@ function wire() {
       if (e.target === dlg || e.target.closest('[data-close]')) dlg.close();
     });
   }
-  $('btn-reconnect').addEventListener('click', () => connection.connect());
+  $('btn-reconnect').addEventListener('click', () => connection.reconnect());
 
   document.addEventListener('keydown', (e) => {
     const typing = e.target.closest('input, select, textarea, [contenteditable]');

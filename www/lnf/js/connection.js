@@ -2,6 +2,8 @@
 // handed over once per animation frame, so a burst of diffs costs one
 // redraw.
 
+const RETRIES = [100, 400, 800]; // milliseconds before each try after a lost socket
+
 export class Connection {
   constructor({ url, onFrames, onStatus }) {
     this.url = url;
@@ -12,7 +14,14 @@ export class Connection {
     this.ws = null;
     this.sawClosing = false;
     this.leaving = false;
+    this.retries = 0;
     addEventListener('pagehide', () => { this.leaving = true; });
+  }
+
+  /** A fresh start asked for by the user: the retry budget starts over. */
+  reconnect() {
+    this.retries = 0;
+    this.connect();
   }
 
   connect() {
@@ -30,6 +39,8 @@ export class Connection {
     let opened = false;
     ws.addEventListener('open', () => {
       opened = true;
+      this.retries = 0;
+      this.lostAfterOpen = false;
       this.onStatus('open');
     });
     ws.addEventListener('message', (e) => {
@@ -44,7 +55,19 @@ export class Connection {
       // A reload closes the socket too; the next page reconnects by itself.
       if (this.leaving) return;
       this.flush();
-      this.onStatus('closed', { reason: this.sawClosing ? 'closing' : opened ? 'dropped' : 'failed' });
+      // A socket lost without the program's goodbye may be a hiccup. The
+      // program ends two seconds after its last browser has gone, so a few
+      // quick tries inside that time keep it running.
+      if (!this.sawClosing && this.retries < RETRIES.length) {
+        if (opened) this.lostAfterOpen = true;
+        const delay = RETRIES[this.retries++];
+        this.onStatus('connecting');
+        setTimeout(() => this.connect(), delay);
+        return;
+      }
+      const reason = this.sawClosing ? 'closing' : opened || this.lostAfterOpen ? 'dropped' : 'failed';
+      this.lostAfterOpen = false;
+      this.onStatus('closed', { reason });
     });
   }
 
