@@ -8,14 +8,18 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launch, openPage, screenshot } from '../support/browser.mjs';
+import { launch, openPage, screenshot, ARTIFACTS } from '../support/browser.mjs';
 import { until, visible, hidden } from '../support/fixture.mjs';
 
 const URL_ = process.env.LANFINDER_URL;
 const PID = Number(process.env.LANFINDER_PID);
 const SETTINGS = process.env.LANFINDER_SETTINGS;
 if (!URL_) throw new Error('run these through tests/ui/real/run.sh');
-const DOCS = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../../docs');
+// The README's pictures are refreshed only when asked (LANFINDER_UI_DOCS=1);
+// otherwise they go with the other artifacts, so a test run leaves the tree alone.
+const DOCS = process.env.LANFINDER_UI_DOCS === '1'
+  ? path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../../docs')
+  : (fs.mkdirSync(ARTIFACTS, { recursive: true }), ARTIFACTS);
 
 let shared;
 before(async () => { shared = await launch(); });

@@ -6,7 +6,8 @@
 # Nothing is sent through this machine's own cards. Needs root.
 #
 #   tests/ui/real/run.sh <group>        e.g. DeviceList
-# LANFINDER_BUILD_DIR selects the build (default: build-ui, then build).
+# LANFINDER_BUILD_DIR selects the build (default: build-ui, then build);
+# LANFINDER_UI_DOCS=1 also refreshes the pictures docs/ui-*.png.
 set -euo pipefail
 
 group=${1:?usage: run.sh <group>}
@@ -111,4 +112,5 @@ done
 cd "$ui"
 ip netns exec "$ns_pc" env LANFINDER_URL="http://127.0.0.1:$port/" LANFINDER_PID="$app_pid" \
   LANFINDER_SETTINGS="$LANFINDER_SETTINGS" LANFINDER_LOG="$applog" HOME="$work/home" \
+  LANFINDER_UI_DOCS="${LANFINDER_UI_DOCS:-0}" \
   node "$ui/run-group.mjs" "$here/flows.test.mjs" "$group"
