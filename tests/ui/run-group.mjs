@@ -10,13 +10,13 @@ if (!file || !group) {
   process.exit(2);
 }
 const escaped = group.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
-const result = spawnSync(process.execPath, ['--test', '--test-reporter=spec', `--test-name-pattern=^${escaped}$`, file], {
+const result = spawnSync(process.execPath, ['--test', '--test-reporter=tap', `--test-name-pattern=^${escaped}$`, file], {
   encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'], env: process.env,
 });
 process.stdout.write(result.stdout);
 process.stderr.write(result.stderr);
-const passed = /ℹ pass (\d+)/.exec(result.stdout);
-const failed = /ℹ fail (\d+)/.exec(result.stdout);
+const passed = /^# pass (\d+)$/m.exec(result.stdout);
+const failed = /^# fail (\d+)$/m.exec(result.stdout);
 if (result.status !== 0) process.exit(result.status ?? 1);
 if (!passed || Number(passed[1]) === 0 || (failed && Number(failed[1]) > 0)) {
   console.error(`run-group: no test of group "${group}" ran in ${file}`);
