@@ -41,6 +41,7 @@ BackendOptions withDefaults(BackendOptions options) {
 
 Backend::Backend(BackendOptions givenOptions) {
     const BackendOptions options = withDefaults(std::move(givenOptions));
+    qRegisterMetaType<Result>("Result");
     m_settingsPath = options.settingsPath;
 
     const QVector<NIC> cards = options.queryCards();
