@@ -2,7 +2,7 @@
 // by real/run.sh inside the lab's PC namespace, which sets LANFINDER_URL,
 // LANFINDER_PID and LANFINDER_SETTINGS. Network 1 (card 10.10.1.1) holds
 // three simulated devices, the first asking for the login admin/vostrel;
-// network 2 (card 10.10.2.1) holds two.
+// network 2 (card 10.10.2.1) holds two, one addressed in 192.168.250.0/24.
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -119,6 +119,29 @@ describe('ChangeWithReboot', () => {
       await until(async () => (await devicesOf(page)).find((d) => d.id === target.id)?.ip === '10.10.1.77', 'the new address in the list', { timeoutMs: 30000 });
       await hidden(page, '#d-badges .badge.rebooting', 30000);
       assert.equal(await page.inputValue('#f-ip'), '10.10.1.77');
+    });
+  });
+});
+
+describe('NotReachable', () => {
+  test('ADeviceOutsideThePcsSubnetsIsExplainedAndMovedIntoOne', async () => {
+    await withPage('not-reachable', async (page) => {
+      await allDevices(page);
+      const far = await until(async () => (await devicesOf(page)).find((d) => d.ipOfAssociatedNic === '10.10.2.1' && !d.ip.startsWith('10.10.2.') && d.isAccessible === false), 'the device outside the subnets', { timeoutMs: 30000 });
+      await visible(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
+      await openDevice(page, far.id);
+      const alert = await visible(page, '#d-alerts .alert', 'outside the subnets');
+      assert.ok((await alert.innerText()).includes('10.10.2.0/24'));
+      await alert.locator('button').click();
+      const ip = await page.inputValue('#f-ip');
+      assert.match(ip, /^10\.10\.2\.\d+$/);
+      await page.click('#f-apply');
+      await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
+      await until(async () => {
+        const d = (await devicesOf(page)).find((x) => x.id === far.id);
+        return d && d.ip === ip && d.isAccessible === true;
+      }, 'the device reachable at its new address', { timeoutMs: 30000 });
+      await hidden(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
     });
   });
 });

@@ -56,8 +56,9 @@ trap 'exit 130' INT TERM
 
 "$lab" up --name "$name" --no-sim >/dev/null
 
-# Network 1: three devices, the first needs the login admin/vostrel; they
-# restart for 6 s after an address change. Network 2: two devices.
+# Network 1: three devices, the first needs the login admin/vostrel. Network
+# 2: two devices, one of them addressed outside every subnet of the PC.
+# Devices restart for 6 s after an address change.
 start_sim() {
   local where=$1 log=$2
   shift 2
@@ -72,7 +73,7 @@ start_sim() {
   die "lanfinder-sim in $where did not start"
 }
 start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count 3 --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 6 --list
-start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --list
+start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --outside 1 --reboot-time 6 --list
 
 # lanfinder with a home, temp folder and data folder of its own; its browser
 # launch only writes the address down.
