@@ -59,7 +59,7 @@ export const row = (page, name) => page.locator('#rows tr[aria-rowindex]', { has
  * Waits until `probe()` returns a truthy value and returns it; fails with
  * `what` and the last value seen after `timeoutMs`.
  */
-export async function until(probe, what, { timeoutMs = 10000, intervalMs = 50 } = {}) {
+export async function until(probe, what, { timeoutMs = 20000, intervalMs = 50 } = {}) {
   const deadline = Date.now() + timeoutMs;
   let last;
   for (;;) {
@@ -75,13 +75,13 @@ export async function until(probe, what, { timeoutMs = 10000, intervalMs = 50 } 
 }
 
 /** Waits for a visible element matching the selector with the text. */
-export async function visible(page, selector, hasText, timeout = 10000) {
+export async function visible(page, selector, hasText, timeout = 20000) {
   const loc = hasText === undefined ? page.locator(selector) : page.locator(selector, { hasText });
   await loc.first().waitFor({ state: 'visible', timeout });
   return loc.first();
 }
 
-export async function hidden(page, selector, timeout = 10000) {
+export async function hidden(page, selector, timeout = 20000) {
   await page.locator(selector).first().waitFor({ state: 'hidden', timeout });
 }
 

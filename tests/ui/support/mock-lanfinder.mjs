@@ -273,7 +273,7 @@ export class MockLanfinder {
   }
 
   /** Waits until a request of the type has arrived; returns it. */
-  async waitForRequest(reqType, { timeoutMs = 10000, after = 0 } = {}) {
+  async waitForRequest(reqType, { timeoutMs = 20000, after = 0 } = {}) {
     const deadline = Date.now() + timeoutMs;
     while (Date.now() < deadline) {
       const found = this.requests.slice(after).find((r) => r.reqType === reqType);
