@@ -111,7 +111,8 @@ done
 
 # chromium and the test run in the PC namespace, next to lanfinder.
 cd "$ui"
-ip netns exec "$ns_pc" env LANFINDER_URL="http://127.0.0.1:$port/" LANFINDER_PID="$app_pid" \
+# Bounded below ctest's own limit, so the cleanup above always runs.
+timeout --kill-after=10 240 ip netns exec "$ns_pc" env LANFINDER_URL="http://127.0.0.1:$port/" LANFINDER_PID="$app_pid" \
   LANFINDER_SETTINGS="$LANFINDER_SETTINGS" LANFINDER_LOG="$applog" HOME="$work/home" \
   LANFINDER_UI_DOCS="${LANFINDER_UI_DOCS:-0}" \
   node "$ui/run-group.mjs" "$here/flows.test.mjs" "$group"
