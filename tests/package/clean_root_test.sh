@@ -71,6 +71,8 @@ step "clean Debian 12 root"
 tarball=$("$here/root-cache.sh")
 mkdir -p "$root" "$cache/archives/partial"
 tar -C "$root" --numeric-owner -xf "$tarball"
+# The root of a system is open to every user, whatever mode the tarball kept.
+chmod 755 "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 cat >"$root/etc/apt/sources.list" <<SOURCES
 deb http://deb.debian.org/debian bookworm main
@@ -81,9 +83,11 @@ cp "$deb" "$root/tmp/"
 
 step "apt-get install ./$(basename "$deb")"
 export DEBIAN_FRONTEND=noninteractive
-in_root apt-get update -qq
+# The archive cache belongs to root outside; apt's download user may not write it.
+apt_options=(-o APT::Sandbox::User=root)
+in_root apt-get "${apt_options[@]}" update -qq
 # Without recommends: the Depends line alone has to be enough.
-if ! in_root apt-get install -y -q --no-install-recommends "/tmp/$(basename "$deb")" >"$work/apt.log" 2>&1; then
+if ! in_root apt-get "${apt_options[@]}" install -y -q --no-install-recommends "/tmp/$(basename "$deb")" >"$work/apt.log" 2>&1; then
   cat "$work/apt.log"
   echo "FAILED  apt-get install"
   exit 1
@@ -158,7 +162,7 @@ if ((failures)); then
 fi
 
 step "apt-get purge lanfinder"
-in_root apt-get purge -y -q lanfinder >"$work/purge.log" 2>&1 || cat "$work/purge.log"
+in_root apt-get "${apt_options[@]}" purge -y -q lanfinder >"$work/purge.log" 2>&1 || cat "$work/purge.log"
 expect "the program folder is gone" test ! -e "$root/opt/lanfinder"
 expect "the command is gone" test ! -e "$root/usr/bin/lanfinder" -a ! -L "$root/usr/bin/lanfinder"
 expect "the menu entry is gone" test ! -e "$desktop"

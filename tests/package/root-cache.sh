@@ -21,6 +21,7 @@ if [[ ! -s $tarball ]]; then
   # The package lists are stale by the time the cache is used; each run
   # fetches its own.
   rm -rf "$seed"/var/lib/apt/lists/* "$seed"/var/cache/apt/archives/*.deb
+  chmod 755 "$seed"
   tar -C "$seed" --numeric-owner -cf "$tarball.part" .
   mv "$tarball.part" "$tarball"
 fi
