@@ -17,7 +17,11 @@
 // Limits: CivetWeb runs `workerThreads` worker threads and every open
 // WebSocket holds one of them, so at most `maxClients` WebSockets are accepted
 // at once; the rest stay free for page loads. Incoming messages are limited to
-// 64 KiB of text; binary messages are dropped, larger ones close the client.
+// 64 KiB of text (larger ones close the client with 1009, binary ones are
+// dropped) and to about 20 a second per browser beyond a burst of 40 (the
+// excess waits, the other browsers do not). Every browser has its own outgoing
+// queue and sender, so one that stops reading holds up no one else, and is
+// dropped once 1024 frames or 32 MiB wait for it.
 class WebServer : public QObject {
     Q_OBJECT
 
