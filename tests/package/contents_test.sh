@@ -121,6 +121,14 @@ for elf in "${elves[@]}"; do
   done
 done
 
+# Only the packages put things into the system's folders: the packaging
+# rules, run as a plain "cmake --install" runs them (no component), install
+# nothing.
+DESTDIR=$work/plain cmake -P "$build/packaging/cmake_install.cmake" >"$work/plain.log" 2>&1 ||
+  { cat "$work/plain.log"; expect "the packaging rules run in a plain install" false; }
+expect "a plain cmake --install leaves /usr/bin and /usr/share alone" \
+  test -z "$(find "$work/plain" -mindepth 1 2>/dev/null)"
+
 # A program of another project, built against the extracted packages.
 mkdir -p "$work/consumer"
 cat >"$work/consumer/CMakeLists.txt" <<'CMAKE'
