@@ -4,7 +4,9 @@
 # installed program the way its menu entry does, as an ordinary user, headless
 # and inside a private network namespace with only a loopback card, and checks
 # from outside that it serves the browser interface and the full state. Then
-# purges the package and checks that nothing of it stays.
+# installs libbeacon-dev with a compiler and builds a program of another
+# project with find_package(beacon) and no prefix path. Finally purges the
+# packages and checks that nothing of them stays.
 #   clean_root_test.sh <build folder> <full-state check program>
 # Every mount is made in a private mount namespace and ends with the process
 # that needs it, so an interrupted run leaves none behind.
@@ -64,6 +66,7 @@ step "packaging"
 cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/out/lanfinder_*.deb)
+devdeb=$(ls "$work"/out/libbeacon-dev_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
 echo "package: $(basename "$deb")"
 
@@ -79,7 +82,8 @@ deb http://deb.debian.org/debian bookworm main
 deb http://deb.debian.org/debian bookworm-updates main
 deb http://deb.debian.org/debian-security bookworm-security main
 SOURCES
-cp "$deb" "$root/tmp/"
+cp "$deb" "$devdeb" "$root/tmp/"
+cp -r "$here/consumer" "$root/tmp/consumer"
 
 step "apt-get install ./$(basename "$deb")"
 export DEBIAN_FRONTEND=noninteractive
@@ -161,8 +165,23 @@ if ((failures)); then
   echo "--- log"; cat "$data"/logs/* 2>/dev/null || true
 fi
 
+step "apt-get install ./$(basename "$devdeb") cmake g++ make"
+if in_root apt-get "${apt_options[@]}" install -y -q --no-install-recommends \
+     "/tmp/$(basename "$devdeb")" cmake g++ make >"$work/apt-dev.log" 2>&1; then
+  expect "find_package(beacon) finds the installed package without a prefix path" \
+    in_root sh -c 'cmake -S /tmp/consumer -B /tmp/consumer-build >/tmp/consumer.log 2>&1 &&
+                   cmake --build /tmp/consumer-build >>/tmp/consumer.log 2>&1 ||
+                   { cat /tmp/consumer.log; false; }'
+  expect "the program built against libbeacon-dev runs" in_root /tmp/consumer-build/beacon_consumer
+else
+  cat "$work/apt-dev.log"
+  expect "apt-get installs libbeacon-dev" false
+fi
+
 step "apt-get purge lanfinder"
+# libbeacon-dev depends on lanfinder and goes with it.
 in_root apt-get "${apt_options[@]}" purge -y -q lanfinder >"$work/purge.log" 2>&1 || cat "$work/purge.log"
+expect "libbeacon-dev went with it" test ! -e "$root/opt/lanfinder/include" -a ! -e "$root/usr/lib/cmake/beacon"
 expect "the program folder is gone" test ! -e "$root/opt/lanfinder"
 expect "the command is gone" test ! -e "$root/usr/bin/lanfinder" -a ! -L "$root/usr/bin/lanfinder"
 expect "the menu entry is gone" test ! -e "$desktop"

@@ -7,6 +7,7 @@
 #   contents_test.sh <build folder>
 set -euo pipefail
 build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 for tool in cpack dpkg-deb dpkg-shlibdeps objdump; do
@@ -130,30 +131,11 @@ expect "a plain cmake --install leaves /usr/bin and /usr/share alone" \
   test -z "$(find "$work/plain" -mindepth 1 2>/dev/null)"
 
 # A program of another project, built against the extracted packages.
-mkdir -p "$work/consumer"
-cat >"$work/consumer/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.25)
-project(consumer CXX)
-set(CMAKE_CXX_STANDARD 17)
-find_package(beacon 1 REQUIRED)
-add_executable(consumer main.cpp)
-target_link_libraries(consumer PRIVATE beacon::beacon)
-CMAKE
-cat >"$work/consumer/main.cpp" <<'CPP'
-#include <beacon/beacon.h>
-#include <iostream>
-int main() {
-    const std::string secret = "admin:1234";
-    const bool same = dp::decrypt_credential(dp::encrypt_credential(secret)) == secret;
-    std::cout << (same ? "round trip ok" : "round trip broken") << std::endl;
-    return same ? 0 : 1;
-}
-CPP
 cp -a "$work/dev/opt/lanfinder/." "$opt/"
-if cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja -DCMAKE_PREFIX_PATH="$opt" \
+if cmake -S "$here/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$opt" \
      >"$work/consumer.log" 2>&1 &&
-   cmake --build "$work/consumer/build" >>"$work/consumer.log" 2>&1; then
-  expect "a program built with find_package(beacon) runs" "$work/consumer/build/consumer"
+   cmake --build "$work/consumer" >>"$work/consumer.log" 2>&1; then
+  expect "a program built with find_package(beacon) runs" "$work/consumer/beacon_consumer"
 else
   cat "$work/consumer.log"
   expect "a program builds with find_package(beacon)" false
