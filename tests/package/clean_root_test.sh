@@ -21,8 +21,22 @@ for tool in debootstrap unshare chroot ip cpack flock; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
+# A run killed from outside (a ctest timeout) cannot remove its namespace;
+# the next run removes those whose test process is gone.
+for stale in $(ip netns list | awk '$1 ~ /^lnf-pkg-[0-9]+-/ { print $1 }'); do
+  owner=${stale#lnf-pkg-}
+  kill -0 "${owner%%-*}" 2>/dev/null || ip netns del "$stale" 2>/dev/null || true
+done
+for stale in /var/tmp/lanfinder-package.*.*; do
+  owner=${stale#/var/tmp/lanfinder-package.}
+  if [[ -d $stale ]] && ! kill -0 "${owner%%.*}" 2>/dev/null &&
+     ! findmnt -rn -o TARGET | grep -qF "$stale/"; then
+    rm -rf --one-file-system "$stale"
+  fi
+done
+
 cache=${LANFINDER_ROOT_CACHE:-/var/cache/lanfinder-test}
-work=$(mktemp -d /var/tmp/lanfinder-package.XXXXXX)
+work=$(mktemp -d "/var/tmp/lanfinder-package.$$.XXXXXX")
 root=$work/root
 ns=lnf-pkg-$$-$RANDOM
 pid=
