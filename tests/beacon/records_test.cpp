@@ -4,9 +4,12 @@
 
 #include <functional>
 #include <memory>
+#include <random>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -126,6 +129,96 @@ INSTANTIATE_TEST_SUITE_P(
                       MacCase{"aA:bB:cC:dD:eE:fF", true}, MacCase{"00:11:22:33:44", false},
                       MacCase{"00:11:22:33:44:55 ", false}, MacCase{"00:11:22:33:44:5g", false},
                       MacCase{"0011.2233.445", false}, MacCase{"", false}));
+
+// The address checks once were these two regular expressions, matched in
+// full; the checks must still accept exactly what they accepted.
+bool reference_ip(const std::string& text) {
+    static const std::regex pattern(
+        "(25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.(25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.(25[0-"
+        "5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.(25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)");
+    return text.size() <= 15 && std::regex_match(text, pattern);
+}
+
+bool reference_mac(const std::string& text) {
+    static const std::regex pattern(
+        "^([0-9A-Fa-f]{2}[:-]){5}([0-9A-Fa-f]{2})|([0-9a-fA-F]{4}\\.[0-9a-fA-F]{4}\\.[0-9a-fA-F]{"
+        "4})$");
+    return text.size() <= 17 && std::regex_match(text, pattern);
+}
+
+bool accepts_ip(const std::string& text) {
+    dp::discovery_response r;
+    return thrown_text([&] { r.set_ip(text); }) == "no exception";
+}
+
+bool accepts_mac(const std::string& text) {
+    dp::discovery_response r;
+    return thrown_text([&] { r.set_mac(text); }) == "no exception";
+}
+
+TEST(AddressChecks, EveryOctetTextIsJudgedAsByThePattern) {
+    std::vector<std::string> octets = {""};
+    for (int length = 1; length <= 4; ++length) {
+        std::vector<std::string> longer;
+        for (const auto& o : octets) {
+            if (static_cast<int>(o.size()) == length - 1) {
+                for (char c = '0'; c <= '9'; ++c) {
+                    longer.push_back(o + c);
+                }
+            }
+        }
+        octets.insert(octets.end(), longer.begin(), longer.end());
+    }
+    int accepted = 0;
+    for (const auto& o : octets) {
+        for (const std::string& text : {"1.2.3." + o, o + ".0.0.0", "9." + o + ".9.9"}) {
+            ASSERT_EQ(accepts_ip(text), reference_ip(text)) << text;
+            accepted += accepts_ip(text);
+        }
+    }
+    EXPECT_GT(accepted, 0);
+}
+
+TEST(AddressChecks, RandomTextsAreJudgedAsByThePatterns) {
+    std::mt19937 random(20261208);
+    const std::string ip_letters = "0123456789.";
+    const std::string mac_letters = "0123456789aAfFgG:-.";
+    auto texts = [&](const std::string& letters, int count, std::size_t longest,
+                     const std::string& seed) {
+        std::vector<std::string> out;
+        for (int i = 0; i < count; ++i) {
+            std::string t;
+            if (i % 2 == 0) {
+                // Mutations of a valid text find the edges better than noise.
+                t = seed;
+                for (int k = random() % 3; k >= 0; --k) {
+                    const std::size_t at = random() % (t.size() + 1);
+                    const char c = letters[random() % letters.size()];
+                    switch (random() % 3) {
+                        case 0: t.insert(t.begin() + at, c); break;
+                        case 1: if (at < t.size()) t.erase(at, 1); break;
+                        default: if (at < t.size()) t[at] = c; break;
+                    }
+                }
+            } else {
+                const std::size_t length = random() % (longest + 1);
+                for (std::size_t k = 0; k < length; ++k) {
+                    t += letters[random() % letters.size()];
+                }
+            }
+            out.push_back(t);
+        }
+        return out;
+    };
+    for (const auto& t : texts(ip_letters, 20000, 16, "192.168.100.255")) {
+        ASSERT_EQ(accepts_ip(t), reference_ip(t)) << t;
+    }
+    for (const auto& seed : {"00:1a:2B:3c:4D:5e", "0011.22aa.BBff"}) {
+        for (const auto& t : texts(mac_letters, 20000, 18, seed)) {
+            ASSERT_EQ(accepts_mac(t), reference_mac(t)) << t;
+        }
+    }
+}
 
 TEST(Capabilities, SetAndTestBits) {
     dp::discovery_response r;
