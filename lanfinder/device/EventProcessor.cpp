@@ -101,6 +101,7 @@ void EventProcessor::setProcessRunner(std::shared_ptr<const IProcessRunner> runn
 
 void EventProcessor::setCardSource(CardSource source) {
     m_cardSource = std::move(source);
+    m_cardsReadAt = QDateTime();
 }
 
 QDateTime EventProcessor::now() const {
@@ -192,7 +193,16 @@ void EventProcessor::copyAnswer(Device& device, const DiscoveryResponse& r) {
 }
 
 QVector<NIC> EventProcessor::localCards() const {
-    return m_cardSource ? m_cardSource() : queryNetworkInterfaces();
+    // Reading the system's cards (a netlink dump, ioctls and /proc reads per
+    // card) once per answer was most of the main thread's work at thousands
+    // of answers a second. A clock that went back refreshes the list too.
+    const QDateTime current = now();
+    const qint64 age = m_cardsReadAt.isValid() ? m_cardsReadAt.msecsTo(current) : -1;
+    if (age < 0 || age >= cardListMaxAgeMs) {
+        m_cards = m_cardSource ? m_cardSource() : queryNetworkInterfaces();
+        m_cardsReadAt = current;
+    }
+    return m_cards;
 }
 
 bool EventProcessor::isOnLocalSubnet(const Device& device) const {

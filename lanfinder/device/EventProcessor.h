@@ -60,8 +60,13 @@ public:
     // answer arrives. The default starts real processes.
     void setProcessRunner(std::shared_ptr<const IProcessRunner> runner);
     // Where the local subnet test reads the cards; by default the system's
-    // card list, read afresh for every answer.
+    // card list. A list read is used for cardListMaxAgeMs (by the Clock), so a
+    // burst of answers costs one read instead of one per answer.
     void setCardSource(CardSource source);
+
+    // As long as the backend's card watch takes to notice a change, so the
+    // subnet test is never staler than the rest of the program.
+    static constexpr qint64 cardListMaxAgeMs = 1000;
 
     // Whether a probe of this device is running.
     bool isProbing(const QString& deviceId) const { return m_probing.contains(deviceId); }
@@ -89,6 +94,9 @@ private:
     NICModel* m_nics;
     std::shared_ptr<const IProcessRunner> m_runner;
     CardSource m_cardSource;
+    // The last card list read and when; mutable as a cache of a const query.
+    mutable QVector<NIC> m_cards;
+    mutable QDateTime m_cardsReadAt;
     // Devices whose probe runs; at most one probe per device.
     QSet<QString> m_probing;
     QVector<QPointer<QThread>> m_probes;

@@ -189,6 +189,47 @@ TEST_F(EventProcessorTest, ADeviceOnALocalSubnetIsAccessibleWithoutPing) {
     EXPECT_FALSE(processor.isProbing(kId));
 }
 
+TEST_F(EventProcessorTest, ABurstOfAnswersReadsTheCardsOnce) {
+    int reads = 0;
+    processor.setCardSource([&] {
+        ++reads;
+        return cards;
+    });
+    for (int i = 0; i < 100; ++i) {
+        deliver(answer());
+        clock.advanceMs(5);
+    }
+    EXPECT_EQ(reads, 1);
+    clock.advanceMs(EventProcessor::cardListMaxAgeMs);
+    deliver(answer());
+    EXPECT_EQ(reads, 2);
+}
+
+TEST_F(EventProcessorTest, ANewCardReachesTheSubnetTestWithinTheCardListAge) {
+    deliver(answer("10.9.9.9"));
+    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    ASSERT_FALSE(device()->isAccessible.get());
+    NIC second;
+    second.name.set("eth1");
+    second.addresses.set({NIC::Address("10.9.9.1", "255.255.255.0")});
+    cards.append(second);
+    clock.advanceMs(EventProcessor::cardListMaxAgeMs);
+    deliver(answer("10.9.9.9"));
+    EXPECT_TRUE(device()->isAccessible.get());
+}
+
+TEST_F(EventProcessorTest, AClockThatWentBackReadsTheCardsAgain) {
+    int reads = 0;
+    processor.setCardSource([&] {
+        ++reads;
+        return cards;
+    });
+    deliver(answer());
+    clock.advanceMs(-60000);
+    deliver(answer());
+    EXPECT_EQ(reads, 2);
+}
+
 TEST_F(EventProcessorTest, AnAnswerClearsTheMissingMarkOfAFavourite) {
     deliver(answer());
     device()->isFavorite.set(true);
