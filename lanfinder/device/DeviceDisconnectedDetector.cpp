@@ -11,11 +11,15 @@ QSharedPointer<Event> DeviceDisconnectedDetector::check() {
         return {};
     }
     QVector<QWeakPointer<Device>> silent;
+    // "Not seen for thresholdMs" as one cut-off time: comparing two local
+    // date-times of the same daylight-saving status is a plain comparison,
+    // while msecsTo() converts each lastSeen through mktime(), and glibc
+    // checks /etc/localtime on every call (one stat per device per second).
+    const QDateTime cutoff =
+        Clock::instance().currentDateTime().addMSecs(-static_cast<qint64>(m_thresholdMs));
     for (const auto& device : m_store->items()) {
         const QDateTime& lastSeen = device->lastSeen.get();
-        const qint64 age =
-            lastSeen.isNull() ? 0 : lastSeen.msecsTo(Clock::instance().currentDateTime());
-        if (age >= m_thresholdMs) {
+        if (!lastSeen.isNull() && lastSeen <= cutoff) {
             silent.append(device);
         }
     }

@@ -129,7 +129,8 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     if (isNew) {
         device = QSharedPointer<Device>::create(id);
     }
-    device->lastSeen.set(now());
+    const QDateTime current = now();
+    device->lastSeen.set(current);
 
     if (isNew) {
         m_devices->add(device);
@@ -161,7 +162,7 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     // Outside every local subnet the answer keeps the last probe result
     // until the probe now started replaces it: clearing it here would make a
     // reachable device flicker on every answer.
-    if (isOnLocalSubnet(*device)) {
+    if (isOnLocalSubnet(*device, current)) {
         device->isAccessible.set(true);
     } else {
         checkAccessibility(device);
@@ -192,26 +193,29 @@ void EventProcessor::copyAnswer(Device& device, const DiscoveryResponse& r) {
     device.supportsLocalize.set(r.supportsLocalize);
 }
 
-QVector<NIC> EventProcessor::localCards() const {
+QVector<NIC> EventProcessor::localCards(const QDateTime& current) const {
     // Reading the system's cards (a netlink dump, ioctls and /proc reads per
     // card) once per answer was most of the main thread's work at thousands
     // of answers a second. A clock that went back refreshes the list too.
-    const QDateTime current = now();
-    const qint64 age = m_cardsReadAt.isValid() ? m_cardsReadAt.msecsTo(current) : -1;
-    if (age < 0 || age >= cardListMaxAgeMs) {
+    // Compared as date-times, not by msecsTo(): that converts through
+    // mktime(), which costs a stat of /etc/localtime per call.
+    const bool fresh = m_cardsReadAt.isValid() && m_cardsReadAt <= current &&
+                       current < m_cardsExpireAt;
+    if (!fresh) {
         m_cards = m_cardSource ? m_cardSource() : queryNetworkInterfaces();
         m_cardsReadAt = current;
+        m_cardsExpireAt = current.addMSecs(cardListMaxAgeMs);
     }
     return m_cards;
 }
 
-bool EventProcessor::isOnLocalSubnet(const Device& device) const {
+bool EventProcessor::isOnLocalSubnet(const Device& device, const QDateTime& current) const {
     std::uint32_t deviceAddress = 0;
     if (!parseIpv4(device.ip.get(), deviceAddress)) {
         return false;
     }
     bool onSubnet = false;
-    for (const auto& card : localCards()) {
+    for (const auto& card : localCards(current)) {
         for (const auto& address : card.addresses.get()) {
             std::uint32_t cardAddress = 0;
             std::uint32_t mask = 0;

@@ -75,8 +75,8 @@ public slots:
     void handleEvent(QSharedPointer<Event> event) override;
 
 private:
-    bool isOnLocalSubnet(const Device& device) const;
-    QVector<NIC> localCards() const;
+    bool isOnLocalSubnet(const Device& device, const QDateTime& current) const;
+    QVector<NIC> localCards(const QDateTime& current) const;
     void applyProbeResult(const QString& deviceId, bool reachable);
     void post(const QString& message);
     void copyAnswer(Device& device, const DiscoveryResponse& response);
@@ -97,6 +97,7 @@ private:
     // The last card list read and when; mutable as a cache of a const query.
     mutable QVector<NIC> m_cards;
     mutable QDateTime m_cardsReadAt;
+    mutable QDateTime m_cardsExpireAt;
     // Devices whose probe runs; at most one probe per device.
     QSet<QString> m_probing;
     QVector<QPointer<QThread>> m_probes;
