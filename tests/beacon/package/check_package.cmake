@@ -1,4 +1,4 @@
-# Installs the beacon component into a scratch prefix, builds a separate
+# Installs the beacon components into a scratch prefix, builds a separate
 # consumer project against it with find_package(beacon) and runs it; then
 # checks that libbeacon.so exports none of its internals.
 foreach(var BUILD_DIR CONSUMER_DIR WORK_DIR)
@@ -18,6 +18,9 @@ function(run)
   set(last_output "${out}" PARENT_SCOPE)
 endfunction()
 
+# The shared libraries travel in their own component (the program's package
+# holds them); the development component adds headers and the CMake files.
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component beacon_runtime)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component beacon)
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G Ninja
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
