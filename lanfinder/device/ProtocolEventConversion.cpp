@@ -7,8 +7,6 @@
 #include <beacon/event_with_metadata.h>
 #include <beacon/localize_response.h>
 
-#include "state/Clock.h"
-
 namespace {
 
 // Devices pad some fixed-size text fields with NULs; those fields end at
@@ -103,8 +101,9 @@ QSharedPointer<IProtocolEvent> convertProtocolEvent(const dp::event_with_metadat
     }
     auto event = convertMessage(*received.message);
     if (event) {
+        // created was stamped when the event was made, a moment ago: a second
+        // reading of the local time costs glibc a stat of /etc/localtime.
         event->ipOfAssociatedNic = whole(received.interface_ip);
-        event->created = Clock::instance().currentDateTime();
     }
     return event;
 }
