@@ -2,6 +2,7 @@
 
 #include "device/AutoScanner.h"
 #include "device/DeviceDisconnectedDetector.h"
+#include "state/Clock.h"
 
 NetworkMonitor::NetworkMonitor(DeviceStore* store, AutoScanner* scanner, QObject* parent)
     : INetworkMonitor(parent), m_scanner(scanner), m_store(store) {
@@ -30,7 +31,16 @@ bool NetworkMonitor::isEnabled() const {
 }
 
 void NetworkMonitor::onTimeout() {
-    if (!m_scanner || !m_scanner->isActive.get()) {
+    // A tick that comes long after the last one means the main thread was
+    // held up, typically working off thousands of queued answers. Answers
+    // still waiting in its queue have not refreshed lastSeen yet, so that
+    // check would report live devices as silent; their removal and their
+    // return with every property made the backlog grow without end. The
+    // next tick, a second later, checks as usual.
+    const QDateTime now = Clock::instance().currentDateTime();
+    const bool stalled = m_lastTick.isValid() && now > m_lastTick.addMSecs(stallMs);
+    m_lastTick = now;
+    if (stalled || !m_scanner || !m_scanner->isActive.get()) {
         return;
     }
     INetworkMonitor::onTimeout();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QTimer>
 
 #include "device/INetworkMonitor.h"
@@ -19,12 +20,17 @@ public:
     void setEnabled(bool on) override;
     bool isEnabled() const override;
 
+    // A tick later than this after the previous one skips its check.
+    static constexpr qint64 stallMs = 2000;
+
 public slots:
-    // Does nothing while the auto scanner is inactive.
+    // Does nothing while the auto scanner is inactive, nor on the first tick
+    // after the main thread was held up for more than stallMs.
     void onTimeout() override;
 
 private:
     QTimer m_timer;
     AutoScanner* m_scanner;
     DeviceStore* m_store;
+    QDateTime m_lastTick;
 };

@@ -87,6 +87,38 @@ TEST_F(DisconnectDetection, TheMonitorRaisesNothingWhenAllDevicesAnswer) {
     EXPECT_EQ(raised, 0);
 }
 
+TEST_F(DisconnectDetection, AfterAStalledMainThreadTheFirstCheckIsSkipped) {
+    NetworkMonitor monitor(&store, &scanner);
+    QVector<QSharedPointer<Event>> raised;
+    QObject::connect(&monitor, &INetworkMonitor::raiseEvent,
+                     [&](QSharedPointer<Event> event) { raised.append(event); });
+    scanner.isActive.set(true);
+    addDevice("a", 100);
+    monitor.onTimeout();
+    // Held up for 30 s: the answer of "a" may still wait in the queue.
+    clock.advanceMs(30000);
+    monitor.onTimeout();
+    EXPECT_TRUE(raised.isEmpty());
+    clock.advanceMs(1000);
+    monitor.onTimeout();
+    ASSERT_EQ(raised.size(), 1);
+    EXPECT_EQ(idsOf(raised[0]), QStringList{"a"});
+}
+
+TEST_F(DisconnectDetection, TicksAtTheLongestOnTimeGapAllCheck) {
+    NetworkMonitor monitor(&store, &scanner);
+    int raised = 0;
+    QObject::connect(&monitor, &INetworkMonitor::raiseEvent, [&] { ++raised; });
+    scanner.isActive.set(true);
+    addDevice("a", 100);
+    for (int tick = 0; tick < 5; ++tick) {
+        monitor.onTimeout();
+        clock.advanceMs(NetworkMonitor::stallMs);
+    }
+    // Silent for 3 s from the third tick on: reported on ticks 3 to 5.
+    EXPECT_EQ(raised, 3);
+}
+
 TEST_F(DisconnectDetection, TheMonitorTimerRunsOnlyWhenEnabled) {
     NetworkMonitor monitor(&store, &scanner);
     EXPECT_FALSE(monitor.isEnabled());
