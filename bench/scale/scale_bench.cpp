@@ -456,8 +456,8 @@ int run(const Options& o) {
         std::cout << "fill: NOT complete after " << o.fillTimeoutS << " s: " << view.complete
                   << " of " << o.devices << " complete (" << view.fields.size() << " listed)\n";
     } else {
-        std::cout << "fill: " << static_cast<long>(fillMs) << " ms, " << fillScans
-                  << " scans, " << fillFrames << " frames, lanfinder CPU " << fillCpuS << " s\n";
+        std::cout << "fill: " << static_cast<long>(fillMs) << " ms, " << fillScans << " scans, "
+                  << fillFrames << " frames, lanfinder CPU " << fillCpuS << " s\n";
     }
 
     // Steady state: let the fill's backlog settle, then sample.
@@ -492,9 +492,9 @@ int run(const Options& o) {
     const double logPerS = static_cast<double>(fileSize(home.logPath()) - log0) / steadyS;
     const long rssKb = statusKb(app, "VmRSS");
     const long hwmKb = statusKb(app, "VmHWM");
-    std::cout << "steady: CPU " << cpuPct << " % of one core (worst second " << worstPct
-              << " %), " << framesPerS << " frames/s, " << bytesPerS << " B/s, "
-              << (view.scans - scans0) << " scans, log " << logPerS << " B/s\n";
+    std::cout << "steady: CPU " << cpuPct << " % of one core (worst second " << worstPct << " %), "
+              << framesPerS << " frames/s, " << bytesPerS << " B/s, " << (view.scans - scans0)
+              << " scans, log " << logPerS << " B/s\n";
     std::cout << "memory: VmRSS " << rssKb / 1024.0 << " MB, VmHWM " << hwmKb / 1024.0 << " MB\n";
 
     // A second browser: the full state with every device.

@@ -199,8 +199,8 @@ QVector<NIC> EventProcessor::localCards(const QDateTime& current) const {
     // of answers a second. A clock that went back refreshes the list too.
     // Compared as date-times, not by msecsTo(): that converts through
     // mktime(), which costs a stat of /etc/localtime per call.
-    const bool fresh = m_cardsReadAt.isValid() && m_cardsReadAt <= current &&
-                       current < m_cardsExpireAt;
+    const bool fresh =
+        m_cardsReadAt.isValid() && m_cardsReadAt <= current && current < m_cardsExpireAt;
     if (!fresh) {
         m_cards = m_cardSource ? m_cardSource() : queryNetworkInterfaces();
         m_cardsReadAt = current;

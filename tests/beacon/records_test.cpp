@@ -195,9 +195,17 @@ TEST(AddressChecks, RandomTextsAreJudgedAsByThePatterns) {
                     const std::size_t at = random() % (t.size() + 1);
                     const char c = letters[random() % letters.size()];
                     switch (random() % 3) {
-                        case 0: t.insert(t.begin() + at, c); break;
-                        case 1: if (at < t.size()) t.erase(at, 1); break;
-                        default: if (at < t.size()) t[at] = c; break;
+                        case 0:
+                            t.insert(t.begin() + at, c);
+                            break;
+                        case 1:
+                            if (at < t.size())
+                                t.erase(at, 1);
+                            break;
+                        default:
+                            if (at < t.size())
+                                t[at] = c;
+                            break;
                     }
                 }
             } else {
