@@ -21,7 +21,7 @@
 // dropped) and to about 20 a second per browser beyond a burst of 40 (the
 // excess waits, the other browsers do not). Every browser has its own outgoing
 // queue and sender, so one that stops reading holds up no one else, and is
-// dropped once 1024 frames or 32 MiB wait for it.
+// dropped once 65536 frames or 32 MiB wait for it.
 class WebServer : public QObject {
     Q_OBJECT
 
