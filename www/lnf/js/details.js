@@ -472,16 +472,24 @@ export class DetailsPanel {
     this.render();
   }
 
-  cancelPending() {
-    const d = this.device();
-    if (!d) return;
+  // The credentials typed for this device, or null (with the form asking for
+  // them) when the device needs a login and none was given.
+  credentialsOrAsk(d) {
     this.saveCredentials();
     const cred = this.credentialsFor(d.id);
     if (d.isAuthentication && !cred.username.trim()) {
       this.showError('credentials', 'error.credentialsNeeded');
       this.$('f-user').focus();
-      return;
+      return null;
     }
+    return cred;
+  }
+
+  cancelPending() {
+    const d = this.device();
+    if (!d) return;
+    const cred = this.credentialsOrAsk(d);
+    if (!cred) return;
     this.dirty.clear();
     this.setMode('sending');
     if (!this.hooks.onChange(d.id, cancelPendingChange(d, cred), deviceLabel(d, this.hooks.t))) this.setMode('edit');
@@ -491,13 +499,8 @@ export class DetailsPanel {
   localize() {
     const d = this.device();
     if (!d) return;
-    this.saveCredentials();
-    const cred = this.credentialsFor(d.id);
-    if (d.isAuthentication && !cred.username.trim()) {
-      this.showError('credentials', 'error.credentialsNeeded');
-      this.$('f-user').focus();
-      return;
-    }
+    const cred = this.credentialsOrAsk(d);
+    if (!cred) return;
     this.hooks.onLocalize(d.id, cred, deviceLabel(d, this.hooks.t));
   }
 }
