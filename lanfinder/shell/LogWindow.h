@@ -1,22 +1,45 @@
 #pragma once
 
+#include <deque>
+
+#include <QByteArray>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 class Logger;
 class QShowEvent;
 
 // The messages of the current run, live. A top-level window, created hidden;
 // closing it only hides it.
+//
+// Laying out a line (shaping its text) costs far more than keeping it, and
+// the program logs a line per device property change, so the window lays out
+// nothing while hidden: it keeps the newest lines and fills the document when
+// it is shown. While visible, lines arrive in batches every appendIntervalMs.
 class LogWindow : public QPlainTextEdit {
     Q_OBJECT
 public:
     // Lines kept in the window; older ones are dropped so that a long run
     // does not grow without bound.
     static constexpr int maximumLines = 100000;
+    // How long a visible window gathers lines before it lays them out.
+    static constexpr int appendIntervalMs = 100;
 
     explicit LogWindow(Logger* logger, QWidget* parent = nullptr);
 
+    // Lines logged but not yet in the document.
+    int pendingLines() const;
+
 protected:
-    // Brings the newest messages into view whenever the window is shown.
+    // Fills in the lines logged while hidden and brings the newest messages
+    // into view whenever the window is shown.
     void showEvent(QShowEvent* event) override;
+
+private:
+    void onMessage(const QString& msg);
+    void appendPending();
+
+    // UTF-8 halves what the backlog of a hidden window holds.
+    std::deque<QByteArray> m_pending;
+    QTimer m_appendTimer;
 };

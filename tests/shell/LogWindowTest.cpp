@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextDocument>
 
 #include "RecordingP7.h"
 #include "shell/LogWindow.h"
@@ -30,10 +31,69 @@ TEST_F(LogWindowTest, StartsAsAHiddenTopLevelWindowWithItsTitleSizeAndIcon) {
 TEST_F(LogWindowTest, ShowsEachMessageAsAParagraphWithoutItsType) {
     qWarning("first line for the window");
     qCritical("second line for the window");
+    window.show();
     const QStringList lines = window.toPlainText().split('\n');
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[lines.size() - 2], "first line for the window");
     EXPECT_EQ(lines.last(), "second line for the window");
+    window.hide();
+}
+
+TEST_F(LogWindowTest, HiddenWindowLaysOutNothingUntilShown) {
+    qDebug("kept while hidden 1");
+    qDebug(" ");
+    qDebug("kept while hidden 2");
+    EXPECT_TRUE(window.toPlainText().isEmpty());
+    EXPECT_EQ(window.pendingLines(), 3);
+
+    window.show();
+    EXPECT_EQ(window.toPlainText(), "kept while hidden 1\n \nkept while hidden 2");
+    EXPECT_EQ(window.pendingLines(), 0);
+
+    // Hidden again: new lines wait behind the ones already shown.
+    window.hide();
+    qDebug("after hiding");
+    EXPECT_EQ(window.document()->blockCount(), 3);
+    window.show();
+    EXPECT_EQ(window.document()->lastBlock().text(), "after hiding");
+    EXPECT_EQ(window.document()->blockCount(), 4);
+    window.hide();
+}
+
+TEST_F(LogWindowTest, VisibleWindowAddsLinesInBatchesInOrder) {
+    window.show();
+    for (int i = 0; i < 50; ++i) {
+        qDebug("visible line %d", i);
+    }
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            return window.pendingLines() == 0;
+        },
+        5000));
+    const QStringList lines = window.toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 50);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(lines[i], QStringLiteral("visible line %1").arg(i));
+    }
+    window.hide();
+}
+
+TEST_F(LogWindowTest, HiddenWindowKeepsOnlyTheNewestLinesAndShowsThemAtTheEnd) {
+    Logger* logger = Logger::instance();
+    for (int i = 0; i < LogWindow::maximumLines + 7; ++i) {
+        emit logger->message(QtDebugMsg, QString::number(i));
+    }
+    EXPECT_EQ(window.pendingLines(), LogWindow::maximumLines);
+    window.show();
+    EXPECT_EQ(window.document()->blockCount(), LogWindow::maximumLines);
+    EXPECT_EQ(window.document()->firstBlock().text(), "7");
+    EXPECT_EQ(window.document()->lastBlock().text(), QString::number(LogWindow::maximumLines + 6));
+    QScrollBar* bar = window.verticalScrollBar();
+    QCoreApplication::processEvents();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    window.hide();
 }
 
 TEST_F(LogWindowTest, ShowingAfterManyMessagesScrollsToTheNewest) {
