@@ -1,0 +1,587 @@
+// The engine's decoder against the DOM-based decoder it replaced (kept in
+// reference_decoder.cpp): on the fuzz corpus, the kept crashes and
+// systematic mutations of every message kind, both must produce the same
+// record with the same fields, or both nothing.
+
+#include <gtest/gtest.h>
+
+#include <beacon/beacon.h>
+#include <nlohmann/json.hpp>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "decoder_probe.h"
+#include "reference_decoder.h"
+
+namespace {
+
+using beacontest::decoder_probe;
+using nlohmann::ordered_json;
+using sdk::system::network_method_type;
+using sdk::system::operation_result;
+using State = DeviceAdministrationFbbApi::DeviceState;
+
+// ---- describing a record completely (operator== skips some fields) ----
+
+std::string quoted(const std::string& bytes) {
+    std::ostringstream out;
+    out << '"';
+    for (unsigned char c : bytes) {
+        if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
+            static const char* hex = "0123456789abcdef";
+            out << "\\x" << hex[c >> 4] << hex[c & 15];
+        } else {
+            out << c;
+        }
+    }
+    out << '"';
+    return out.str();
+}
+
+std::string describe(const dp::event* record) {
+    if (record == nullptr) {
+        return "no event";
+    }
+    std::ostringstream out;
+    out << "kind " << static_cast<int>(record->type_of_service()) << " id "
+        << quoted(record->request_id());
+    if (auto* r = dynamic_cast<const dp::discovery_response*>(record)) {
+        out << " mac " << quoted(r->mac()) << " hw " << quoted(r->hardware_version()) << " type "
+            << quoted(r->device_type()) << " url " << quoted(r->device_url()) << " serial "
+            << quoted(r->serial_number()) << " article " << quoted(r->article_number())
+            << " firmware " << quoted(r->device_firmware()) << " name "
+            << quoted(r->user_defined_name()) << " date " << quoted(r->manufacture_date())
+            << " maker " << quoted(r->manufacturer()) << " nic " << quoted(r->nic_name()) << " ip "
+            << quoted(r->ip()) << " mask " << quoted(r->mask()) << " gateway "
+            << quoted(r->gateway()) << " auth " << r->authentication() << " method "
+            << static_cast<int>(r->network_method()) << " state " << static_cast<int>(r->state())
+            << " value " << r->status_value() << " caps " << r->capability() << " info";
+        for (const auto& line : r->info_messages()) {
+            out << ' ' << quoted(line);
+        }
+    } else if (auto* c = dynamic_cast<const dp::configuration_request*>(record)) {
+        out << " article " << quoted(c->article_number()) << " serial "
+            << quoted(c->serial_number()) << " nic " << quoted(c->nic_name()) << " ip "
+            << quoted(c->ip()) << " mask " << quoted(c->mask()) << " gateway "
+            << quoted(c->gateway()) << " name " << quoted(c->user_defined_name()) << " user "
+            << quoted(c->username()) << " password " << quoted(c->password()) << " method "
+            << static_cast<int>(c->network_method());
+    } else if (auto* c = dynamic_cast<const dp::configuration_response*>(record)) {
+        out << " article " << quoted(c->article_number()) << " serial "
+            << quoted(c->serial_number()) << " result " << static_cast<int>(c->result());
+    } else if (auto* l = dynamic_cast<const dp::localize_request*>(record)) {
+        out << " article " << quoted(l->article_number()) << " serial "
+            << quoted(l->serial_number()) << " user " << quoted(l->username()) << " password "
+            << quoted(l->password());
+    } else if (auto* l = dynamic_cast<const dp::localize_response*>(record)) {
+        out << " article " << quoted(l->article_number()) << " serial "
+            << quoted(l->serial_number()) << " result " << static_cast<int>(l->result());
+    } else if (dynamic_cast<const dp::discovery_request*>(record) == nullptr) {
+        out << " of an unexpected class";
+    }
+    return out.str();
+}
+
+// Decodes every input with both decoders; fails with the first differences.
+class Comparison {
+public:
+    void check(const std::string& input) {
+        const auto now = probe_.decode(input.data(), static_cast<std::int32_t>(input.size()));
+        const auto before = beacontest::reference::decode_datagram(input.data(), input.size());
+        const std::string a = describe(now.get());
+        const std::string b = describe(before.get());
+        ++checked_;
+        if (before) {
+            ++accepted_;
+        }
+        if (a != b) {
+            ++differences_;
+            if (differences_ <= 10) {
+                ADD_FAILURE() << "input " << quoted(input) << "\n  decoder:   " << a
+                              << "\n  reference: " << b;
+            }
+        }
+    }
+
+    int checked() const { return checked_; }
+    int accepted() const { return accepted_; }
+    int differences() const { return differences_; }
+
+private:
+    decoder_probe probe_;
+    int checked_ = 0;
+    int accepted_ = 0;
+    int differences_ = 0;
+};
+
+// ---- seed documents, one or more per message kind ----
+
+std::string discovery_response_text() {
+    dp::discovery_response r;
+    r.set_request_id("0f8fad5b-d9cb-469f-a165-70867728950e");
+    r.set_mac("00:11:22:33:44:66");
+    r.set_hardware_version("H2");
+    r.set_device_type("Vision sensor");
+    r.set_device_url("http://10.0.0.7/");
+    r.set_serial_number("SN0012345678");
+    r.set_article_number("1234-5678");
+    r.set_device_firmware("4.12.3");
+    r.set_user_defined_name("Line 4 camera \xc3\xbc");
+    r.set_manufacture_date("2024-02-29");
+    r.set_manufacturer("M");
+    r.set_ip("10.0.0.7");
+    r.set_mask("255.255.255.0");
+    r.set_gateway("10.0.0.254");
+    r.set_authentication(true);
+    r.set_network_method(network_method_type::DHCP);
+    r.set_state(State::DeviceState_WARNING);
+    r.set_status_value(-5);
+    r.append_info_message("first");
+    r.append_info_message("");
+    r.set_capability(11u);
+    return dp::encode(r);
+}
+
+std::string configuration_request_text() {
+    dp::configuration_request c;
+    c.set_request_id("q1");
+    c.set_article_number("A");
+    c.set_serial_number("S");
+    c.set_nic_name("eth1");
+    c.set_ip("10.0.0.8");
+    c.set_mask("255.0.0.0");
+    c.set_gateway("10.0.0.1");
+    c.set_user_defined_name("N");
+    c.set_network_method(network_method_type::PERSISTENT_IP);
+    c.set_username(dp::encrypt_credential("admin"));
+    c.set_password(dp::encrypt_credential(std::string(60, 'p')));
+    return dp::encode(c);
+}
+
+std::string localize_request_text() {
+    dp::localize_request l;
+    l.set_request_id("q2");
+    l.set_article_number("A");
+    l.set_serial_number("S");
+    l.set_username(dp::encrypt_credential(""));
+    l.set_password(dp::encrypt_credential("secret"));
+    return dp::encode(l);
+}
+
+std::vector<std::string> seeds() {
+    dp::discovery_request request;
+    request.set_request_id("123e4567-e89b-12d3-a456-426614174000");
+    dp::configuration_response configured;
+    configured.set_request_id("q1");
+    configured.set_article_number("A");
+    configured.set_serial_number("S");
+    configured.set_result(operation_result::RESERVED_IP);
+    dp::localize_response localized;
+    localized.set_request_id("q2");
+    localized.set_article_number("A");
+    localized.set_serial_number("S");
+    localized.set_result(operation_result::BUSY);
+
+    // A reply holding all three kinds of results: every one must read, the
+    // last in key order wins.
+    ordered_json all = ordered_json::parse(discovery_response_text());
+    all["articleNumber"] = "A";
+    all["serialNumber"] = "S";
+    all["results"]["configuration"] = "ERROR";
+    all["results"]["localize"] = "ACCEPTED";
+    ordered_json get_with_everything = ordered_json::parse(dp::encode(request));
+    get_with_everything["parameters"]["configuration"] = nullptr;
+    get_with_everything["parameters"]["credentials"] = {{"username", ""}, {"password", ""}};
+
+    return {dp::encode(request),
+            discovery_response_text(),
+            configuration_request_text(),
+            dp::encode(configured),
+            localize_request_text(),
+            dp::encode(localized),
+            all.dump(),
+            get_with_everything.dump()};
+}
+
+std::vector<std::string> files_in(const std::string& folder) {
+    std::vector<std::string> contents;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return contents;
+    }
+    while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        std::ifstream file(folder + "/" + name, std::ios::binary);
+        contents.emplace_back(std::istreambuf_iterator<char>(file),
+                              std::istreambuf_iterator<char>());
+    }
+    closedir(dir);
+    return contents;
+}
+
+// ---- mutations of one member of a document, written out as text ----
+
+// A path names a value from the top: object keys and array indices.
+using Path = std::vector<std::string>;
+
+void paths_of(const ordered_json& value, Path& at, std::vector<Path>& out) {
+    if (value.is_object()) {
+        for (const auto& member : value.items()) {
+            at.push_back(member.key());
+            out.push_back(at);
+            paths_of(member.value(), at, out);
+            at.pop_back();
+        }
+    } else if (value.is_array()) {
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            at.push_back(std::to_string(i));
+            out.push_back(at);
+            paths_of(value[i], at, out);
+            at.pop_back();
+        }
+    }
+}
+
+// What happens to the member at the target path while the document is written.
+struct Mutation {
+    enum Kind {
+        remove,       // left out
+        replace,      // its value becomes `text`
+        before,       // a duplicate with value `text` comes first (the original wins)
+        after,        // a duplicate with value `text` comes last (it wins)
+        rename,       // its key becomes `text`
+        escape_key,   // its key is written with \u escapes (the same key)
+        wrap_array,   // its value is put into an array
+        wrap_object,  // its value is put into an object
+    } kind;
+    std::string text;
+};
+
+std::string escaped_key(const std::string& key) {
+    std::string out;
+    static const char* hex = "0123456789abcdef";
+    for (unsigned char c : key) {
+        out += "\\u00";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
+void write(const ordered_json& value, Path& at, const Path& target, const Mutation& mutation,
+           bool reversed, std::string& out);
+
+void write_member(const std::string& key, const ordered_json& value, Path& at, const Path& target,
+                  const Mutation& mutation, bool reversed, bool& first, std::string& out) {
+    at.push_back(key);
+    const bool hit = at == target;
+    auto separate = [&] {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+    };
+    auto key_text = [&](const std::string& k) { return ordered_json(k).dump() + ':'; };
+    if (hit && mutation.kind == Mutation::remove) {
+        at.pop_back();
+        return;
+    }
+    if (hit && mutation.kind == Mutation::before) {
+        separate();
+        out += key_text(key) + mutation.text;
+    }
+    separate();
+    if (hit && mutation.kind == Mutation::rename) {
+        out += key_text(mutation.text);
+    } else if (hit && mutation.kind == Mutation::escape_key) {
+        out += '"' + escaped_key(key) + "\":";
+    } else {
+        out += key_text(key);
+    }
+    write(value, at, target, mutation, reversed, out);
+    if (hit && mutation.kind == Mutation::after) {
+        separate();
+        out += key_text(key) + mutation.text;
+    }
+    at.pop_back();
+}
+
+void write(const ordered_json& value, Path& at, const Path& target, const Mutation& mutation,
+           bool reversed, std::string& out) {
+    const bool hit = !at.empty() && at == target;
+    if (hit && mutation.kind == Mutation::replace) {
+        out += mutation.text;
+        return;
+    }
+    if (hit && mutation.kind == Mutation::wrap_array) {
+        out += '[';
+    } else if (hit && mutation.kind == Mutation::wrap_object) {
+        out += "{\"value\":";
+    }
+    if (value.is_object()) {
+        out += '{';
+        bool first = true;
+        std::vector<std::pair<std::string, const ordered_json*>> members;
+        for (const auto& member : value.items()) {
+            members.emplace_back(member.key(), &member.value());
+        }
+        if (reversed) {
+            std::reverse(members.begin(), members.end());
+        }
+        for (const auto& [key, member] : members) {
+            write_member(key, *member, at, target, mutation, reversed, first, out);
+        }
+        out += '}';
+    } else if (value.is_array()) {
+        out += '[';
+        bool first = true;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            at.push_back(std::to_string(i));
+            const bool element_hit = at == target;
+            if (!(element_hit && mutation.kind == Mutation::remove)) {
+                if (!first) {
+                    out += ',';
+                }
+                first = false;
+                write(value[i], at, target, mutation, reversed, out);
+            }
+            at.pop_back();
+        }
+        out += ']';
+    } else {
+        out += value.dump();
+    }
+    if (hit && (mutation.kind == Mutation::wrap_array || mutation.kind == Mutation::wrap_object)) {
+        out += mutation.kind == Mutation::wrap_array ? "]" : "}";
+    }
+}
+
+std::string written(const ordered_json& document, const Path& target, const Mutation& mutation,
+                    bool reversed = false) {
+    std::string out;
+    Path at;
+    write(document, at, target, mutation, reversed, out);
+    return out;
+}
+
+// Values every member is tried with: each JSON type, the boundaries of the
+// number conversions, enumerator texts in and out of case, valid and invalid
+// addresses and credentials.
+std::vector<std::string> replacement_values() {
+    return {"null",
+            "true",
+            "false",
+            "0",
+            "-0",
+            "1",
+            "-1",
+            "11",
+            "0.0",
+            "1.0",
+            "9.0",
+            "-5.5",
+            "1e2",
+            "4294967295",
+            "4294967296",
+            "4294967297",
+            "-4294967297",
+            "9223372036854775807",
+            "9223372036854775808",
+            "-9223372036854775808",
+            "-9223372036854775809",
+            "18446744073709551615",
+            "18446744073709551616",
+            "9.1e18",
+            "9.2e18",
+            "-9.2e18",
+            "9.3e18",
+            "-9.3e18",
+            "1e300",
+            "-1e300",
+            "1e-400",
+            "4294967296.5",
+            R"("")",
+            R"("x")",
+            R"("11")",
+            R"("true")",
+            R"("null")",
+            R"("ACTIVE")",
+            R"("active")",
+            R"("UNKNOWN")",
+            R"("LOCALIZE")",
+            R"("DeviceState_ACTIVE")",
+            R"("DHCP")",
+            R"("dhcp")",
+            R"("PERSISTENT_IP")",
+            R"("BUSY")",
+            R"("RESERVED_IP")",
+            R"("ERROR")",
+            R"("GET")",
+            R"("SET")",
+            R"("REPLY")",
+            R"("REBOOT")",
+            R"("GET\u0000")",
+            R"("\u0000")",
+            R"("10.0.0.1")",
+            R"("01.002.3.4")",
+            R"("256.0.0.1")",
+            R"("1.2.3")",
+            R"("00-11:22-33:44-55")",
+            R"("0011.2233.4455")",
+            R"("00:11:22:33:44")",
+            R"("00:11:22:33:44:55 ")",
+            R"("\u00fc\ud83d\ude00")",
+            "[]",
+            R"(["a"])",
+            R"(["a",1])",
+            R"(["a",null])",
+            R"([["a"]])",
+            "{}",
+            R"({"x":1})",
+            R"({"deviceDetails":null})",
+            R"({"localize":"BUSY"})",
+            R"({"configuration":"ERROR"})",
+            R"({"configuration":"ERROR","deviceDetails":{},"localize":"BUSY"})",
+            ordered_json(dp::encrypt_credential("u")).dump(),
+            R"("AAAA")",
+            R"("!!notbase64==")",
+            R"("Q8Uws6cF9ywOog5WeYQHhA==")"};
+}
+
+// ---- the tests ----
+
+TEST(DecoderEquivalence, FuzzCorpusAndKeptCrashes) {
+    Comparison comparison;
+    int files = 0;
+    for (const char* folder : {"/corpus/datagram", "/regressions/datagram"}) {
+        for (const auto& input : files_in(std::string(BEACON_FUZZ_DIR) + folder)) {
+            comparison.check(input);
+            ++files;
+        }
+    }
+    EXPECT_GE(files, 11);
+    EXPECT_GT(comparison.accepted(), 5);
+    EXPECT_EQ(comparison.differences(), 0);
+}
+
+TEST(DecoderEquivalence, EveryMemberMissingMistypedDuplicatedOrRenamed) {
+    Comparison comparison;
+    const auto values = replacement_values();
+    for (const auto& seed : seeds()) {
+        const ordered_json document = ordered_json::parse(seed);
+        ASSERT_TRUE(beacontest::reference::decode_datagram(seed.data(), seed.size()))
+            << "seed not accepted: " << seed;
+        comparison.check(seed);
+        std::vector<Path> paths;
+        Path at;
+        paths_of(document, at, paths);
+        for (const auto& path : paths) {
+            comparison.check(written(document, path, {Mutation::remove, {}}));
+            comparison.check(written(document, path, {Mutation::escape_key, {}}));
+            comparison.check(written(document, path, {Mutation::wrap_array, {}}));
+            comparison.check(written(document, path, {Mutation::wrap_object, {}}));
+            const std::string& key = path.back();
+            std::string upper = key;
+            for (char& c : upper) {
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+            std::string capital = key;
+            capital[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(capital[0])));
+            for (const auto& name : {upper, capital, key + " ", std::string(" ") + key,
+                                     key + std::string(1, '\0'), std::string("x")}) {
+                comparison.check(written(document, path, {Mutation::rename, name}));
+            }
+            for (const auto& value : values) {
+                comparison.check(written(document, path, {Mutation::replace, value}));
+                comparison.check(written(document, path, {Mutation::before, value}));
+                comparison.check(written(document, path, {Mutation::after, value}));
+            }
+        }
+        // Member order does not matter to the reader.
+        comparison.check(written(document, {}, {Mutation::remove, {}}, true));
+    }
+    // Both outcomes are well represented, so agreement means something.
+    EXPECT_GT(comparison.checked(), 20000);
+    EXPECT_GT(comparison.accepted(), 2000);
+    EXPECT_GT(comparison.checked() - comparison.accepted(), 5000);
+    EXPECT_EQ(comparison.differences(), 0);
+}
+
+TEST(DecoderEquivalence, TruncatedCorruptedAndPaddedTexts) {
+    Comparison comparison;
+    std::mt19937 random(20240229);
+    const std::string interesting = "{}[]\":,\\ 0123456789.-+eEtrufalsn\x80\xc3\xff\t\n";
+    for (const auto& seed : seeds()) {
+        for (std::size_t length = 1; length < seed.size(); ++length) {
+            comparison.check(seed.substr(0, length));
+        }
+        for (int i = 0; i < 3000; ++i) {
+            std::string text = seed;
+            const int edits = 1 + static_cast<int>(random() % 3);
+            for (int e = 0; e < edits; ++e) {
+                const std::size_t at = random() % text.size();
+                const char c = random() % 2 == 0 ? interesting[random() % interesting.size()]
+                                                 : static_cast<char>(random() % 256);
+                switch (random() % 3) {
+                    case 0:
+                        text[at] = c;
+                        break;
+                    case 1:
+                        text.insert(at, 1, c);
+                        break;
+                    default:
+                        text.erase(at, 1);
+                        break;
+                }
+            }
+            if (!text.empty()) {
+                comparison.check(text);
+            }
+        }
+        const ordered_json document = ordered_json::parse(seed);
+        comparison.check(document.dump(2));
+        comparison.check("\xef\xbb\xbf" + seed);
+        comparison.check(" \t\r\n" + seed + " \n");
+        comparison.check(seed + "x");
+        comparison.check(seed + "{}");
+        comparison.check(seed + std::string(1, '\0'));
+        comparison.check(document.dump(-1, ' ', true));
+    }
+    EXPECT_GT(comparison.accepted(), 1000);
+    EXPECT_EQ(comparison.differences(), 0);
+}
+
+TEST(DecoderEquivalence, NestingAndSizeLimits) {
+    Comparison comparison;
+    const std::string get = R"({"id":"x","action":"GET","parameters":{"deviceDetails":)";
+    for (int depth : {30, 31, 32, 33, 200}) {
+        comparison.check(get + std::string(depth, '[') + std::string(depth, ']') + "}}");
+        comparison.check(get + "\"" + std::string(depth, '[') + "\"}}");
+    }
+    const std::string reply = discovery_response_text();
+    std::string big = reply;
+    const std::size_t maker = big.find(R"("manufacturer":"M")");
+    ASSERT_NE(maker, std::string::npos);
+    big.insert(maker + 16, std::string(65536 - reply.size(), 'M'));
+    ASSERT_EQ(big.size(), 65536u);
+    comparison.check(big);
+    big.insert(maker + 16, "M");
+    comparison.check(big);
+    // Accepted: the 32 levels of the deepest array that fits (two are the
+    // envelope's), the five texts full of brackets and the 65,536-byte reply.
+    EXPECT_EQ(comparison.accepted(), 1 + 5 + 1);
+    EXPECT_EQ(comparison.differences(), 0);
+}
+
+}  // namespace
