@@ -11,6 +11,7 @@
 #include "gui/Backend.h"
 #include "gui/Result.h"
 #include "gui/WebServer.h"
+#include "shell/LocalTimeZone.h"
 #include "shell/LogWindow.h"
 #include "shell/Logger.h"
 #include "shell/SignalWatcher.h"
@@ -22,6 +23,8 @@
 #include "state/StateCache.h"
 
 int main(int argc, char* argv[]) {
+    // First, while no other thread can read the environment.
+    const bool zonePinned = shell::pinLocalTimeZone();
     shell::setApplicationIdentity();
     QApplication app(argc, argv);
 
@@ -37,6 +40,11 @@ int main(int argc, char* argv[]) {
         signalWatcher.reset(new SignalWatcher());
     } catch (const QString& text) {
         qWarning().noquote() << text;
+    }
+
+    QSharedPointer<shell::LocalTimeZoneWatch> zoneWatch;
+    if (zonePinned) {
+        zoneWatch.reset(new shell::LocalTimeZoneWatch());
     }
 
     QDir::setCurrent(QCoreApplication::applicationDirPath());
