@@ -74,6 +74,8 @@ int main(int argc, char* argv[]) {
     }
 
     QSharedPointer<StateCache> stateCache(new StateCache(backend.data()));
+    // One diff per turn of the event loop instead of one per property change.
+    stateCache->setCoalescing(true);
     cacheInstance(stateCache.data());
 
     qDebug() << "Application port number:" << port;

@@ -104,7 +104,7 @@ void StateCache::onEvent(Event* event) {
     }
     if (QThread::currentThread() == thread()) {
         event->accept(*this);
-        emitDiff();
+        afterEvent();
         return;
     }
     Snapshot snapshot;
@@ -121,9 +121,52 @@ void StateCache::onEvent(Event* event) {
             if (record) {
                 record(*this);
             }
-            emitDiff();
+            afterEvent();
         },
         Qt::QueuedConnection);
+}
+
+void StateCache::setCoalescing(bool on) {
+    if (m_coalescing && !on) {
+        flush();
+    }
+    m_coalescing = on;
+}
+
+bool StateCache::isCoalescing() const {
+    return m_coalescing;
+}
+
+void StateCache::afterEvent() {
+    if (!m_coalescing) {
+        emitDiff();
+        return;
+    }
+    m_eventSinceFlush = true;
+    if (!m_flushPosted) {
+        m_flushPosted = true;
+        // Behind everything already queued for the main thread, so the work
+        // of this turn (a batch of answers, say) ends up in one diff.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_flushPosted = false;
+                flush();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void StateCache::flush() {
+    if (!m_eventSinceFlush) {
+        return;
+    }
+    m_eventSinceFlush = false;
+    const QByteArray diff = buildDiff();
+    clearPending();
+    if (!diff.isEmpty()) {
+        emit cacheUpdated(diff);
+    }
 }
 
 QByteArray StateCache::onFullStateRequested() {
@@ -203,12 +246,34 @@ void StateCache::recordChanged(const QString& deviceId, const QString& key,
 }
 
 void StateCache::recordRemoved(const QString& deviceId) {
-    m_pendingRemoved.append(QJsonObject{{QStringLiteral("id"), deviceId}});
+    // Only while coalescing can a diff hold earlier news of this device.
+    m_pendingUpdated.remove(deviceId);
+    if (m_addedIds.remove(deviceId)) {
+        QJsonArray kept;
+        for (const QJsonValue& device : qAsConst(m_pendingAdded)) {
+            if (device.toObject().value(QStringLiteral("id")).toString() != deviceId) {
+                kept.append(device);
+            }
+        }
+        m_pendingAdded = kept;
+    }
+    if (!m_removedIds.contains(deviceId)) {
+        m_removedIds.insert(deviceId);
+        m_pendingRemoved.append(QJsonObject{{QStringLiteral("id"), deviceId}});
+    }
     qDebug() << "Removed device: " << deviceId;
 }
 
 void StateCache::recordAdded(const QString& deviceId, const QJsonObject& device) {
+    if (m_coalescing && m_removedIds.contains(deviceId)) {
+        // Removed and added again: browsers differ in the order they apply a
+        // diff's "added" and "removed", so the two never share a diff.
+        flush();
+    }
+    // The whole device supersedes changes made to it before.
+    m_pendingUpdated.remove(deviceId);
     m_pendingAdded.append(device);
+    m_addedIds.insert(deviceId);
     qDebug() << "Added device: " << deviceId;
 }
 
@@ -261,6 +326,12 @@ QByteArray StateCache::buildDiff() {
 }
 
 QByteArray StateCache::buildFullState() {
+    // Changes still waiting for the end of the turn go to the other browsers
+    // first; the new one gets them again inside the full state, which does no
+    // harm: each diff sets values, adds or removes whole devices.
+    if (m_coalescing) {
+        flush();
+    }
     clearPending();
     if (!m_provider) {
         return QByteArray();
@@ -274,4 +345,6 @@ void StateCache::clearPending() {
     m_pendingUpdated.clear();
     m_pendingAdded = QJsonArray();
     m_pendingRemoved = QJsonArray();
+    m_addedIds.clear();
+    m_removedIds.clear();
 }

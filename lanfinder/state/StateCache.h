@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include "state/IEventHandler.h"
@@ -29,6 +30,18 @@
 //   fullStateTimeoutMs, so a worker never waits forever.
 // Together every onEvent() and onFullStateRequested() runs on the main thread,
 // never overlapping another or a change of the state model.
+//
+// Coalescing (off unless switched on): a large scan changes about thirty
+// properties of every new device, and a diff per change floods the browsers.
+// With coalescing on, the changes of one turn of the main thread's event
+// loop go out together as one diff, emitted from the event loop right after
+// the work that made them: several keys of one device in one "updated" entry,
+// several devices in one diff, a later value of a key in place of an earlier
+// one. A device's "updated" entry only ever follows its "added" one, and a
+// diff never holds both "added" and "removed" for one device (a device
+// removed and added again goes out in two diffs; one added and removed again
+// only as removed), so the diff means the same in whatever order a browser
+// applies its parts.
 // Callers from other threads must call the object directly (or through a
 // direct connection), not through a blocking queued connection.
 class StateCache : public QObject, public IEventHandler {
@@ -43,6 +56,14 @@ public:
     void onEvent(Event* event) override;
 
     using IEventHandler::handle;
+
+    // Switches coalescing on or off; off, every onEvent() emits its own diff.
+    void setCoalescing(bool on);
+    bool isCoalescing() const;
+
+    // Emits what is pending now as one diff (coalescing only; nothing
+    // pending emits nothing).
+    void flush();
 
     // Full-state requests of other threads still waiting for an answer.
     int pendingFullStateRequests() const;
@@ -76,6 +97,8 @@ private:
 
     // Builds and emits the diff of what is pending, then clears it.
     void emitDiff();
+    // After an event: emits at once, or (coalescing) once the turn is over.
+    void afterEvent();
     QByteArray buildDiff();
     QByteArray buildFullState();
     void clearPending();
@@ -85,6 +108,12 @@ private:
     QMap<QString, QJsonObject> m_pendingUpdated;
     QJsonArray m_pendingAdded;
     QJsonArray m_pendingRemoved;
+    // Ids in m_pendingAdded and m_pendingRemoved, for coalescing.
+    QSet<QString> m_addedIds;
+    QSet<QString> m_removedIds;
+    bool m_coalescing = false;
+    bool m_flushPosted = false;
+    bool m_eventSinceFlush = false;
     IStateProvider* m_provider;
     std::atomic<int> m_fullStateTimeoutMs{fullStateTimeoutMs};
 
