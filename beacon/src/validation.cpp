@@ -18,6 +18,8 @@ bool is_hex(char c) {
     return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+}  // namespace
+
 // Four dot-separated groups of one to three decimal digits, each at most 255
 // (leading zeros allowed: "01.002.3.4" matched the pattern).
 bool is_ip(const std::string& text) {
@@ -66,8 +68,6 @@ bool is_mac(const std::string& text) {
     }
     return false;
 }
-
-}  // namespace
 
 void require_ip(const std::string& text) {
     if (!is_ip(text)) {
