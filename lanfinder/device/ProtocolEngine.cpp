@@ -16,6 +16,12 @@ namespace {
 
 constexpr int eventWaitMs = 10;
 constexpr int retryDelayMs = 1000;
+// One posted call per answer let thousands of answers queue ahead of the main
+// thread's timers (the scan among them) during a large scan; a batch is one
+// posted call. Bounded in size and age, so the main thread still gets the
+// answers in small steps and a lone answer waits at most about 30 ms.
+constexpr int batchMaxEvents = 256;
+constexpr int batchMaxAgeMs = 20;
 
 void registerMetaTypes() {
     qRegisterMetaType<sdk::system::network_method_type>("sdk::system::network_method_type");
@@ -23,6 +29,9 @@ void registerMetaTypes() {
     static const int protocolEventType =
         qRegisterMetaType<QSharedPointer<IProtocolEvent>>("QSharedPointer<IProtocolEvent>");
     Q_UNUSED(protocolEventType);
+    static const int batchType = qRegisterMetaType<QVector<QSharedPointer<IProtocolEvent>>>(
+        "QVector<QSharedPointer<IProtocolEvent>>");
+    Q_UNUSED(batchType);
 }
 
 // The worker never runs an event loop; queued requests are served by
@@ -60,8 +69,12 @@ ProtocolEngine::ProtocolEngine(IProtocolProvider provider, QObject* parent)
     // worker's loop directly on the new thread.
     connect(m_thread.get(), &QThread::started, m_worker, &Worker::run);
     connect(m_worker, &Worker::stateChanged, this, &IProtocolEngine::stateChanged);
-    connect(m_worker, &Worker::protocolEventReceived, this,
-            &IProtocolEngine::protocolEventReceived);
+    connect(m_worker, &Worker::protocolEventsReceived, this,
+            [this](const QVector<QSharedPointer<IProtocolEvent>>& events) {
+                for (const auto& event : events) {
+                    emit protocolEventReceived(event);
+                }
+            });
     connect(this, &ProtocolEngine::internalSendScan, m_worker, &Worker::sendScan);
     connect(this, &ProtocolEngine::internalSendConfigurationRequest, m_worker,
             &Worker::sendConfigurationRequest);
@@ -194,19 +207,42 @@ ProtocolEngine::Worker::Creation ProtocolEngine::Worker::createProtocol() {
 }
 
 bool ProtocolEngine::Worker::pumpEvents() {
-    auto received = m_protocol->get_next_event(eventWaitMs);
-    while (received) {
-        if (interruptionRequested()) {
-            setState(IProtocolEngine::Interrupted);
-            return false;
+    QVector<QSharedPointer<IProtocolEvent>> batch;
+    QElapsedTimer batchAge;
+    const auto deliver = [&] {
+        if (!batch.isEmpty()) {
+            emit protocolEventsReceived(batch);
+            batch.clear();
         }
-        if (auto event = convertProtocolEvent(*received)) {
-            emit protocolEventReceived(event);
-        } else {
-            logDebug("Cannot convert event");
+    };
+    try {
+        auto received = m_protocol->get_next_event(eventWaitMs);
+        while (received) {
+            if (interruptionRequested()) {
+                deliver();
+                setState(IProtocolEngine::Interrupted);
+                return false;
+            }
+            if (auto event = convertProtocolEvent(*received)) {
+                if (batch.isEmpty()) {
+                    batchAge.start();
+                }
+                batch.append(event);
+            } else {
+                logDebug("Cannot convert event");
+            }
+            if (batch.size() >= batchMaxEvents ||
+                (!batch.isEmpty() && batchAge.elapsed() >= batchMaxAgeMs)) {
+                deliver();
+            }
+            received = m_protocol->get_next_event(eventWaitMs);
         }
-        received = m_protocol->get_next_event(eventWaitMs);
+    } catch (...) {
+        // What was received before the failure still counts.
+        deliver();
+        throw;
     }
+    deliver();
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QThread>
+#include <QVector>
 
 #include <atomic>
 #include <functional>
@@ -89,7 +90,9 @@ public slots:
                              QString password);
 
 signals:
-    void protocolEventReceived(QSharedPointer<IProtocolEvent> event);
+    // Converted events in the order received, a few at a time; the engine
+    // hands them on one by one.
+    void protocolEventsReceived(QVector<QSharedPointer<IProtocolEvent>> events);
     void stateChanged(IProtocolEngine::State state, QString details);
 
 private:

@@ -360,6 +360,42 @@ TEST_F(ProtocolEngineTest, ALibraryRejectingARequestDoesNotStopTheEngine) {
 
 // --- Received messages --------------------------------------------------------------
 
+// Counts the queued calls that reach an object: one per delivery from the
+// worker thread.
+class QueuedCallCounter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        calls += event->type() == QEvent::MetaCall;
+        return false;
+    }
+    int calls = 0;
+};
+
+TEST_F(ProtocolEngineTest, ABurstOfAnswersReachesTheMainThreadWholeInOrderAndInFewCalls) {
+    constexpr int answers = 1000;
+    makeEngine();
+    for (int i = 0; i < answers; ++i) {
+        auto answer = std::make_unique<dp::discovery_response>();
+        answer->set_article_number("ABC");
+        answer->set_serial_number("S" + std::to_string(i));
+        wire->push(std::move(answer));
+    }
+    QueuedCallCounter counter;
+    engine->installEventFilter(&counter);
+    runUntilRunning();
+    ASSERT_TRUE(waitForQt([&] { return events.size() == answers; }, 20000));
+    for (int i = 0; i < answers; ++i) {
+        const auto* discovery = dynamic_cast<const DiscoveryResponse*>(events[i].data());
+        ASSERT_NE(discovery, nullptr);
+        EXPECT_EQ(discovery->serialNumber, QStringLiteral("S%1").arg(i));
+    }
+    EXPECT_TRUE(onMainThread);
+    // One call per answer would starve the main thread's timers; batches of
+    // up to 256 make four, a slow worker thread a few more.
+    EXPECT_LT(counter.calls, answers / 2);
+    engine->removeEventFilter(&counter);
+}
+
 TEST_F(ProtocolEngineTest, AnswersReachTheMainThreadAndUnsupportedKindsAreSkipped) {
     makeEngine();
     LogCapture log(wire);
