@@ -172,7 +172,11 @@ void Backend::setTheme(const QString& value) {
 }
 
 void Backend::saveSettings() {
-    writeJsonFile(m_settingsPath, QJsonDocument(settingsJson()));
+    if (!writeJsonFile(m_settingsPath, QJsonDocument(settingsJson()))) {
+        // The change holds for this run, and the file keeps its last whole
+        // version; the user must know the change will not outlive the run.
+        m_notifications->add(makeNotification(QStringLiteral("Settings could not be saved")));
+    }
 }
 
 void Backend::handleGuiMessage(uint64_t clientID, QByteArray msg) {

@@ -14,6 +14,7 @@
 #include "device/AutoScanner.h"
 #include "device/NICModel.h"
 #include "gui/Backend.h"
+#include "state/AppNotification.h"
 #include "state/Device.h"
 #include "state/DeviceStore.h"
 #include "state/StateCache.h"
@@ -263,6 +264,26 @@ TEST_F(BackendTest, RejectedMessagesAreNotAnsweredAndAcceptedOnesAre) {
     QFile file(backend->settingsPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object()["theme"].toString(), "dark");
+}
+
+TEST_F(BackendTest, ASaveThatFailsTellsTheUserAndOneThatWorksDoesNot) {
+    build();
+    backend->saveSettings();
+    EXPECT_TRUE(backend->takeNotifications().isEmpty());
+
+    // A file where the settings folder should be: nothing can be written.
+    BackendOptions o = options();
+    QFile blocker(folder.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    o.settingsPath = folder.filePath("blocked/Settings.json");
+    backend = QSharedPointer<Backend>::create(o);
+    watchCache();
+    backend->handleGuiMessage(1, R"({"reqType":"SetTheme","reqId":"t","theme":"dark"})");
+    EXPECT_EQ(backend->theme.get(), "dark");
+    const auto notes = backend->takeNotifications();
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_EQ(notes[0]->message.get(), "Settings could not be saved");
 }
 
 TEST_F(BackendTest, SettingsHoldOnlyFavourites) {

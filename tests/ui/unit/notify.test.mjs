@@ -14,6 +14,7 @@ const PROGRAM_TEXTS = [
   'Invalid rights', 'Error changing network settings. Reserved IP. Please try again with another one.',
   'Unexpected operation result occured', 'LocalizingSuccess', 'LocalizingError', 'Localize is not supported',
   'DeviceNoLongerAvailable', 'DeviceSetToFavorites', 'DeviceRemovedFromFavorites', 'Configuration request operation timeout',
+  'Settings could not be saved',
 ];
 
 const dict = (code) => JSON.parse(fs.readFileSync(path.join(WEB, 'translations_json', `${code}.json`), 'utf8'));
@@ -43,6 +44,7 @@ describe('NotificationTexts', () => {
     assert.equal(describeMessage('Configuration changed successfully').level, 'success');
     assert.equal(describeMessage('Not authorized').level, 'error');
     assert.equal(describeMessage('DeviceNoLongerAvailable').level, 'warning');
+    assert.equal(describeMessage('Settings could not be saved').level, 'error');
   });
 });
 

@@ -18,6 +18,7 @@ export const MESSAGES = new Map([
   ['Not authorized', { key: 'msg.notAuthorized', level: 'error', kind: 'either' }],
   ['Invalid rights', { key: 'msg.invalidRights', level: 'error', kind: 'either' }],
   ['Unexpected operation result occured', { key: 'msg.unexpectedResult', level: 'error', kind: 'either' }],
+  ['Settings could not be saved', { key: 'msg.settingsNotSaved', level: 'error', kind: 'other' }],
   // The application appends this to a missing favourite's status lines.
   ['Device is not available', { key: 'msg.deviceNotAvailable', level: 'warning', kind: 'status' }],
 ]);
