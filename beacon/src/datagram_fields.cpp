@@ -2,45 +2,24 @@
 
 #include <nlohmann/json.hpp>
 
-#include <map>
-#include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "plain_json.h"
 
 namespace dp {
 namespace {
 
-// nlohmann's lexer collects the bytes of every string and key with
-// push_back. For std::string that is a call into libstdc++ per byte (the
-// library instantiates it, so it is never inlined), which was the largest
-// single cost of a read. A string type of its own allocator is instantiated
-// here and inlined; the lexer and parser are the same code as json's.
-template <typename T>
-struct token_allocator {
-    using value_type = T;
-
-    token_allocator() = default;
-    template <typename U>
-    token_allocator(const token_allocator<U>&) noexcept {}
-
-    T* allocate(std::size_t count) { return std::allocator<T>().allocate(count); }
-    void deallocate(T* pointer, std::size_t count) noexcept {
-        std::allocator<T>().deallocate(pointer, count);
-    }
-
-    friend bool operator==(const token_allocator&, const token_allocator&) { return true; }
-    friend bool operator!=(const token_allocator&, const token_allocator&) { return false; }
-};
-
-using token_text = std::basic_string<char, std::char_traits<char>, token_allocator<char>>;
-using json = nlohmann::basic_json<std::map, std::vector, token_text>;
+using nlohmann::json;
 using member = datagram_fields::member;
 using kind = datagram_fields::kind;
 
 // Marks in the stack of open containers besides member numbers.
 constexpr std::uint8_t ignored = 0xff;
 constexpr std::uint8_t info_array = 0xfe;
+
+// Storage kept from one read to the next: enough for any real answer.
+constexpr std::size_t kept_text_capacity = 1024;
+constexpr std::size_t kept_info_lines = 32;
 
 struct shape {
     std::uint8_t parent;
@@ -126,65 +105,75 @@ static_assert(ends.end[member::details_info] == member::results_configuration);
 
 }  // namespace
 
-// The SAX side of datagram_fields::read: every event lands in a member, in
-// the info list, or nowhere.
+// Where each event of a read lands: in a member, in the info list, or
+// nowhere. Both readers of datagram_fields::read deliver to it.
 class datagram_fields_reader {
 public:
     explicit datagram_fields_reader(datagram_fields& fields) : fields_(fields) {}
 
-    bool null() { return scalar(kind::null); }
+    void null() { scalar_slot(kind::null); }
 
-    bool boolean(bool value) {
+    void boolean(bool value) {
         if (auto* slot = scalar_slot(kind::boolean)) {
             slot->boolean = value;
         }
-        return true;
     }
 
-    bool number_integer(json::number_integer_t value) {
+    void integer(std::int64_t value) {
         if (auto* slot = scalar_slot(kind::integer)) {
             slot->integer = value;
         }
-        return true;
     }
 
-    bool number_unsigned(json::number_unsigned_t value) {
+    void unsigned_integer(std::uint64_t value) {
         if (auto* slot = scalar_slot(kind::unsigned_integer)) {
             slot->unsigned_integer = value;
         }
-        return true;
     }
 
-    // A template, as the binary formats' reader (compiled in, never used)
-    // hands over the number's text as a std::string.
-    template <typename Text>
-    bool number_float(json::number_float_t value, const Text&) {
+    void floating(double value) {
         if (auto* slot = scalar_slot(kind::floating)) {
             slot->floating = value;
         }
-        return true;
     }
 
-    bool string(json::string_t& value) {
+    void text(std::string_view value) {
+        if (value.size() > kept_text_capacity) {
+            fields_.holds_large_storage_ = true;
+        }
         if (in_info()) {
             if (fields_.info_count_ == fields_.info_.size()) {
                 fields_.info_.emplace_back();
+                fields_.holds_large_storage_ |= fields_.info_.size() > kept_info_lines;
             }
             fields_.info_[fields_.info_count_++].assign(value.data(), value.size());
         } else if (auto* slot = fields_.target()) {
             slot->type = kind::text;
             slot->text.assign(value.data(), value.size());
         }
-        return true;
     }
 
-    bool binary(json::binary_t&) { return true; }
+    void key(std::string_view name) {
+        const std::uint8_t parent = fields_.open_.back();
+        fields_.pending_ = ignored;
+        if (parent == ignored || parent == info_array) {
+            return;
+        }
+        for (std::uint8_t child = parent + 1; child < ends.end[parent]; child = ends.end[child]) {
+            if (shapes[child].key == name) {
+                // A repeated key replaces what came before it, all of it.
+                fields_.clear(static_cast<member>(child));
+                fields_.pending_ = child;
+                return;
+            }
+        }
+    }
 
-    bool start_object(std::size_t) {
+    bool start_object() {
         if (fields_.open_.size() >= fields_.max_depth_) {
             return false;
         }
-        if (auto* slot = container_slot(kind::object)) {
+        if (auto* slot = scalar_slot(kind::object)) {
             fields_.open_.push_back(static_cast<std::uint8_t>(slot - fields_.values_));
         } else {
             fields_.open_.push_back(ignored);
@@ -192,50 +181,23 @@ public:
         return true;
     }
 
-    bool key(json::string_t& name) {
-        const std::uint8_t parent = fields_.open_.back();
-        fields_.pending_ = ignored;
-        if (parent == ignored || parent == info_array) {
-            return true;
-        }
-        for (std::uint8_t child = parent + 1; child < ends.end[parent]; child = ends.end[child]) {
-            if (shapes[child].key == std::string_view(name.data(), name.size())) {
-                // A repeated key replaces what came before it, all of it.
-                fields_.clear(static_cast<member>(child));
-                fields_.pending_ = child;
-                break;
-            }
-        }
-        return true;
-    }
-
-    bool end_object() {
-        fields_.open_.pop_back();
-        return true;
-    }
-
-    bool start_array(std::size_t) {
+    bool start_array() {
         if (fields_.open_.size() >= fields_.max_depth_) {
             return false;
         }
-        auto* slot = container_slot(kind::array);
+        auto* slot = scalar_slot(kind::array);
         fields_.open_.push_back(slot == &fields_.values_[member::details_info] ? info_array
                                                                                : ignored);
         return true;
     }
 
-    bool end_array() {
-        fields_.open_.pop_back();
-        return true;
-    }
-
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
-        return false;
-    }
+    void end_object() { fields_.open_.pop_back(); }
+    void end_array() { fields_.open_.pop_back(); }
 
 private:
     bool in_info() const { return !fields_.open_.empty() && fields_.open_.back() == info_array; }
 
+    // The member a value of this type lands in, now marked as holding one.
     datagram_fields::value* scalar_slot(kind type) {
         if (in_info()) {
             fields_.info_all_text_ = false;
@@ -248,15 +210,41 @@ private:
         return slot;
     }
 
-    bool scalar(kind type) {
-        scalar_slot(type);
-        return true;
-    }
-
-    datagram_fields::value* container_slot(kind type) { return scalar_slot(type); }
-
     datagram_fields& fields_;
 };
+
+namespace {
+
+// nlohmann's SAX interface over the reader.
+class sax_events {
+public:
+    explicit sax_events(datagram_fields_reader& reader) : reader_(reader) {}
+
+    bool null() { return reader_.null(), true; }
+    bool boolean(bool value) { return reader_.boolean(value), true; }
+    bool number_integer(json::number_integer_t value) { return reader_.integer(value), true; }
+    bool number_unsigned(json::number_unsigned_t value) {
+        return reader_.unsigned_integer(value), true;
+    }
+    bool number_float(json::number_float_t value, const json::string_t&) {
+        return reader_.floating(value), true;
+    }
+    bool string(json::string_t& value) { return reader_.text(value), true; }
+    bool binary(json::binary_t&) { return true; }
+    bool start_object(std::size_t) { return reader_.start_object(); }
+    bool key(json::string_t& name) { return reader_.key(name), true; }
+    bool end_object() { return reader_.end_object(), true; }
+    bool start_array(std::size_t) { return reader_.start_array(); }
+    bool end_array() { return reader_.end_array(), true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
+        return false;
+    }
+
+private:
+    datagram_fields_reader& reader_;
+};
+
+}  // namespace
 
 void datagram_fields::clear(member from) {
     const std::uint8_t end = ends.end[from];
@@ -280,14 +268,44 @@ datagram_fields::value* datagram_fields::target() {
     return &values_[pending_];
 }
 
+void datagram_fields::release_large_storage() {
+    for (auto& slot : values_) {
+        if (slot.text.capacity() > kept_text_capacity) {
+            std::string().swap(slot.text);
+        }
+    }
+    if (info_.size() > kept_info_lines) {
+        info_.resize(kept_info_lines);
+        info_.shrink_to_fit();
+    }
+    for (auto& line : info_) {
+        if (line.capacity() > kept_text_capacity) {
+            std::string().swap(line);
+        }
+    }
+    holds_large_storage_ = false;
+}
+
 bool datagram_fields::read(const char* data, std::size_t length, std::size_t max_depth) {
-    clear(document);
-    open_.clear();
-    pending_ = document;
     max_depth_ = max_depth;
+    auto restart = [this] {
+        if (holds_large_storage_) {
+            release_large_storage();
+        }
+        clear(document);
+        open_.clear();
+        pending_ = document;
+    };
+    restart();
     datagram_fields_reader reader(*this);
-    // Strict: one JSON text and nothing after it, as json::parse reads it.
-    return json::sax_parse(data, data + length, &reader, json::input_format_t::json, true, false);
+    if (plain_json::read(data, length, reader) == plain_json::outcome::read) {
+        return true;
+    }
+    // Everything else, from an escaped quote to a broken text, is nlohmann's
+    // to read, strictly: one JSON text and nothing after it, as json::parse.
+    restart();
+    sax_events events(reader);
+    return json::sax_parse(data, data + length, &events, json::input_format_t::json, true, false);
 }
 
 }  // namespace dp

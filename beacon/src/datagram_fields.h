@@ -7,8 +7,8 @@
 
 namespace dp {
 
-// The members any of the six messages reads, captured in one pass over a
-// datagram's text with no document built: the receive path decodes every
+// The members any of the six messages reads, captured while a datagram's
+// text is read, with no document built: the receive path decodes every
 // answer, and building a JSON tree first cost it most of its time.
 //
 // What is captured is exactly what the whole document would hold: keys are
@@ -106,6 +106,7 @@ private:
 
     void clear(member from);
     value* target();
+    void release_large_storage();
 
     value values_[member_count];
     // Kept beyond info_count_ so that their storage is reused.
@@ -116,6 +117,9 @@ private:
     std::vector<std::uint8_t> open_;
     std::uint8_t pending_ = document;
     std::size_t max_depth_ = 0;
+    // Set when a read kept more storage than answers need, so that one odd
+    // datagram does not pin it to the receive thread for good.
+    bool holds_large_storage_ = false;
 };
 
 }  // namespace dp

@@ -124,7 +124,9 @@ private:
 
 // ---- seed documents, one or more per message kind ----
 
-std::string discovery_response_text() {
+// Plain ASCII texts are read by the decoder's fast reader, others by
+// nlohmann's parser: the seeds come in both forms.
+std::string discovery_response_text(const std::string& name = "Line 4 camera") {
     dp::discovery_response r;
     r.set_request_id("0f8fad5b-d9cb-469f-a165-70867728950e");
     r.set_mac("00:11:22:33:44:66");
@@ -134,7 +136,7 @@ std::string discovery_response_text() {
     r.set_serial_number("SN0012345678");
     r.set_article_number("1234-5678");
     r.set_device_firmware("4.12.3");
-    r.set_user_defined_name("Line 4 camera \xc3\xbc");
+    r.set_user_defined_name(name);
     r.set_manufacture_date("2024-02-29");
     r.set_manufacturer("M");
     r.set_ip("10.0.0.7");
@@ -203,6 +205,7 @@ std::vector<std::string> seeds() {
 
     return {dp::encode(request),
             discovery_response_text(),
+            discovery_response_text("Linie 4 Kamera \xc3\xbc"),
             configuration_request_text(),
             dp::encode(configured),
             localize_request_text(),
@@ -578,9 +581,23 @@ TEST(DecoderEquivalence, NestingAndSizeLimits) {
     comparison.check(big);
     big.insert(maker + 16, "M");
     comparison.check(big);
+    // Long info lists, one that fills a datagram, then a short one again.
+    for (int lines : {40, 10000, 2}) {
+        std::string info = "[";
+        for (int i = 0; i < lines; ++i) {
+            info += i == 0 ? "\"l\"" : ",\"l\"";
+        }
+        std::string reply_with_info = reply;
+        const std::size_t list = reply_with_info.find(R"("info":[)");
+        ASSERT_NE(list, std::string::npos);
+        const std::size_t list_end = reply_with_info.find(']', list);
+        reply_with_info.replace(list + 7, list_end + 1 - (list + 7), info + "]");
+        comparison.check(reply_with_info);
+    }
     // Accepted: the 32 levels of the deepest array that fits (two are the
-    // envelope's), the five texts full of brackets and the 65,536-byte reply.
-    EXPECT_EQ(comparison.accepted(), 1 + 5 + 1);
+    // envelope's), the five texts full of brackets, the 65,536-byte reply and
+    // the three with info lists.
+    EXPECT_EQ(comparison.accepted(), 1 + 5 + 1 + 3);
     EXPECT_EQ(comparison.differences(), 0);
 }
 
