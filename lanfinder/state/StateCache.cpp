@@ -143,6 +143,11 @@ void StateCache::afterEvent() {
         return;
     }
     m_eventSinceFlush = true;
+    if (m_pendingSince.isValid() &&
+        (m_pendingEntries >= coalesceMaxEntries || m_pendingSince.elapsed() >= coalesceMaxAgeMs)) {
+        flush();
+        return;
+    }
     if (!m_flushPosted) {
         m_flushPosted = true;
         // Behind everything already queued for the main thread, so the work
@@ -241,17 +246,39 @@ void StateCache::recordScanner(const QString& key, const QJsonValue& value) {
 
 void StateCache::recordChanged(const QString& deviceId, const QString& key,
                                const QJsonValue& value) {
-    m_pendingUpdated[deviceId].insert(key, value);
+    notePending();
+    const auto added = m_coalescing ? m_addedIndex.constFind(deviceId) : m_addedIndex.cend();
+    if (added != m_addedIndex.cend() && m_pendingAdded[added.value()].contains(key)) {
+        // About thirty of these follow every new device during a scan.
+        m_pendingAdded[added.value()].insert(key, value);
+    } else {
+        auto entry = m_pendingUpdated.find(deviceId);
+        if (entry == m_pendingUpdated.end()) {
+            entry = m_pendingUpdated.insert(deviceId, QJsonObject());
+            ++m_pendingEntries;
+        }
+        entry->insert(key, value);
+    }
     qDebug() << "Updated device: " << deviceId << key << "=" << value;
 }
 
+void StateCache::notePending() {
+    if (!m_pendingSince.isValid()) {
+        m_pendingSince.start();
+    }
+}
+
 void StateCache::recordRemoved(const QString& deviceId) {
+    notePending();
     // Only while coalescing can a diff hold earlier news of this device.
     m_pendingUpdated.remove(deviceId);
-    if (m_addedIds.remove(deviceId)) {
-        QJsonArray kept;
-        for (const QJsonValue& device : qAsConst(m_pendingAdded)) {
-            if (device.toObject().value(QStringLiteral("id")).toString() != deviceId) {
+    if (m_addedIndex.remove(deviceId) > 0) {
+        QVector<QJsonObject> kept;
+        m_addedIndex.clear();
+        for (const QJsonObject& device : qAsConst(m_pendingAdded)) {
+            const QString id = device.value(QStringLiteral("id")).toString();
+            if (id != deviceId) {
+                m_addedIndex.insert(id, kept.size());
                 kept.append(device);
             }
         }
@@ -260,6 +287,7 @@ void StateCache::recordRemoved(const QString& deviceId) {
     if (!m_removedIds.contains(deviceId)) {
         m_removedIds.insert(deviceId);
         m_pendingRemoved.append(QJsonObject{{QStringLiteral("id"), deviceId}});
+        ++m_pendingEntries;
     }
     qDebug() << "Removed device: " << deviceId;
 }
@@ -270,10 +298,12 @@ void StateCache::recordAdded(const QString& deviceId, const QJsonObject& device)
         // diff's "added" and "removed", so the two never share a diff.
         flush();
     }
+    notePending();
     // The whole device supersedes changes made to it before.
     m_pendingUpdated.remove(deviceId);
+    m_addedIndex.insert(deviceId, m_pendingAdded.size());
     m_pendingAdded.append(device);
-    m_addedIds.insert(deviceId);
+    ++m_pendingEntries;
     qDebug() << "Added device: " << deviceId;
 }
 
@@ -292,7 +322,11 @@ QByteArray StateCache::buildDiff() {
     }
     QJsonObject devices;
     if (!m_pendingAdded.isEmpty()) {
-        devices.insert(QStringLiteral("added"), m_pendingAdded);
+        QJsonArray added;
+        for (const QJsonObject& device : qAsConst(m_pendingAdded)) {
+            added.append(device);
+        }
+        devices.insert(QStringLiteral("added"), added);
     }
     if (!m_pendingRemoved.isEmpty()) {
         devices.insert(QStringLiteral("removed"), m_pendingRemoved);
@@ -343,8 +377,10 @@ void StateCache::clearPending() {
     m_pendingApp = QJsonObject();
     m_pendingScanner = QJsonObject();
     m_pendingUpdated.clear();
-    m_pendingAdded = QJsonArray();
+    m_pendingAdded.clear();
     m_pendingRemoved = QJsonArray();
-    m_addedIds.clear();
+    m_addedIndex.clear();
     m_removedIds.clear();
+    m_pendingEntries = 0;
+    m_pendingSince.invalidate();
 }

@@ -4,12 +4,15 @@
 #include <memory>
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QVector>
 
 #include "state/IEventHandler.h"
 #include "state/IStateProvider.h"
@@ -37,18 +40,23 @@
 // loop go out together as one diff, emitted from the event loop right after
 // the work that made them: several keys of one device in one "updated" entry,
 // several devices in one diff, a later value of a key in place of an earlier
-// one. A device's "updated" entry only ever follows its "added" one, and a
-// diff never holds both "added" and "removed" for one device (a device
-// removed and added again goes out in two diffs; one added and removed again
-// only as removed), so the diff means the same in whatever order a browser
-// applies its parts.
-// Callers from other threads must call the object directly (or through a
-// direct connection), not through a blocking queued connection.
+// one; a change of a device added in the same diff is written into its
+// "added" object when the object has that key. A device's "updated" entry only ever follows its
+// "added" one, and a diff never holds both "added" and "removed" for one device (a device removed
+// and added again goes out in two diffs; one added and removed again only as removed), so the diff
+// means the same in whatever order a browser applies its parts. Callers from other threads must
+// call the object directly (or through a direct connection), not through a blocking queued
+// connection.
 class StateCache : public QObject, public IEventHandler {
     Q_OBJECT
 
 public:
     static constexpr int fullStateTimeoutMs = 30000;
+    // While coalescing, a long turn (a large scan's backlog) still sends its
+    // changes this often, and never more than this many device entries
+    // ("added", "updated" and "removed" together) in one diff.
+    static constexpr int coalesceMaxAgeMs = 100;
+    static constexpr int coalesceMaxEntries = 1000;
 
     explicit StateCache(IStateProvider* provider, QObject* parent = nullptr);
     ~StateCache() override;
@@ -94,6 +102,7 @@ private:
     void recordChanged(const QString& deviceId, const QString& key, const QJsonValue& value);
     void recordRemoved(const QString& deviceId);
     void recordAdded(const QString& deviceId, const QJsonObject& device);
+    void notePending();
 
     // Builds and emits the diff of what is pending, then clears it.
     void emitDiff();
@@ -106,11 +115,16 @@ private:
     QJsonObject m_pendingApp;
     QJsonObject m_pendingScanner;
     QMap<QString, QJsonObject> m_pendingUpdated;
-    QJsonArray m_pendingAdded;
+    // Device objects, each with its id's position in m_addedIndex.
+    QVector<QJsonObject> m_pendingAdded;
     QJsonArray m_pendingRemoved;
-    // Ids in m_pendingAdded and m_pendingRemoved, for coalescing.
-    QSet<QString> m_addedIds;
+    // For coalescing: where each added device is in m_pendingAdded (the last
+    // one, should a device be added twice), the ids in m_pendingRemoved, and
+    // since when changes have been pending.
+    QHash<QString, int> m_addedIndex;
     QSet<QString> m_removedIds;
+    int m_pendingEntries = 0;
+    QElapsedTimer m_pendingSince;
     bool m_coalescing = false;
     bool m_flushPosted = false;
     bool m_eventSinceFlush = false;
