@@ -50,6 +50,14 @@ dp::discovery_response discovery_response() {
     return r;
 }
 
+// A text outside the plain ASCII subset (here a non-ASCII name) takes the
+// decoder's slower path through nlohmann's parser.
+dp::discovery_response discovery_response_non_ascii() {
+    dp::discovery_response r = discovery_response();
+    r.set_user_defined_name("Linie 4 Kamera \xc3\xbc");
+    return r;
+}
+
 dp::configuration_request configuration_request() {
     dp::configuration_request r;
     r.set_request_id(id);
@@ -133,6 +141,7 @@ BENCHMARK_CAPTURE(encode, localize_request, localize_request);
 BENCHMARK_CAPTURE(encode, localize_response, localize_response);
 BENCHMARK_CAPTURE(decode, discovery_request, discovery_request);
 BENCHMARK_CAPTURE(decode, discovery_response, discovery_response);
+BENCHMARK_CAPTURE(decode, discovery_response_non_ascii, discovery_response_non_ascii);
 BENCHMARK_CAPTURE(decode, configuration_request, configuration_request);
 BENCHMARK_CAPTURE(decode, configuration_response, configuration_response);
 BENCHMARK_CAPTURE(decode, localize_request, localize_request);
