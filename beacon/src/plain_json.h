@@ -1,18 +1,19 @@
 #pragma once
 
-// A reader for the plain subset of JSON that devices send: objects, arrays,
-// printable ASCII texts without escapes, integers of up to 18 digits, true,
-// false and null, with JSON's four blanks between tokens. It reports the
-// same events, in the same order and with the same values, as nlohmann's
-// SAX parser does for such a text, at a small fraction of its cost (that
-// lexer spent about 50 instructions per byte, more than all the rest of
-// decoding an answer).
+// A reader for the plain subset of JSON that devices send: objects,
+// arrays, texts of printable ASCII and well-formed UTF-8 without escapes,
+// integers of up to 18 digits, true, false and null, with JSON's four
+// blanks between tokens. It reports the same events, in the same order and
+// with the same values, as nlohmann's SAX parser does for such a text, at a
+// small fraction of its cost (that lexer spent about 50 instructions per
+// byte, more than all the rest of decoding an answer).
 //
 // It never decides that a text is not JSON: on the first byte outside the
-// subset (an escape, a non-ASCII byte, a fraction or exponent, a longer
-// number, a byte-order mark, a syntax error, the depth limit of the handler)
-// it gives up, and the caller reads the text again from the start with
-// nlohmann, which stays the judge of what is JSON and what each value is.
+// subset (an escape, a control character, a byte that is not well-formed
+// UTF-8, a fraction or exponent, a longer number, a byte-order mark, a
+// syntax error, the depth limit of the handler) it gives up, and the caller
+// reads the text again from the start with nlohmann, which stays the judge
+// of what is JSON and what each value is.
 
 #include <cstddef>
 #include <cstdint>
@@ -106,10 +107,49 @@ private:
         return true;
     }
 
+    // The length of the well-formed UTF-8 sequence of two to four bytes at
+    // at_, or 0: the ranges are those of Unicode's table of well-formed
+    // sequences, which nlohmann's lexer checks byte by byte as well.
+    std::size_t utf8_sequence() const {
+        const auto left = static_cast<std::size_t>(end_ - at_);
+        auto byte = [this](std::size_t i) { return static_cast<unsigned char>(at_[i]); };
+        auto in = [](unsigned char c, unsigned char low, unsigned char high) {
+            return c >= low && c <= high;
+        };
+        const unsigned char lead = byte(0);
+        if (in(lead, 0xc2, 0xdf)) {
+            return left >= 2 && in(byte(1), 0x80, 0xbf) ? 2 : 0;
+        }
+        if (in(lead, 0xe0, 0xef)) {
+            const unsigned char low = lead == 0xe0 ? 0xa0 : 0x80;
+            const unsigned char high = lead == 0xed ? 0x9f : 0xbf;
+            return left >= 3 && in(byte(1), low, high) && in(byte(2), 0x80, 0xbf) ? 3 : 0;
+        }
+        if (in(lead, 0xf0, 0xf4)) {
+            const unsigned char low = lead == 0xf0 ? 0x90 : 0x80;
+            const unsigned char high = lead == 0xf4 ? 0x8f : 0xbf;
+            return left >= 4 && in(byte(1), low, high) && in(byte(2), 0x80, 0xbf) &&
+                           in(byte(3), 0x80, 0xbf)
+                       ? 4
+                       : 0;
+        }
+        return 0;
+    }
+
     bool text(std::string_view& content) {
         const char* start = ++at_;
-        while (at_ != end_ && plain_byte(*at_)) {
-            ++at_;
+        while (at_ != end_) {
+            if (plain_byte(*at_)) {
+                ++at_;
+            } else if (static_cast<unsigned char>(*at_) >= 0x80) {
+                const std::size_t length = utf8_sequence();
+                if (length == 0) {
+                    return false;
+                }
+                at_ += length;
+            } else {
+                break;
+            }
         }
         if (!next_is('"')) {
             return false;

@@ -565,6 +565,42 @@ TEST(DecoderEquivalence, TruncatedCorruptedAndPaddedTexts) {
     EXPECT_EQ(comparison.differences(), 0);
 }
 
+// Well-formed UTF-8 is read as it is, anything else is not JSON: every
+// lead byte with second, third and fourth bytes at the edges of the ranges.
+TEST(DecoderEquivalence, Utf8SequencesInTextsAndKeys) {
+    Comparison comparison;
+    const std::string reply = discovery_response_text();
+    const std::size_t name = reply.find("Line 4 camera");
+    const std::size_t key = reply.find("hostID");
+    ASSERT_NE(name, std::string::npos);
+    ASSERT_NE(key, std::string::npos);
+    const unsigned char edges[] = {0x7f, 0x80, 0x8f, 0x90, 0x9f, 0xa0, 0xbf, 0xc0};
+    for (int lead = 0x80; lead <= 0xff; ++lead) {
+        for (unsigned char second : edges) {
+            std::vector<std::string> sequences;
+            const std::string start = {static_cast<char>(lead), static_cast<char>(second)};
+            sequences.push_back(std::string(1, static_cast<char>(lead)));
+            sequences.push_back(start);
+            for (unsigned char third : {0x7f, 0x80, 0xbf, 0xc0}) {
+                sequences.push_back(start + static_cast<char>(third));
+                sequences.push_back(start + static_cast<char>(third) + '\x80');
+                sequences.push_back(start + static_cast<char>(third) + '\xbf');
+                sequences.push_back(start + static_cast<char>(third) + '\xc0');
+            }
+            for (const auto& sequence : sequences) {
+                std::string in_text = reply;
+                in_text.insert(name + 4, sequence);
+                comparison.check(in_text);
+                std::string in_key = reply;
+                in_key.insert(key + 4, sequence);
+                comparison.check(in_key);
+            }
+        }
+    }
+    EXPECT_GT(comparison.accepted(), 1000);
+    EXPECT_EQ(comparison.differences(), 0);
+}
+
 TEST(DecoderEquivalence, NestingAndSizeLimits) {
     Comparison comparison;
     const std::string get = R"({"id":"x","action":"GET","parameters":{"deviceDetails":)";
