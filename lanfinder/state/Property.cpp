@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include <QJsonArray>
 #include <QMap>
@@ -9,6 +12,21 @@
 
 using DeviceAdministrationFbbApi::DeviceState;
 using sdk::system::network_method_type;
+
+const Property::Name& Property::Name::of(const std::string& name) {
+    // Properties are made on several threads (devices on the main thread,
+    // records read elsewhere); the set of names is small and fixed.
+    // Never destroyed: a property living in a static object may outlast any
+    // other static.
+    static auto* lock = new std::mutex;
+    static auto* names = new std::map<std::string, std::unique_ptr<const Name>>;
+    std::lock_guard<std::mutex> guard(*lock);
+    auto& entry = (*names)[name];
+    if (!entry) {
+        entry.reset(new Name{name, QString::fromLatin1(name.c_str())});
+    }
+    return *entry;
+}
 
 namespace {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <typeinfo>
 #include <utility>
@@ -21,15 +22,15 @@ class PropertyValue;
 // value and the key of the change events that its owner raises.
 class Property {
 public:
-    explicit Property(std::string name) : m_name(std::move(name)) {}
+    explicit Property(const std::string& name) : m_name(&Name::of(name)) {}
     virtual ~Property() = default;
 
     // The type held by the concrete PropertyValue<T>.
     virtual const std::type_info& valueType() const = 0;
 
-    const std::string& name() const { return m_name; }
+    const std::string& name() const { return m_name->name; }
     // The name as the JSON key.
-    QString key() const { return QString::fromLatin1(m_name.c_str()); }
+    QString key() const { return m_name->key; }
 
     // Checked downcast; throws std::bad_cast when T is not the held type.
     template <typename T>
@@ -38,7 +39,16 @@ public:
     const PropertyValue<T>& as() const;
 
 private:
-    std::string m_name;
+    // Every device holds some thirty properties: each name and its key are
+    // kept once per process and shared, not copied into every property.
+    struct Name {
+        std::string name;
+        QString key;
+        // The one entry for this name, made on first use; never freed.
+        static const Name& of(const std::string& name);
+    };
+
+    const Name* m_name;
 };
 
 // One observable value. set() assigns only a different value and then calls
@@ -52,6 +62,26 @@ public:
     PropertyValue(std::string name, T initial)
         : Property(std::move(name)), m_value(std::move(initial)) {}
 
+    // Member-wise: name, value and listeners.
+    PropertyValue(const PropertyValue& other)
+        : Property(other),
+          m_value(other.m_value),
+          m_hasFirstListener(other.m_hasFirstListener),
+          m_firstListener(other.m_firstListener),
+          m_moreListeners(copyOf(other.m_moreListeners)) {}
+    PropertyValue& operator=(const PropertyValue& other) {
+        if (this != &other) {
+            Property::operator=(other);
+            m_value = other.m_value;
+            m_hasFirstListener = other.m_hasFirstListener;
+            m_firstListener = other.m_firstListener;
+            m_moreListeners = copyOf(other.m_moreListeners);
+        }
+        return *this;
+    }
+    PropertyValue(PropertyValue&&) = default;
+    PropertyValue& operator=(PropertyValue&&) = default;
+
     const std::type_info& valueType() const override { return typeid(T); }
 
     const T& get() const { return m_value; }
@@ -61,18 +91,40 @@ public:
             return;
         }
         m_value = value;
+        if (m_hasFirstListener) {
+            m_firstListener(*this);
+        }
         // Index loop: a listener may add listeners to this same property.
-        for (std::size_t i = 0; i < m_listeners.size(); ++i) {
-            m_listeners[i](*this);
+        for (std::size_t i = 0; m_moreListeners && i < m_moreListeners->size(); ++i) {
+            (*m_moreListeners)[i](*this);
         }
     }
 
     // Listeners are never removed; they live as long as the property.
-    void addListener(Listener listener) { m_listeners.push_back(std::move(listener)); }
+    void addListener(Listener listener) {
+        if (!m_hasFirstListener) {
+            m_firstListener = std::move(listener);
+            m_hasFirstListener = true;
+        } else {
+            if (!m_moreListeners) {
+                m_moreListeners = std::make_unique<std::vector<Listener>>();
+            }
+            m_moreListeners->push_back(std::move(listener));
+        }
+    }
 
 private:
+    static std::unique_ptr<std::vector<Listener>> copyOf(
+        const std::unique_ptr<std::vector<Listener>>& listeners) {
+        return listeners ? std::make_unique<std::vector<Listener>>(*listeners) : nullptr;
+    }
+
     T m_value;
-    std::vector<Listener> m_listeners;
+    // Nearly every property has one listener (its owner's); held in place, it
+    // costs no allocation of its own.
+    bool m_hasFirstListener = false;
+    Listener m_firstListener;
+    std::unique_ptr<std::vector<Listener>> m_moreListeners;
 };
 
 template <typename T>
