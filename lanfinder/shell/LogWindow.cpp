@@ -1,5 +1,7 @@
 #include "shell/LogWindow.h"
 
+#include <algorithm>
+
 #include <QIcon>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -25,12 +27,24 @@ LogWindow::LogWindow(Logger* logger, QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 int LogWindow::pendingLines() const {
-    return static_cast<int>(m_pending.size());
+    return std::min(m_pendingLines, maximumLines);
 }
 
 void LogWindow::onMessage(const QString& msg) {
-    m_pending.push_back(msg.toUtf8());
-    if (m_pending.size() > static_cast<std::size_t>(maximumLines)) {
+    if (m_pending.empty() || m_pending.back().text.size() >= chunkBytes) {
+        m_pending.emplace_back();
+        m_pending.back().text.reserve(chunkBytes + 256);
+    }
+    Chunk& chunk = m_pending.back();
+    chunk.text += msg.toUtf8();
+    chunk.text += '\n';
+    // A message with line feeds makes several paragraphs, as appendPlainText()
+    // would.
+    const int lines = msg.count(QLatin1Char('\n')) + 1;
+    chunk.lines += lines;
+    m_pendingLines += lines;
+    while (m_pending.size() > 1 && m_pendingLines - m_pending.front().lines >= maximumLines) {
+        m_pendingLines -= m_pending.front().lines;
         m_pending.pop_front();
     }
     if (isVisible() && !m_appendTimer.isActive()) {
@@ -43,19 +57,26 @@ void LogWindow::appendPending() {
     if (m_pending.empty()) {
         return;
     }
-    QString text;
-    bool first = true;
-    for (const QByteArray& line : m_pending) {
-        if (!first) {
-            text += QLatin1Char('\n');
+    QByteArray text;
+    int skip = m_pendingLines - maximumLines;
+    for (const Chunk& chunk : m_pending) {
+        if (skip >= chunk.lines) {
+            skip -= chunk.lines;
+            continue;
         }
-        first = false;
-        text += QString::fromUtf8(line);
+        int from = 0;
+        while (skip > 0) {
+            from = chunk.text.indexOf('\n', from) + 1;
+            --skip;
+        }
+        text.append(chunk.text.constData() + from, chunk.text.size() - from);
     }
     m_pending.clear();
+    m_pendingLines = 0;
+    text.chop(1);
     // One paragraph per line, as appending them one by one would give; the
     // document's block limit drops the oldest ones.
-    appendPlainText(text);
+    appendPlainText(QString::fromUtf8(text));
 }
 
 void LogWindow::showEvent(QShowEvent* event) {

@@ -39,7 +39,16 @@ private:
     void onMessage(const QString& msg);
     void appendPending();
 
-    // UTF-8 halves what the backlog of a hidden window holds.
-    std::deque<QByteArray> m_pending;
+    // The backlog of a hidden window: UTF-8 text, a line feed after each
+    // line, in chunks of about chunkBytes, so that a line costs its bytes and
+    // not an allocation of its own. Whole chunks are dropped from the front
+    // once the others hold maximumLines.
+    struct Chunk {
+        QByteArray text;
+        int lines = 0;
+    };
+    static constexpr int chunkBytes = 64 * 1024;
+    std::deque<Chunk> m_pending;
+    int m_pendingLines = 0;
     QTimer m_appendTimer;
 };

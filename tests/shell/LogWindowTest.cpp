@@ -58,6 +58,14 @@ TEST_F(LogWindowTest, HiddenWindowLaysOutNothingUntilShown) {
     EXPECT_EQ(window.document()->lastBlock().text(), "after hiding");
     EXPECT_EQ(window.document()->blockCount(), 4);
     window.hide();
+
+    // A message with a line feed is two paragraphs, as shown directly.
+    qDebug("upper half\nlower half");
+    EXPECT_EQ(window.pendingLines(), 2);
+    window.show();
+    EXPECT_EQ(window.document()->blockCount(), 6);
+    EXPECT_EQ(window.document()->lastBlock().text(), "lower half");
+    window.hide();
 }
 
 TEST_F(LogWindowTest, VisibleWindowAddsLinesInBatchesInOrder) {
