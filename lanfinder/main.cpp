@@ -126,8 +126,11 @@ int main(int argc, char* argv[]) {
                          &WebServer::onNoActiveConnections, Qt::QueuedConnection);
         QObject::connect(webServer.data(), &WebServer::requestFullState, stateCache.data(),
                          &StateCache::onFullStateRequested, Qt::DirectConnection);
+        // Direct: both live on the main thread, and a queued diff would wait
+        // behind every answer already queued there during a large scan. The
+        // web server only queues the bytes for each browser's sender thread.
         QObject::connect(stateCache.data(), &StateCache::cacheUpdated, webServer.data(),
-                         &WebServer::onCacheUpdated, Qt::QueuedConnection);
+                         &WebServer::onCacheUpdated, Qt::DirectConnection);
     }
 
     QObject::connect(
