@@ -2,6 +2,10 @@
 // discovering them, and one browser (a WebSocket client) following the state.
 //
 //   lanfinder_scale_bench [--devices N] [--steady SECONDS] [--fill-timeout SECONDS]
+//                         [--app-env NAME=VALUE]...
+//
+// --app-env adds a variable to lanfinder's environment, for experiments and
+// profiles (for example MALLOC_ARENA_MAX=2, or LD_PRELOAD of a heap profiler).
 //
 // Everything runs inside network namespaces made here (a "pc" namespace with
 // two veth cards, one device namespace behind each running lanfinder-sim);
@@ -62,6 +66,7 @@ struct Options {
     int devices = 1000;
     int steadyS = 10;
     int fillTimeoutS = 60;
+    std::map<std::string, std::string> appEnvironment;
 };
 
 Options parse(int argc, char** argv) {
@@ -81,9 +86,14 @@ Options parse(int argc, char** argv) {
             o.steadyS = value();
         } else if (a == "--fill-timeout") {
             o.fillTimeoutS = value();
+        } else if (a == "--app-env" && i + 1 < argc &&
+                   std::string(argv[i + 1]).find('=') != std::string::npos) {
+            const std::string setting = argv[++i];
+            const auto equals = setting.find('=');
+            o.appEnvironment[setting.substr(0, equals)] = setting.substr(equals + 1);
         } else {
             std::cerr << "usage: lanfinder_scale_bench [--devices N] [--steady S] "
-                         "[--fill-timeout S]\n";
+                         "[--fill-timeout S] [--app-env NAME=VALUE]...\n";
             std::exit(2);
         }
     }
@@ -333,7 +343,11 @@ int run(const Options& o) {
     // state is small and the first scan that meets the devices is seen.
     const std::string appLog = work + "/lanfinder.out";
     const auto appStart = Clock::now();
-    const pid_t app = lab.spawn(pc, {bin + "/lanfinder"}, home.environment(), appLog);
+    auto appEnvironment = home.environment();
+    for (const auto& [name, value] : o.appEnvironment) {
+        appEnvironment[name] = value;
+    }
+    const pid_t app = lab.spawn(pc, {bin + "/lanfinder"}, appEnvironment, appLog);
     int port = 0;
     testsupport::waitFor([&] { return (port = home.reportedPort()) > 0 || interrupted; }, 20000);
     if (port <= 0) {
