@@ -10,8 +10,9 @@
 
 #include <dirent.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <random>
 #include <sstream>
