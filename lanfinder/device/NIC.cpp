@@ -59,7 +59,8 @@ bool NIC::fromJson(const QJsonValue& value) {
 
 bool NIC::operator==(const NIC& other) const {
     return mac.get() == other.mac.get() && name.get() == other.name.get() &&
-           addresses.get() == other.addresses.get() && gateways.get() == other.gateways.get();
+           addresses.get() == other.addresses.get() && gateways.get() == other.gateways.get() &&
+           interfaceIndex == other.interfaceIndex;
 }
 
 QJsonValue toJsonValue(const QVector<NIC::Address>& addresses) {

@@ -30,7 +30,7 @@ struct NIC : ISerializable {
     // array counts as empty. Addresses and gateways are appended.
     bool fromJson(const QJsonValue& value) override;
 
-    // Texts compared exactly, the lists entry by entry.
+    // Texts compared exactly, the lists entry by entry, and the index.
     bool operator==(const NIC& other) const;
     bool operator!=(const NIC& other) const { return !(*this == other); }
 
@@ -40,6 +40,11 @@ struct NIC : ISerializable {
     PropertyValue<QVector<Address>> addresses;
     // Exactly one entry once queried: the card's gateway, "0.0.0.0" for none.
     PropertyValue<QVector<QString>> gateways;
+    // The system's interface index; not shown to the browser. A card
+    // unplugged and plugged in again within one look at the card list
+    // differs from the old one only here, and the sockets bound to the old
+    // interface hear nothing any more: the protocol must be rebuilt.
+    int interfaceIndex = 0;
 };
 
 QJsonValue toJsonValue(const QVector<NIC::Address>& addresses);

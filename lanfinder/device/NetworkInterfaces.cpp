@@ -79,6 +79,7 @@ QVector<NIC> nicsFromAdapters(const std::vector<network_adapter>& adapters) {
         NIC card;
         card.mac.set(macText(adapter.mac));
         card.name.set(name);
+        card.interfaceIndex = adapter.index;
         QVector<NIC::Address> addresses;
         for (const auto& entry : adapter.addresses) {
             addresses.append(NIC::Address(dotted(entry.address), dotted(entry.mask)));

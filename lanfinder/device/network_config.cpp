@@ -172,6 +172,7 @@ std::vector<candidate> selectWiredCards(const ifaddrs* list) {
         candidate card;
         card.name = it->ifa_name;
         card.index = link->sll_ifindex;
+        card.adapter.index = link->sll_ifindex;
         std::memcpy(card.adapter.mac.data(), link->sll_addr,
                     std::min<std::size_t>(link->sll_halen, card.adapter.mac.size()));
         card.adapter.friendlyName = QString::fromLocal8Bit(it->ifa_name).toStdWString();

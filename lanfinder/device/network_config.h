@@ -21,6 +21,9 @@ struct network_adapter {
     // Hardware address; the first 6 bytes are used.
     std::array<std::uint8_t, 8> mac{};
     std::wstring friendlyName;
+    // The system's interface index: a card removed and added again gets a
+    // new one, even with the same name, MAC and addresses.
+    int index = 0;
     // In the order the system lists them.
     std::vector<ipv4_entry> addresses;
 };

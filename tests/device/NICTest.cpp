@@ -96,6 +96,10 @@ TEST(NicEquality, EveryFieldCounts) {
     NIC otherMac = base;
     otherMac.mac.set("00:1A:2B:3C:4D:5F");
     EXPECT_NE(base, otherMac);
+    // The same card plugged in again: only the system's index tells.
+    NIC replugged = base;
+    replugged.interfaceIndex = base.interfaceIndex + 1;
+    EXPECT_NE(base, replugged);
 }
 
 TEST(NicEquality, ListsInAnotherOrderDiffer) {
@@ -129,6 +133,15 @@ TEST(CardQuery, FormatsMacAddressesAndGateway) {
     EXPECT_EQ(cards[0].addresses.get(), (QVector<NIC::Address>{{"192.168.1.10", "255.255.255.0"},
                                                                {"10.0.0.5", "255.0.0.0"}}));
     EXPECT_EQ(cards[0].gateways.get(), QVector<QString>{"192.168.1.1"});
+}
+
+TEST(CardQuery, CarriesTheInterfaceIndex) {
+    auto adapter = makeAdapter(L"eth0", {1, 2, 3, 4, 5, 6}, {{"10.0.0.5", "255.0.0.0"}});
+    adapter.index = 7;
+    NetworkConfigScope scope({adapter});
+    const auto cards = queryNetworkInterfaces();
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0].interfaceIndex, 7);
 }
 
 TEST(CardQuery, ACardWithoutGatewayShowsZeroes) {
