@@ -46,7 +46,7 @@ limit=$(( minutes * 60 + 300 ))
 LANFINDER_BUILD_DIR="$build" "$bench" --minutes "$minutes" --devices "$devices" \
   --warmup-minutes "$warmup" --samples "$samples" &
 pid=$!
-( sleep "$limit" & s=$!; trap 'kill $s; exit 0' TERM; wait $s; kill -TERM "$pid" 2>/dev/null ) &
+( sleep "$limit" & s=$!; trap 'kill $s 2>/dev/null; exit 0' TERM; wait $s; kill -TERM "$pid" 2>/dev/null ) &
 watchdog=$!
 set +e
 wait "$pid"
