@@ -175,6 +175,9 @@ TEST_F(BrowserFaults, TwoHundredShortConnectionsLeaveNoThreadsOrFilesBehind) {
     });
     EXPECT_EQ(fullStates, 200);
     EXPECT_LT(worstMs, 5000);
+    RecordProperty("worstFullStateMs", static_cast<int>(worstMs));
+    RecordProperty("openFilesBefore", static_cast<int>(files));
+    RecordProperty("threadsBefore", static_cast<int>(threadCount));
 
     // Everything the short connections used is given back.
     EXPECT_TRUE(
