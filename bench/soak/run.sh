@@ -9,6 +9,10 @@
 #
 #   bench/soak/run.sh [BUILD_DIR] [MINUTES]
 #   bench/soak/run.sh build 2        # the short mode
+#
+# SOAK_DEVICES sets the fleet size, SOAK_SAMPLES the CSV of samples (default
+# BUILD_DIR/soak-samples.csv), SOAK_ARGS passes more options to the bench
+# (e.g. --without-log-window).
 set -euo pipefail
 build=$(cd "${1:-$(dirname "$0")/../../build}" && pwd)
 minutes=${2:-30}
@@ -44,7 +48,7 @@ trap 'exit 130' INT TERM
 # Bounded: the run, the warm-up of the fleet and the final checks.
 limit=$(( minutes * 60 + 300 ))
 LANFINDER_BUILD_DIR="$build" "$bench" --minutes "$minutes" --devices "$devices" \
-  --warmup-minutes "$warmup" --samples "$samples" &
+  --warmup-minutes "$warmup" --samples "$samples" ${SOAK_ARGS:-} &
 pid=$!
 ( sleep "$limit" & s=$!; trap 'kill $s 2>/dev/null; exit 0' TERM; wait $s; kill -TERM "$pid" 2>/dev/null ) &
 watchdog=$!
