@@ -19,7 +19,12 @@ LogWindow::LogWindow(Logger* logger, QWidget* parent) : QPlainTextEdit(parent) {
     setMaximumBlockCount(maximumLines);
     m_appendTimer.setSingleShot(true);
     m_appendTimer.setInterval(appendIntervalMs);
-    connect(&m_appendTimer, &QTimer::timeout, this, &LogWindow::appendPending);
+    connect(&m_appendTimer, &QTimer::timeout, this, [this] {
+        // Hidden since the batch began: the lines wait for the next showing.
+        if (isVisible()) {
+            appendPending();
+        }
+    });
     if (logger) {
         connect(logger, &Logger::message, this,
                 [this](QtMsgType, const QString& msg) { onMessage(msg); });

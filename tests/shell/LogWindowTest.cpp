@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -84,6 +85,22 @@ TEST_F(LogWindowTest, VisibleWindowAddsLinesInBatchesInOrder) {
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(lines[i], QStringLiteral("visible line %1").arg(i));
     }
+
+    // Hidden before its batch is due: the line waits for the next showing.
+    qDebug("logged just before hiding");
+    window.hide();
+    QElapsedTimer waited;
+    waited.start();
+    testsupport::waitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            return waited.elapsed() > 3 * LogWindow::appendIntervalMs;
+        },
+        5000);
+    EXPECT_EQ(window.document()->blockCount(), 50);
+    EXPECT_EQ(window.pendingLines(), 1);
+    window.show();
+    EXPECT_EQ(window.document()->lastBlock().text(), "logged just before hiding");
     window.hide();
 }
 
