@@ -77,12 +77,21 @@ bool writeFile(const QString& path, const QByteArray& bytes, bool createIfMissin
         qDebug().noquote() << QStringLiteral("File could not be opened: ") + path;
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
+    // The write's own outcome says why (a full disk); after cancelWriting()
+    // commit() would only report "Unknown error".
+    QString failure;
+    const qint64 written = file.write(bytes);
+    if (written != bytes.size()) {
+        failure =
+            written < 0
+                ? file.errorString()
+                : QStringLiteral("(only %1 of %2 bytes written)").arg(written).arg(bytes.size());
         file.cancelWriting();
     }
     if (!file.commit()) {
         qDebug().noquote() << QStringLiteral("File could not be written: ") + path +
-                                  QStringLiteral(" ") + file.errorString();
+                                  QStringLiteral(" ") +
+                                  (failure.isEmpty() ? file.errorString() : failure);
         return false;
     }
     return true;

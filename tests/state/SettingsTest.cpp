@@ -185,12 +185,18 @@ TEST_F(SettingsFile, FailedSaveKeepsThePreviousFileWhole) {
     const QByteArray previous = R"({"language":"de"})";
     writeBytes(path(), previous);
     bool written = true;
+    QStringList lines;
     {
         LogCapture log;
         FullDisk full;
         written = writeFile(path(), QByteArray(4096, ' '), true);
+        lines = log.lines();
     }
     EXPECT_FALSE(written);
+    // The log says why, not "Unknown error".
+    EXPECT_TRUE(
+        lines.contains("File could not be written: " + path() + " (only 16 of 4096 bytes written)"))
+        << lines.join("\n").toStdString();
     EXPECT_EQ(readBytes(path()), previous);
     const QStringList leftovers = QDir(dir.path()).entryList(QDir::Files);
     EXPECT_EQ(leftovers, QStringList{"Settings.json"});
