@@ -142,7 +142,6 @@ void StateCache::afterEvent() {
         emitDiff();
         return;
     }
-    m_eventSinceFlush = true;
     if (m_pendingSince.isValid() &&
         (m_pendingEntries >= coalesceMaxEntries || m_pendingSince.elapsed() >= coalesceMaxAgeMs)) {
         flush();
@@ -163,10 +162,6 @@ void StateCache::afterEvent() {
 }
 
 void StateCache::flush() {
-    if (!m_eventSinceFlush) {
-        return;
-    }
-    m_eventSinceFlush = false;
     const QByteArray diff = buildDiff();
     clearPending();
     if (!diff.isEmpty()) {

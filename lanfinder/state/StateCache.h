@@ -69,8 +69,8 @@ public:
     void setCoalescing(bool on);
     bool isCoalescing() const;
 
-    // Emits what is pending now as one diff (coalescing only; nothing
-    // pending emits nothing).
+    // Emits what is pending now (notifications included) as one diff;
+    // nothing pending emits nothing.
     void flush();
 
     // Full-state requests of other threads still waiting for an answer.
@@ -127,7 +127,6 @@ private:
     QElapsedTimer m_pendingSince;
     bool m_coalescing = false;
     bool m_flushPosted = false;
-    bool m_eventSinceFlush = false;
     IStateProvider* m_provider;
     std::atomic<int> m_fullStateTimeoutMs{fullStateTimeoutMs};
 
