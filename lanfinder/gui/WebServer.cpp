@@ -24,6 +24,9 @@ QString header(const mg_connection* connection, const char* name) {
     return value ? QString::fromUtf8(value) : QString();
 }
 
+// The user data of a connection whose upgrade was accepted but is not ready.
+char handshakeMark;
+
 QString remoteAddress(const mg_connection* connection) {
     const mg_request_info* info = mg_get_request_info(connection);
     return info ? QString::fromUtf8(info->remote_addr) : QString();
@@ -46,6 +49,7 @@ struct WebServer::Private {
     static int onWsData(mg_connection* connection, int bits, char* payload, std::size_t length,
                         void* data);
     static void onWsClose(const mg_connection* connection, void* data);
+    static void onConnectionClose(const mg_connection* connection);
 
     Entry* find(std::uint64_t id) {
         for (Entry& entry : clients) {
@@ -64,6 +68,10 @@ struct WebServer::Private {
     // to each client's sender thread.
     mutable std::mutex mutex;
     std::vector<Entry> clients;  // in order of connection
+    // Upgrades accepted whose connection is not ready yet. They count against
+    // the cap: counting only ready clients let browsers that connected at the
+    // same time all pass the check and take the workers that serve pages.
+    std::size_t handshakes = 0;
 
     std::atomic<bool> noClients{false};
     // Set when the server goes down, so that no worker lingers over a
@@ -88,12 +96,27 @@ int WebServer::Private::onWsConnect(const mg_connection* connection, void* data)
     }
 
     std::lock_guard<std::mutex> lock(self->mutex);
-    if (self->clients.size() >= static_cast<std::size_t>(maxClients)) {
+    if (self->clients.size() + self->handshakes >= static_cast<std::size_t>(maxClients)) {
         qWarning().noquote() << "WebSocket refused from" << remoteAddress(connection) << ": already"
                              << maxClients << "browsers connected";
         return 1;
     }
+    ++self->handshakes;
+    // Marks the place as taken until the connection is ready or closes.
+    mg_set_user_connection_data(connection, &handshakeMark);
     return 0;
+}
+
+// The only way to learn that a handshake failed after the upgrade was
+// accepted: CivetWeb closes the connection without a ready or close handler.
+void WebServer::Private::onConnectionClose(const mg_connection* connection) {
+    if (mg_get_user_connection_data(connection) != &handshakeMark) {
+        return;
+    }
+    mg_set_user_connection_data(connection, nullptr);
+    auto* self = static_cast<Private*>(mg_get_user_data(mg_get_context(connection)));
+    std::lock_guard<std::mutex> lock(self->mutex);
+    --self->handshakes;
 }
 
 // A browser is counted from here, not from the upgrade request: CivetWeb calls
@@ -105,6 +128,7 @@ void WebServer::Private::onWsReady(mg_connection* connection, void* data) {
     mg_set_user_connection_data(connection, client.get());
     {
         std::lock_guard<std::mutex> lock(self->mutex);
+        --self->handshakes;
         self->clients.push_back(Entry{client, false});
         self->noClients.exchange(false);
         // Announced under the lock so that the counts arrive in the order they happened.
@@ -207,7 +231,8 @@ WebServer::WebServer(QString documentRoot, QString port, QObject* parent)
                              "5000",
                              nullptr};
     mg_callbacks callbacks{};
-    d->context = mg_start(&callbacks, nullptr, options);
+    callbacks.connection_close = &Private::onConnectionClose;
+    d->context = mg_start(&callbacks, d.get(), options);
     if (!d->context) {
         qWarning().noquote() << "Web server could not start on port" << port;
         return;

@@ -405,6 +405,31 @@ TEST_F(WebServerTest, RefusesBrowsersBeyondTheCapAndStillServesPages) {
     EXPECT_TRUE(connectClient());
 }
 
+TEST_F(WebServerTest, BrowsersConnectingAtOnceStayWithinTheCap) {
+    // Handshakes under way count: otherwise all of them pass the check before
+    // any becomes ready.
+    constexpr int attempts = WebServer::maxClients + 8;
+    std::vector<std::unique_ptr<WsClient>> clients(attempts);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < attempts; ++i) {
+        threads.emplace_back([&, i] { clients[i] = connectClient(); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    int accepted = 0;
+    for (const auto& client : clients) {
+        accepted += client ? 1 : 0;
+    }
+    EXPECT_EQ(accepted, WebServer::maxClients);
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return server->clientCount() == std::size_t(WebServer::maxClients); }, timeoutMs));
+    std::optional<testsupport::HttpResponse> page;
+    lab.inNamespace(ns, [&] { page = testsupport::httpGet("127.0.0.1", port, "/index.html"); });
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+}
+
 TEST_F(WebServerTest, RefusesDirectoryListings) {
     QDir(root.path()).mkdir("sub");
     std::optional<testsupport::HttpResponse> page;
