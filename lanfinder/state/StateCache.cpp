@@ -137,13 +137,17 @@ bool StateCache::isCoalescing() const {
     return m_coalescing;
 }
 
+void StateCache::setCoalesceMaxAge(int milliseconds) {
+    m_coalesceMaxAgeMs = milliseconds;
+}
+
 void StateCache::afterEvent() {
     if (!m_coalescing) {
         emitDiff();
         return;
     }
-    if (m_pendingSince.isValid() &&
-        (m_pendingEntries >= coalesceMaxEntries || m_pendingSince.elapsed() >= coalesceMaxAgeMs)) {
+    if (m_pendingSince.isValid() && (m_pendingEntries >= coalesceMaxEntries ||
+                                     m_pendingSince.elapsed() >= m_coalesceMaxAgeMs)) {
         flush();
         return;
     }

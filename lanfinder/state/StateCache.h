@@ -68,6 +68,10 @@ public:
     // Switches coalescing on or off; off, every onEvent() emits its own diff.
     void setCoalescing(bool on);
     bool isCoalescing() const;
+    // The age after which a long turn's changes go out (coalesceMaxAgeMs
+    // unless set): tests that count diffs must not depend on the machine's
+    // speed.
+    void setCoalesceMaxAge(int milliseconds);
 
     // Emits what is pending now (notifications included) as one diff;
     // nothing pending emits nothing.
@@ -126,6 +130,7 @@ private:
     int m_pendingEntries = 0;
     QElapsedTimer m_pendingSince;
     bool m_coalescing = false;
+    int m_coalesceMaxAgeMs = coalesceMaxAgeMs;
     bool m_flushPosted = false;
     IStateProvider* m_provider;
     std::atomic<int> m_fullStateTimeoutMs{fullStateTimeoutMs};
