@@ -17,6 +17,7 @@ namespace {
 constexpr std::chrono::milliseconds gracePeriod(2000);
 constexpr int gracePollMs = 10;
 constexpr std::uint16_t closeNormal = 1000;
+constexpr std::uint16_t closeTryAgainLater = 1013;
 constexpr std::chrono::milliseconds shutdownFlushTime(2000);
 
 QString header(const mg_connection* connection, const char* name) {
@@ -40,6 +41,13 @@ struct WebServer::Private {
         // Diffs go only to clients that already have their full state queued,
         // so that no browser gets a diff before the state it applies to.
         bool ready = false;
+        // Diffs sent while the full state is built for this client. The state
+        // may have been built before some of them, so they follow it: each
+        // sets values or adds or removes whole devices, so one that the state
+        // already holds does no harm, and one it lacks is not lost.
+        std::vector<QByteArray> early;
+        std::size_t earlyBytes = 0;
+        bool earlyOverflow = false;
     };
 
     explicit Private(WebServer* owner) : q(owner) {}
@@ -129,7 +137,8 @@ void WebServer::Private::onWsReady(mg_connection* connection, void* data) {
     {
         std::lock_guard<std::mutex> lock(self->mutex);
         --self->handshakes;
-        self->clients.push_back(Entry{client, false});
+        self->clients.emplace_back();
+        self->clients.back().client = client;
         self->noClients.exchange(false);
         // Announced under the lock so that the counts arrive in the order they happened.
         emit self->q->activeConnections(self->clients.size());
@@ -145,6 +154,16 @@ void WebServer::Private::onWsReady(mg_connection* connection, void* data) {
     if (!state.isEmpty()) {
         client->sendText(state);
     }
+    if (entry->earlyOverflow) {
+        // More changed while the state was built than a browser may have
+        // queued; a fresh connection gets a fresh state.
+        client->sendClose(closeTryAgainLater);
+    } else {
+        for (const QByteArray& diff : entry->early) {
+            client->sendText(diff);
+        }
+    }
+    entry->early = {};
     entry->ready = true;
 }
 
@@ -286,6 +305,15 @@ void WebServer::onCacheUpdated(QByteArray diffs) {
     for (Private::Entry& entry : d->clients) {
         if (entry.ready) {
             entry.client->sendText(diffs);
+        } else if (!entry.earlyOverflow) {
+            entry.earlyBytes += static_cast<std::size_t>(diffs.size());
+            if (entry.early.size() >= WebClient::maxQueuedFrames ||
+                entry.earlyBytes > WebClient::maxQueuedBytes) {
+                entry.early = {};
+                entry.earlyOverflow = true;
+            } else {
+                entry.early.push_back(diffs);
+            }
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -70,7 +71,11 @@ protected:
             server, &WebServer::requestFullState, server,
             [this] {
                 ++fullStateRequests;
-                return QByteArray::fromStdString(fullState);
+                const QByteArray state = QByteArray::fromStdString(fullState);
+                if (afterFullStateBuilt) {
+                    afterFullStateBuilt();
+                }
+                return state;
             },
             Qt::DirectConnection);
         QObject::connect(
@@ -137,6 +142,9 @@ protected:
     WebServer* server = nullptr;
 
     std::atomic<int> fullStateRequests{0};
+    // Runs where the program's main thread may go on with its work after
+    // building a browser's state and before the browser counts as ready.
+    std::function<void()> afterFullStateBuilt;
     std::atomic<int> closeRequests{0};
     std::mutex mutex;
     std::vector<std::pair<uint64_t, QByteArray>> messages;
@@ -166,6 +174,27 @@ TEST_F(WebServerTest, SendsEveryDiffToEveryClientInOrderAndSkipsEmptyOnes) {
         EXPECT_EQ(client->receive(timeoutMs), "first");
         EXPECT_EQ(client->receive(timeoutMs), "second");
     }
+}
+
+TEST_F(WebServerTest, DiffsSentWhileAStateIsBuiltFollowThatState) {
+    auto early = readyClient();
+    ASSERT_TRUE(early);
+    afterFullStateBuilt = [this] {
+        server->onCacheUpdated("after the state was built");
+        server->onCacheUpdated("and one more");
+    };
+    auto late = connectClient();
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->receive(timeoutMs), fullState);
+    EXPECT_EQ(late->receive(timeoutMs), "after the state was built");
+    EXPECT_EQ(late->receive(timeoutMs), "and one more");
+    afterFullStateBuilt = nullptr;
+    server->onCacheUpdated("later");
+    EXPECT_EQ(late->receive(timeoutMs), "later");
+    // A browser that was ready all along gets each diff once, in order.
+    EXPECT_EQ(early->receive(timeoutMs), "after the state was built");
+    EXPECT_EQ(early->receive(timeoutMs), "and one more");
+    EXPECT_EQ(early->receive(timeoutMs), "later");
 }
 
 TEST_F(WebServerTest, AnswersOnlyTheSenderAndDropsAnswersForUnknownClients) {
