@@ -34,6 +34,8 @@ async function withPage(name, fn, { viewport } = {}) {
     await screenshot(page, `real-${name}`);
   } catch (e) {
     await screenshot(page, `real-FAILED-${name}`);
+    // What the page itself reported is usually the reason.
+    if (page.errors.length) e.message += `\npage errors:\n${page.errors.join('\n')}`;
     throw e;
   } finally {
     await context.close().catch(() => {});
