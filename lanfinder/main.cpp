@@ -50,6 +50,8 @@ int main(int argc, char* argv[]) {
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     const int port = shell::chooseHttpPort();
 
+    // Before the first log line and the first settings write.
+    securePrivateData();
     QSharedPointer<LogWindow> logWindow;
     if (setupLogFile()) {
         logWindow.reset(new LogWindow(Logger::instance()));
@@ -136,7 +138,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(
         &instance, &SingleInstance::messageReceived, &app,
         [port](const QString& message) {
-            qDebug().noquote() << "Another start asked for the view:" << message;
+            // Any local process of this user can send it; it must not forge lines.
+            qDebug().noquote() << "Another start asked for the view:" << escapedForLog(message);
             shell::openBrowser(port);
         },
         Qt::DirectConnection);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "beacon/codec.h"
+#include "beacon/secure_wipe.h"
 
 namespace dp {
 namespace {
@@ -40,6 +41,7 @@ std::string base64_lines(const std::string& bytes) {
     if (out.empty()) {
         out.push_back('\n');
     }
+    secure_wipe(flat);
     return out;
 }
 
@@ -53,7 +55,11 @@ std::string encrypt_credential(const std::string& text) {
                                   new CryptoPP::StreamTransformationFilter(
                                       cipher, new CryptoPP::StringSink(encrypted),
                                       CryptoPP::StreamTransformationFilter::PKCS_PADDING));
-    return base64_lines(encrypted);
+    // The cipher text opens with the protocol's fixed key: it is as good as
+    // the credential itself, so no copy of it is left behind.
+    std::string lines = base64_lines(encrypted);
+    secure_wipe(encrypted);
+    return lines;
 }
 
 std::string decrypt_credential(const std::string& text) {

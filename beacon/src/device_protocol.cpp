@@ -10,6 +10,7 @@
 #include "beacon/communication_udp.h"
 #include "beacon/protocol_constants.h"
 #include "beacon/protocol_exception.h"
+#include "beacon/secure_wipe.h"
 #include "decoder.h"
 #include "ipv4.h"
 #include "logbridge/p7.h"
@@ -49,6 +50,45 @@ std::string destination_for(const icommunication_udp& endpoint, const std::strin
         return target;
     }
     return broadcast_address;
+}
+
+configuration_request make_configuration_request(
+    const std::string& article_number, const std::string& serial_number, const std::string& ip,
+    const std::string& mask, const std::string& gateway, const std::string& user_defined_name,
+    const sdk::system::network_method_type& network_method, const std::string& username,
+    const std::string& password) {
+    configuration_request request;
+    request.set_request_id(make_request_id());
+    request.set_article_number(article_number);
+    request.set_serial_number(serial_number);
+    request.set_ip(ip);
+    request.set_mask(mask);
+    request.set_gateway(gateway);
+    request.set_user_defined_name(user_defined_name);
+    request.set_network_method(network_method);
+    request.set_username(encrypt_credential(username));
+    request.set_password(encrypt_credential(password));
+    return request;
+}
+
+localize_request make_localize_request(const std::string& article_number,
+                                       const std::string& serial_number,
+                                       const std::string& username, const std::string& password) {
+    localize_request request;
+    request.set_request_id(make_request_id());
+    request.set_article_number(article_number);
+    request.set_serial_number(serial_number);
+    request.set_username(encrypt_credential(username));
+    request.set_password(encrypt_credential(password));
+    return request;
+}
+
+// Encodes a record that carries credentials and leaves no copy of them in it.
+template <typename Request>
+std::string encode_and_wipe(Request& request) {
+    std::string text = encode(request);
+    request.wipe_credentials();
+    return text;
 }
 
 }  // namespace
@@ -210,6 +250,28 @@ int device_protocol::send(const std::string& text, const std::string& target) co
     return all_good && any_used ? static_cast<int>(text.size()) : -1;
 }
 
+icommunication_udp& device_protocol::endpoint_of(const std::string& card_ip) const {
+    // The any address is no card: its socket would send out of whichever
+    // card the routing table picks.
+    if (sockets_ && card_ip != any_address) {
+        for (const auto& endpoint : sockets_->sockets()) {
+            if (endpoint->ip_address() == card_ip) {
+                return *endpoint;
+            }
+        }
+    }
+    throw std::invalid_argument("Unknown card address");
+}
+
+int device_protocol::send_through(icommunication_udp& endpoint, const std::string& text) const {
+    const int sent = endpoint.write_datagram(text, broadcast_address, destination_port_);
+    print_line("Sent " + std::to_string(sent) + " bytes to:" + broadcast_address + ":" +
+               std::to_string(destination_port_));
+    return sent >= 0 && static_cast<std::size_t>(sent) == text.size()
+               ? static_cast<int>(text.size())
+               : -1;
+}
+
 int device_protocol::send_discovery_request() const {
     discovery_request request;
     request.set_request_id(make_request_id());
@@ -230,18 +292,28 @@ int device_protocol::send_configuration_request(
     const std::string& mask, const std::string& gateway, const std::string& user_defined_name,
     const sdk::system::network_method_type& network_method, const std::string& username,
     const std::string& password) const {
-    configuration_request request;
-    request.set_request_id(make_request_id());
-    request.set_article_number(article_number);
-    request.set_serial_number(serial_number);
-    request.set_ip(ip);
-    request.set_mask(mask);
-    request.set_gateway(gateway);
-    request.set_user_defined_name(user_defined_name);
-    request.set_network_method(network_method);
-    request.set_username(encrypt_credential(username));
-    request.set_password(encrypt_credential(password));
-    return send(encode(request), {});
+    auto request =
+        make_configuration_request(article_number, serial_number, ip, mask, gateway,
+                                   user_defined_name, network_method, username, password);
+    std::string text = encode_and_wipe(request);
+    const int sent = send(text, {});
+    secure_wipe(text);
+    return sent;
+}
+
+int device_protocol::send_configuration_request(
+    const std::string& card_ip, const std::string& article_number, const std::string& serial_number,
+    const std::string& ip, const std::string& mask, const std::string& gateway,
+    const std::string& user_defined_name, const sdk::system::network_method_type& network_method,
+    const std::string& username, const std::string& password) const {
+    icommunication_udp& endpoint = endpoint_of(card_ip);
+    auto request =
+        make_configuration_request(article_number, serial_number, ip, mask, gateway,
+                                   user_defined_name, network_method, username, password);
+    std::string text = encode_and_wipe(request);
+    const int sent = send_through(endpoint, text);
+    secure_wipe(text);
+    return sent;
 }
 
 int device_protocol::send_configuration_response(configuration_response* response,
@@ -257,13 +329,24 @@ int device_protocol::send_localize_request(const std::string& article_number,
                                            const std::string& serial_number,
                                            const std::string& username,
                                            const std::string& password) const {
-    localize_request request;
-    request.set_request_id(make_request_id());
-    request.set_article_number(article_number);
-    request.set_serial_number(serial_number);
-    request.set_username(encrypt_credential(username));
-    request.set_password(encrypt_credential(password));
-    return send(encode(request), {});
+    auto request = make_localize_request(article_number, serial_number, username, password);
+    std::string text = encode_and_wipe(request);
+    const int sent = send(text, {});
+    secure_wipe(text);
+    return sent;
+}
+
+int device_protocol::send_localize_request(const std::string& card_ip,
+                                           const std::string& article_number,
+                                           const std::string& serial_number,
+                                           const std::string& username,
+                                           const std::string& password) const {
+    icommunication_udp& endpoint = endpoint_of(card_ip);
+    auto request = make_localize_request(article_number, serial_number, username, password);
+    std::string text = encode_and_wipe(request);
+    const int sent = send_through(endpoint, text);
+    secure_wipe(text);
+    return sent;
 }
 
 int device_protocol::send_localize_response(localize_response* response,

@@ -6,6 +6,7 @@
 #include "beacon/discovery_response.h"
 #include "beacon/localize_request.h"
 #include "beacon/localize_response.h"
+#include "beacon/secure_wipe.h"
 #include "validation.h"
 
 namespace dp {
@@ -302,6 +303,11 @@ void configuration_request::set_password(const std::string& value) {
     password_ = value;
 }
 
+void configuration_request::wipe_credentials() noexcept {
+    secure_wipe(username_);
+    secure_wipe(password_);
+}
+
 sdk::system::network_method_type configuration_request::network_method() const {
     return network_method_;
 }
@@ -385,6 +391,11 @@ std::string localize_request::password() const {
 
 void localize_request::set_password(const std::string& value) {
     password_ = value;
+}
+
+void localize_request::wipe_credentials() noexcept {
+    secure_wipe(username_);
+    secure_wipe(password_);
 }
 
 bool localize_request::operator==(const localize_request& other) const {

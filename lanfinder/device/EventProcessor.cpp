@@ -77,6 +77,11 @@ const QString noLongerAvailable = QStringLiteral("DeviceNoLongerAvailable");
 
 }  // namespace
 
+const QString EventProcessor::deviceLimitReached =
+    QStringLiteral("Too many devices answered. Further devices are not shown");
+const QString EventProcessor::deviceCardGone =
+    QStringLiteral("The network card the device was found on is no longer available");
+
 EventProcessor::EventProcessor(IProtocolEngine* engine, DeviceStore* devices,
                                AppNotificationStore* notifications, NICModel* nics, QObject* parent)
     : IEventProcessor(parent),
@@ -127,6 +132,9 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     QSharedPointer<Device> device = m_devices->find(id, true).toStrongRef();
     const bool isNew = device.isNull();
     if (isNew) {
+        if (!roomForNewDevice()) {
+            return;
+        }
         device = QSharedPointer<Device>::create(id);
     }
     const QDateTime current = now();
@@ -168,6 +176,30 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
         checkAccessibility(device);
     }
     device->isAuthentication.set(response.isAuthentication);
+}
+
+bool EventProcessor::roomForNewDevice() {
+    if (m_devices->items().size() < m_deviceLimit) {
+        m_deviceLimitPosted = false;
+        return true;
+    }
+    ++m_devicesIgnored;
+    const QDateTime current = now();
+    if (!m_deviceLimitLoggedAt.isValid() ||
+        m_deviceLimitLoggedAt.msecsTo(current) >= deviceLimitLogIntervalMs ||
+        current < m_deviceLimitLoggedAt) {
+        qWarning().noquote() << QStringLiteral(
+                                    "Device limit of %1 reached: %2 new device(s) ignored")
+                                    .arg(m_deviceLimit)
+                                    .arg(m_devicesIgnored);
+        m_deviceLimitLoggedAt = current;
+        m_devicesIgnored = 0;
+    }
+    if (!m_deviceLimitPosted) {
+        m_deviceLimitPosted = true;
+        post(deviceLimitReached);
+    }
+    return false;
 }
 
 void EventProcessor::copyAnswer(Device& device, const DiscoveryResponse& r) {
@@ -370,9 +402,23 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
 
 // --- Browser requests -------------------------------------------------------------------
 
+bool EventProcessor::deviceCardPresent(const Device& device) {
+    const QString card = device.ipOfAssociatedNic.get();
+    for (const auto& nic : localCards(now())) {
+        for (const auto& address : nic.addresses.get()) {
+            if (!card.isEmpty() && address.ip.get() == card) {
+                return true;
+            }
+        }
+    }
+    qWarning().noquote() << "No card " + card + " for the request to " + device.id.get();
+    post(deviceCardGone);
+    return false;
+}
+
 void EventProcessor::handle(const SetConfigurationRequest& request) {
     const auto device = m_devices->find(request.deviceId, false).toStrongRef();
-    if (!device) {
+    if (!device || !deviceCardPresent(*device)) {
         return;
     }
     const bool changed = request.ip != device->ip.get() ||
@@ -386,18 +432,19 @@ void EventProcessor::handle(const SetConfigurationRequest& request) {
         m_requestTimes.remove(device->id.get());
     }
     if (m_engine) {
-        m_engine->sendConfigurationRequest(device->articleNumber.get(), device->serialNumber.get(),
-                                           request.ip, request.subnetMask, request.defaultGateway,
-                                           request.name, request.networkMethod, request.username,
-                                           request.password);
+        m_engine->sendConfigurationRequest(
+            device->ipOfAssociatedNic.get(), device->articleNumber.get(),
+            device->serialNumber.get(), request.ip, request.subnetMask, request.defaultGateway,
+            request.name, request.networkMethod, request.username, request.password);
     }
 }
 
 void EventProcessor::handle(const LocalizeRequest& request) {
     const auto device = m_devices->find(request.deviceId, false).toStrongRef();
-    if (device && m_engine) {
-        m_engine->sendLocalizeRequest(device->articleNumber.get(), device->serialNumber.get(),
-                                      request.username, request.password);
+    if (device && m_engine && deviceCardPresent(*device)) {
+        m_engine->sendLocalizeRequest(device->ipOfAssociatedNic.get(), device->articleNumber.get(),
+                                      device->serialNumber.get(), request.username,
+                                      request.password);
     }
 }
 

@@ -68,6 +68,18 @@ public:
     // subnet test is never staler than the rest of the program.
     static constexpr qint64 cardListMaxAgeMs = 1000;
 
+    // A flood of answers from made-up devices must not exhaust the memory:
+    // beyond this many devices in the store new ones are ignored.
+    static constexpr int defaultDeviceLimit = 65536;
+    // The ignored devices are logged at most once per this long.
+    static constexpr qint64 deviceLimitLogIntervalMs = 60000;
+    // Posted once each time the store fills up.
+    static const QString deviceLimitReached;
+    // Posted instead of sending a request when the card the device was seen
+    // on is no longer among the computer's cards.
+    static const QString deviceCardGone;
+    void setDeviceLimit(int limit) { m_deviceLimit = limit; }
+
     // Whether a probe of this device is running.
     bool isProbing(const QString& deviceId) const { return m_probing.contains(deviceId); }
 
@@ -87,6 +99,11 @@ private:
     bool pendingRequestExpired(const Device& device) const;
     void rebootingCheck(Device& device);
     QDateTime now() const;
+    // False (after telling the user) when the device's card is gone: its
+    // credentials must not go out of any other card.
+    bool deviceCardPresent(const Device& device);
+    // Whether a new device still fits; logs and posts the overflow.
+    bool roomForNewDevice();
 
     IProtocolEngine* m_engine;
     DeviceStore* m_devices;
@@ -103,4 +120,8 @@ private:
     QVector<QPointer<QThread>> m_probes;
     // When a request that changed network settings was sent, per device id.
     QHash<QString, QDateTime> m_requestTimes;
+    int m_deviceLimit = defaultDeviceLimit;
+    bool m_deviceLimitPosted = false;
+    QDateTime m_deviceLimitLoggedAt;
+    int m_devicesIgnored = 0;
 };

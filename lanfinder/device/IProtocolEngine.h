@@ -39,12 +39,15 @@ public slots:
     virtual void start() = 0;
     virtual void stop() = 0;
     virtual void sendScan() = 0;
-    virtual void sendConfigurationRequest(QString articleNumber, QString serialNumber, QString ip,
-                                          QString netmask, QString gateway, QString deviceName,
+    // The requests that carry credentials go out of the one card whose
+    // address is cardIp (the card the device answered on) and no other.
+    virtual void sendConfigurationRequest(QString cardIp, QString articleNumber,
+                                          QString serialNumber, QString ip, QString netmask,
+                                          QString gateway, QString deviceName,
                                           sdk::system::network_method_type networkMethod,
                                           QString username, QString password) = 0;
-    virtual void sendLocalizeRequest(QString articleNumber, QString serialNumber, QString username,
-                                     QString password) = 0;
+    virtual void sendLocalizeRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                                     QString username, QString password) = 0;
 
 signals:
     // One device answer; delivered on the main thread.

@@ -7,10 +7,12 @@
 #include <beacon/event_with_metadata.h>
 #include <beacon/idevice_protocol.h>
 #include <beacon/protocol_exception.h>
+#include <beacon/secure_wipe.h>
 
 #include <stdexcept>
 
 #include "device/ProtocolEventConversion.h"
+#include "device/SecretText.h"
 
 namespace {
 
@@ -124,18 +126,21 @@ void ProtocolEngine::sendScan() {
     emit internalSendScan();
 }
 
-void ProtocolEngine::sendConfigurationRequest(QString articleNumber, QString serialNumber,
-                                              QString ip, QString netmask, QString gateway,
-                                              QString deviceName,
+void ProtocolEngine::sendConfigurationRequest(QString cardIp, QString articleNumber,
+                                              QString serialNumber, QString ip, QString netmask,
+                                              QString gateway, QString deviceName,
                                               sdk::system::network_method_type networkMethod,
                                               QString username, QString password) {
-    emit internalSendConfigurationRequest(articleNumber, serialNumber, ip, netmask, gateway,
-                                          deviceName, networkMethod, username, password);
+    // The worker wipes its copy; the caller's stays the caller's to wipe.
+    emit internalSendConfigurationRequest(cardIp, articleNumber, serialNumber, ip, netmask, gateway,
+                                          deviceName, networkMethod, username,
+                                          secretCopy(password));
 }
 
-void ProtocolEngine::sendLocalizeRequest(QString articleNumber, QString serialNumber,
-                                         QString username, QString password) {
-    emit internalSendLocalizeRequest(articleNumber, serialNumber, username, password);
+void ProtocolEngine::sendLocalizeRequest(QString cardIp, QString articleNumber,
+                                         QString serialNumber, QString username, QString password) {
+    emit internalSendLocalizeRequest(cardIp, articleNumber, serialNumber, username,
+                                     secretCopy(password));
 }
 
 // --- ProtocolEngine::Worker -------------------------------------------------------
@@ -323,53 +328,63 @@ void ProtocolEngine::Worker::sendScan() {
 }
 
 void ProtocolEngine::Worker::sendConfigurationRequest(
-    QString articleNumber, QString serialNumber, QString ip, QString netmask, QString gateway,
-    QString deviceName, sdk::system::network_method_type networkMethod, QString username,
-    QString password) {
+    QString cardIp, QString articleNumber, QString serialNumber, QString ip, QString netmask,
+    QString gateway, QString deviceName, sdk::system::network_method_type networkMethod,
+    QString username, QString password) {
     if (!running()) {
+        wipeText(password);
         return;
     }
     QString failure;
+    std::string secret = takeSecretUtf8(password);
     try {
         m_protocol->send_configuration_request(
-            articleNumber.toStdString(), serialNumber.toStdString(), ip.toStdString(),
-            netmask.toStdString(), gateway.toStdString(), deviceName.toStdString(), networkMethod,
-            username.toStdString(), password.toStdString());
+            cardIp.toStdString(), articleNumber.toStdString(), serialNumber.toStdString(),
+            ip.toStdString(), netmask.toStdString(), gateway.toStdString(),
+            deviceName.toStdString(), networkMethod, username.toStdString(), secret);
     } catch (const std::exception& e) {
-        // The library rejects addresses that are not dotted quads before
-        // anything is sent.
+        // The library rejects addresses that are not dotted quads, and a card
+        // that is gone, before anything is sent.
         failure = QString::fromStdString(e.what());
     } catch (...) {
         failure = QStringLiteral("unknown error");
     }
+    dp::secure_wipe(secret);
     // The password never reaches the log.
     logDebug(QStringLiteral("Protocol.send_configuration_request") +
              QStringLiteral("(artNo = %1, serialNo = %2, ip = %3, netmask= %4, gateway = %5, "
                             "deviceName = %6, networkMethod = %7, username = %8, password = %9)")
                  .arg(articleNumber, serialNumber, ip, netmask, gateway, deviceName,
                       QString::number(static_cast<int>(networkMethod)), username,
-                      QStringLiteral("***")));
+                      QStringLiteral("***")) +
+             QStringLiteral(" through ") + cardIp);
     if (!failure.isNull()) {
         logDebug(QStringLiteral("Protocol.send_configuration_request failed: %1").arg(failure));
     }
 }
 
-void ProtocolEngine::Worker::sendLocalizeRequest(QString articleNumber, QString serialNumber,
-                                                 QString username, QString password) {
+void ProtocolEngine::Worker::sendLocalizeRequest(QString cardIp, QString articleNumber,
+                                                 QString serialNumber, QString username,
+                                                 QString password) {
     if (!running()) {
+        wipeText(password);
         return;
     }
     // The password never reaches the log.
     logDebug(QStringLiteral("Protocol.send_localize_request") +
              QStringLiteral("(artNo = %1, serialNo = %2, username = %3, password = %4)")
-                 .arg(articleNumber, serialNumber, username, QStringLiteral("***")));
+                 .arg(articleNumber, serialNumber, username, QStringLiteral("***")) +
+             QStringLiteral(" through ") + cardIp);
+    std::string secret = takeSecretUtf8(password);
     try {
-        m_protocol->send_localize_request(articleNumber.toStdString(), serialNumber.toStdString(),
-                                          username.toStdString(), password.toStdString());
+        m_protocol->send_localize_request(cardIp.toStdString(), articleNumber.toStdString(),
+                                          serialNumber.toStdString(), username.toStdString(),
+                                          secret);
     } catch (const std::exception& e) {
         logDebug(QStringLiteral("Protocol.send_localize_request failed: %1")
                      .arg(QString::fromStdString(e.what())));
     } catch (...) {
         logDebug("Protocol.send_localize_request failed: unknown error");
     }
+    dp::secure_wipe(secret);
 }

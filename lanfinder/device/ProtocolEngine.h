@@ -40,23 +40,24 @@ public:
     void start() override;
     void stop() override;
     void sendScan() override;
-    void sendConfigurationRequest(QString articleNumber, QString serialNumber, QString ip,
-                                  QString netmask, QString gateway, QString deviceName,
+    void sendConfigurationRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                                  QString ip, QString netmask, QString gateway, QString deviceName,
                                   sdk::system::network_method_type networkMethod, QString username,
                                   QString password) override;
-    void sendLocalizeRequest(QString articleNumber, QString serialNumber, QString username,
-                             QString password) override;
+    void sendLocalizeRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                             QString username, QString password) override;
 
     class Worker;
 
 signals:
     void internalSendScan();
-    void internalSendConfigurationRequest(QString articleNumber, QString serialNumber, QString ip,
-                                          QString netmask, QString gateway, QString deviceName,
+    void internalSendConfigurationRequest(QString cardIp, QString articleNumber,
+                                          QString serialNumber, QString ip, QString netmask,
+                                          QString gateway, QString deviceName,
                                           sdk::system::network_method_type networkMethod,
                                           QString username, QString password);
-    void internalSendLocalizeRequest(QString articleNumber, QString serialNumber, QString username,
-                                     QString password);
+    void internalSendLocalizeRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                                     QString username, QString password);
 
 private:
     void stopLocked();
@@ -82,12 +83,13 @@ public slots:
     // serves queued requests between passes.
     void run();
     void sendScan();
-    void sendConfigurationRequest(QString articleNumber, QString serialNumber, QString ip,
-                                  QString netmask, QString gateway, QString deviceName,
+    // Each wipes its password once the library has taken it.
+    void sendConfigurationRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                                  QString ip, QString netmask, QString gateway, QString deviceName,
                                   sdk::system::network_method_type networkMethod, QString username,
                                   QString password);
-    void sendLocalizeRequest(QString articleNumber, QString serialNumber, QString username,
-                             QString password);
+    void sendLocalizeRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                             QString username, QString password);
 
 signals:
     // Converted events in the order received, a few at a time; the engine

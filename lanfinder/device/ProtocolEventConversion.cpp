@@ -7,16 +7,19 @@
 #include <beacon/event_with_metadata.h>
 #include <beacon/localize_response.h>
 
+#include "device/TextLimit.h"
+
 namespace {
 
 // Devices pad some fixed-size text fields with NULs; those fields end at
 // the first one. Serial numbers and manufacture dates are taken whole.
+// Either way a text is kept to a length a real device never exceeds.
 QString upToNul(const std::string& text) {
-    return QString::fromStdString(text.substr(0, text.find('\0')));
+    return QString::fromStdString(cutAtCharacter(text.substr(0, text.find('\0'))));
 }
 
 QString whole(const std::string& text) {
-    return QString::fromStdString(text);
+    return QString::fromStdString(cutAtCharacter(text));
 }
 
 QSharedPointer<IProtocolEvent> discoveryResponse(const dp::discovery_response& in) {

@@ -1,5 +1,6 @@
 #include "gui/GuiHandler.h"
 
+#include "device/SecretText.h"
 #include "gui/IGuiBackend.h"
 #include "gui/RequestRegistry.h"
 #include "state/IEventHandler.h"
@@ -10,6 +11,16 @@ Result accepted() {
     Result result;
     result.status = ResultStatus::OK;
     return result;
+}
+
+// Once handled, a request's password is of no more use here: the engine
+// took a copy of its own and wipes that after sending.
+void wipeSecrets(WebGUIEvent& request) {
+    if (auto* change = dynamic_cast<SetConfigurationRequest*>(&request)) {
+        wipeText(change->password);
+    } else if (auto* localize = dynamic_cast<LocalizeRequest*>(&request)) {
+        wipeText(localize->password);
+    }
 }
 
 }  // namespace
@@ -25,6 +36,7 @@ Result GuiHandler::processMessage(uint64_t clientID, const QByteArray& message) 
     Result result;
     if (std::unique_ptr<WebGUIEvent> request = parseRequest(message, errors, reqType, reqId)) {
         result = request->accept(*this);
+        wipeSecrets(*request);
         result.clientID = clientID;
     } else {
         result.clientID = clientID;

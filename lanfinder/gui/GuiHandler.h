@@ -20,7 +20,9 @@ public:
     GuiHandler(IGuiBackend* backend, IEventHandler* processor, QObject* parent = nullptr);
 
     // Never throws: a rejected message comes back as ValidationError with its
-    // one failure text in details.
+    // one failure text in details. Once the request is handled its password
+    // is wiped, together with every copy that still shares its characters;
+    // a processor that keeps one keeps a copy of its own (secretCopy).
     Result processMessage(uint64_t clientID, const QByteArray& message);
 
     Result handle(const LocalizeRequest& request) override;

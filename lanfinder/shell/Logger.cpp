@@ -111,3 +111,28 @@ bool setupLogFile(const QString& folder) {
 bool setupLogFile() {
     return setupLogFile(logFolderPath());
 }
+
+QString escapedForLog(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        if (c == QLatin1Char('\\')) {
+            out += QLatin1String("\\\\");
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\\n");
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\\r");
+        } else if (c == QLatin1Char('\t')) {
+            out += QLatin1String("\\t");
+        } else if (code < 0x20 || (code >= 0x7f && code < 0xa0)) {
+            out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        } else if (c.category() == QChar::Separator_Line ||
+                   c.category() == QChar::Separator_Paragraph) {
+            out += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}

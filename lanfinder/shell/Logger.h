@@ -35,3 +35,9 @@ private:
 bool setupLogFile();
 // The same with an explicit folder.
 bool setupLogFile(const QString& folder);
+
+// Text from outside (another process, a device) made safe for one log line:
+// line breaks and other control characters become visible escapes ("\n",
+// "\r", "\t", "\x1b", "\u2028"), and a backslash is doubled so that an
+// escape in the text cannot pass for one of ours.
+QString escapedForLog(const QString& text);

@@ -1,9 +1,7 @@
 #include "shell/SingleInstance.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
-#include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
@@ -11,38 +9,49 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 
+#include "shell/InstanceMessage.h"
+#include "state/PrivateFiles.h"
+
 namespace {
 
-// A message is a 32-bit big-endian length and that many bytes of UTF-8; the
-// receiver answers one ack byte once it has the whole message.
+// The receiver answers one ack byte once it has the whole message.
 constexpr char ackByte = 'A';
-constexpr quint32 maxMessageBytes = 64 * 1024;
 // A peer that connects and then says nothing is dropped after this long.
 constexpr int peerTimeoutMs = 10000;
 constexpr int retryPauseMs = 50;
 
-QString userPart() {
-    QString name;
-    if (const passwd* pw = getpwuid(getuid())) {
-        name = QString::fromLocal8Bit(pw->pw_name);
-    }
-    if (name.isEmpty()) {
-        name = QString::number(getuid());
-    }
-    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
-    return name;
-}
-
 }  // namespace
 
+QString SingleInstance::privateRuntimeFolder() {
+    // Checked, never changed: the session manager owns it.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime)) {
+        return runtime;
+    }
+    const QString ours = QStringLiteral("lanfinder-%1").arg(::geteuid());
+    for (const QString& folder :
+         {QDir(QDir::tempPath()).filePath(ours), QDir::home().filePath(QLatin1Char('.') + ours)}) {
+        if (ensurePrivateFolder(folder)) {
+            return folder;
+        }
+        qWarning().noquote() << "Single instance: not a private folder of ours:" << folder;
+    }
+    return QString();
+}
+
 SingleInstance::SingleInstance(const QString& id, QObject* parent) : QObject(parent) {
-    const QString base = id + QLatin1Char('-') + userPart();
-    serverName_ = base;
-    lockPath_ = QDir(QDir::tempPath()).filePath(base + QStringLiteral(".lock"));
+    const QString folder = privateRuntimeFolder();
+    if (folder.isEmpty()) {
+        qWarning() << "Single instance: no private folder; running without one";
+        primary_ = true;
+        return;
+    }
+    const QDir dir(folder);
+    serverName_ = dir.filePath(id + QStringLiteral(".socket"));
+    lockPath_ = dir.filePath(id + QStringLiteral(".lock"));
     lock_ = std::make_unique<QLockFile>(lockPath_);
     // The running instance holds the lock for days: only a dead owner makes it
     // stale, never its age.
@@ -53,7 +62,7 @@ SingleInstance::~SingleInstance() {
     if (server_) {
         server_->close();
     }
-    if (primary_) {
+    if (primary_ && lock_) {
         lock_->unlock();
     }
 }
@@ -95,14 +104,7 @@ bool SingleInstance::sendMessage(const QString& text, int timeoutMs) {
 }
 
 bool SingleInstance::deliver(const QString& text, int timeoutMs) {
-    const QByteArray payload = text.toUtf8();
-    QByteArray frame;
-    {
-        QDataStream out(&frame, QIODevice::WriteOnly);
-        out.setByteOrder(QDataStream::BigEndian);
-        out << quint32(payload.size());
-    }
-    frame.append(payload);
+    const QByteArray frame = encodeInstanceMessage(text);
 
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -155,27 +157,24 @@ void SingleInstance::onNewConnection() {
 }
 
 void SingleInstance::readFrom(QLocalSocket* socket) {
-    if (socket->property("done").toBool() || socket->bytesAvailable() < 4) {
+    if (socket->property("done").toBool()) {
         return;
     }
-    const QByteArray head = socket->peek(4);
-    const quint32 size = (quint32(quint8(head[0])) << 24) | (quint32(quint8(head[1])) << 16) |
-                         (quint32(quint8(head[2])) << 8) | quint32(quint8(head[3]));
-    if (size > maxMessageBytes) {
-        qWarning() << "Single instance: oversized message of" << size << "bytes dropped";
+    const InstanceMessage message = readInstanceMessage(socket->peek(socket->bytesAvailable()));
+    if (message.status == InstanceMessage::Status::Oversized) {
+        qWarning() << "Single instance: oversized message dropped";
         socket->setProperty("done", true);
         socket->abort();
         socket->deleteLater();
         return;
     }
-    if (socket->bytesAvailable() < qint64(4 + size)) {
+    if (message.status == InstanceMessage::Status::Incomplete) {
         return;
     }
-    socket->read(4);
-    const QString message = QString::fromUtf8(socket->read(size));
+    socket->read(message.consumed);
     socket->setProperty("done", true);
     socket->putChar(ackByte);
     socket->flush();
     socket->disconnectFromServer();
-    emit messageReceived(message);
+    emit messageReceived(message.text);
 }

@@ -2,9 +2,12 @@
 
 // One running instance per user: the first start holds a lock file and
 // listens on a local socket; a later start hands its message to the first
-// and can then end. Both files live in QDir::tempPath() and are named from
-// the instance id and the user. A lock or socket file left behind by a
-// crashed instance never blocks the next start.
+// and can then end. Both files are named from the instance id and live in a
+// folder only this user can enter (privateRuntimeFolder()), so another
+// user's lock or socket can neither stop a start nor receive its message.
+// A lock or socket file left behind by a crashed instance never blocks the
+// next start. Without any private folder the process runs as the instance,
+// alone and unannounced.
 
 #include <QObject>
 #include <QString>
@@ -31,6 +34,12 @@ public:
 
     // True when this process is the running instance and listens for messages.
     bool isPrimary() const;
+
+    // $XDG_RUNTIME_DIR when it is a private folder of ours; else
+    // <temp>/lanfinder-<uid>, else <home>/.lanfinder-<uid>, each made or
+    // tightened to 0700 unless another user owns it or it is a link; "" when
+    // none will do.
+    static QString privateRuntimeFolder();
 
     QString lockFilePath() const { return lockPath_; }
     QString serverName() const { return serverName_; }

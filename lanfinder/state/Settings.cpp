@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "state/PrivateFiles.h"
+
 namespace {
 
 QString dataLocation() {
@@ -36,6 +38,26 @@ QString webFolderPath() {
     return QDir::currentPath() + QStringLiteral("/../www/lnf/");
 }
 
+bool securePrivateData() {
+    bool allPrivate = true;
+    const auto report = [&allPrivate](bool ok, const QString& path) {
+        if (!ok) {
+            qWarning().noquote() << QStringLiteral("Cannot make private: ") + path;
+            allPrivate = false;
+        }
+    };
+    const QString data = dataLocation();
+    const QString logs = logFolderPath();
+    report(ensurePrivateFolder(data), data);
+    report(ensurePrivateFolder(logs), logs);
+    report(tightenPrivateFile(settingsFilePath()), settingsFilePath());
+    const QDir logFolder(logs);
+    for (const QString& name : logFolder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        report(tightenPrivateFile(logFolder.filePath(name)), logFolder.filePath(name));
+    }
+    return allPrivate;
+}
+
 QJsonDocument readJsonFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -61,7 +83,7 @@ bool writeFile(const QString& path, const QByteArray& bytes, bool createIfMissin
     const bool existed = info.exists();
     if (createIfMissing && !existed) {
         const QString folder = info.absolutePath();
-        if (!QDir().mkpath(folder)) {
+        if (!QFileInfo(folder).isDir() && !ensurePrivateFolder(folder)) {
             qDebug().noquote() << QStringLiteral("Directory could not be created: ") + folder;
         }
     }
@@ -77,6 +99,9 @@ bool writeFile(const QString& path, const QByteArray& bytes, bool createIfMissin
         qDebug().noquote() << QStringLiteral("File could not be opened: ") + path;
         return false;
     }
+    // The temporary file takes the umask's mode, or the old file's when there
+    // is one; either may be readable by others.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // The write's own outcome says why (a full disk); after cancelWriting()
     // commit() would only report "Unknown error".
     QString failure;
@@ -119,6 +144,7 @@ QString keepInvalidSettingsFile(const QString& path) {
             continue;
         }
         if (QFile::copy(path, copy)) {
+            tightenPrivateFile(copy);
             qDebug().noquote() << QStringLiteral("Invalid file kept as ") + copy;
             return copy;
         }

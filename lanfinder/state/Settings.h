@@ -11,6 +11,12 @@ QString logFolderPath();
 // The working directory + "/../www/lnf/".
 QString webFolderPath();
 
+// Makes the data folder and its log folder private (0700) and tightens the
+// settings file and the log files already in them to 0600, so that what an
+// older version or a loose umask left readable is no longer. Logs what it
+// cannot make private; returns whether everything is.
+bool securePrivateData();
+
 // The file parsed as JSON, or a null document when it cannot be opened or is
 // not valid JSON. A file that holds something but does not parse is first
 // copied aside (keepInvalidSettingsFile), so a later save cannot destroy it.
@@ -18,7 +24,8 @@ QJsonDocument readJsonFile(const QString& path);
 
 // Replaces the file's content atomically: a failed or interrupted write leaves
 // the previous content whole. With createIfMissing the missing folders are
-// created. Returns whether the new content is in place.
+// created, the last one private (0700). The file is 0600 whatever the umask.
+// Returns whether the new content is in place.
 bool writeFile(const QString& path, const QByteArray& bytes, bool createIfMissing);
 
 // writeFile(path, document.toJson(), true).

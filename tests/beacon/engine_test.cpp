@@ -3,6 +3,7 @@
 #include <beacon/beacon.h>
 
 #include <chrono>
+#include <functional>
 #include <regex>
 #include <set>
 #include <string>
@@ -241,6 +242,101 @@ TEST_F(EngineSending, ConfigurationRequestCarriesProtectedCredentials) {
     EXPECT_EQ(text.find("secret"), std::string::npos);
     EXPECT_NE(text.find(R"("username":"hLVeGetRpRfN2i5rDBPZ8Q==\n")"), std::string::npos);
     EXPECT_NE(text.find(R"("nic_name":"")"), std::string::npos);
+}
+
+// The requests that carry credentials, sent through one named card.
+struct ThroughCard {
+    const char* what;
+    std::function<int(const dp::device_protocol&, const std::string& card)> send;
+};
+
+const std::vector<ThroughCard> credential_requests = {
+    {"configuration",
+     [](const dp::device_protocol& engine, const std::string& card) {
+         return engine.send_configuration_request(
+             card, "A", "S", "10.0.0.2", "255.0.0.0", "10.0.0.1", "N",
+             sdk::system::network_method_type::DHCP, "admin", "secret");
+     }},
+    {"localize",
+     [](const dp::device_protocol& engine, const std::string& card) {
+         return engine.send_localize_request(card, "A", "S", "admin", "secret");
+     }},
+};
+
+TEST_F(EngineSending, CredentialRequestsGoOutOfTheNamedCardOnly) {
+    for (const auto& request : credential_requests) {
+        fake_engine f(device_protocol::client, {card_a, card_b});
+        const int sent = request.send(*f.engine, card_b.ip);
+        EXPECT_TRUE(f.logs[0]->writes.empty()) << request.what;
+        ASSERT_EQ(f.logs[1]->writes.size(), 1u) << request.what;
+        const auto& write = f.logs[1]->writes[0];
+        EXPECT_EQ(sent, static_cast<int>(write.data.size())) << request.what;
+        EXPECT_EQ(write.ip, "255.255.255.255") << request.what;
+        EXPECT_EQ(write.port, 33001) << request.what;
+        EXPECT_EQ(write.data.find("secret"), std::string::npos) << request.what;
+    }
+}
+
+TEST_F(EngineSending, UnknownCardAddressThrowsBeforeAnythingIsSent) {
+    for (const auto& request : credential_requests) {
+        for (const std::string card : {"10.9.9.9", "0.0.0.0", "", "192.168.1.1"}) {
+            fake_engine f(device_protocol::client, {card_any, card_a, card_b});
+            try {
+                request.send(*f.engine, card);
+                ADD_FAILURE() << request.what << " through '" << card << "' did not throw";
+            } catch (const std::invalid_argument& e) {
+                EXPECT_STREQ(e.what(), "Unknown card address");
+            }
+            for (const auto& log : f.logs) {
+                EXPECT_TRUE(log->writes.empty()) << request.what << " through " << card;
+            }
+        }
+    }
+}
+
+TEST_F(EngineSending, ShortWriteThroughTheNamedCardFails) {
+    for (const auto& request : credential_requests) {
+        fake_engine f(device_protocol::client, {card_a},
+                      [](std::size_t, endpoint_log& log) { log.short_write = 1; });
+        EXPECT_EQ(request.send(*f.engine, card_a.ip), -1) << request.what;
+    }
+}
+
+TEST_F(EngineSending, AnEngineWithoutOneCardSendingSendsNothing) {
+    // Another implementation of the interface that predates sending through
+    // one card must not fall back to every card.
+    struct every_card_only : dp::idevice_protocol {
+        std::shared_ptr<dp::event_with_metadata> get_next_event(int) override { return {}; }
+        int send_discovery_request() const override { return 1; }
+        int send_discovery_response(dp::discovery_response*, const std::string&) const override {
+            return 1;
+        }
+        int send_configuration_request(const std::string&, const std::string&, const std::string&,
+                                       const std::string&, const std::string&, const std::string&,
+                                       const sdk::system::network_method_type&, const std::string&,
+                                       const std::string&) const override {
+            return 1;
+        }
+        int send_configuration_response(dp::configuration_response*,
+                                        const std::string&) const override {
+            return 1;
+        }
+        int send_localize_request(const std::string&, const std::string&, const std::string&,
+                                  const std::string&) const override {
+            return 1;
+        }
+        int send_localize_response(dp::localize_response*, const std::string&) const override {
+            return 1;
+        }
+        using dp::idevice_protocol::send_configuration_request;
+        using dp::idevice_protocol::send_localize_request;
+    };
+    const every_card_only engine;
+    EXPECT_EQ(engine.send_localize_request(card_a.ip, "A", "S", "u", "p"), -1);
+    EXPECT_EQ(
+        engine.send_configuration_request(card_a.ip, "A", "S", "10.0.0.2", "255.0.0.0", "10.0.0.1",
+                                          "N", sdk::system::network_method_type::DHCP, "u", "p"),
+        -1);
 }
 
 TEST_F(EngineSending, BadUtf8ThrowsBeforeAnythingIsSent) {

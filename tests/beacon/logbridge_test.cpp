@@ -3,6 +3,9 @@
 #include <beacon/beacon.h>
 #include <logbridge/p7.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -119,6 +122,33 @@ TEST_F(Logbridge, UnwritableFolderIsReportedNotThrown) {
     EXPECT_NE(p7::set_text_file(2, L"/proc/no-such-place/logs", 1), 0);
     p7::deliver(1, 1, "f", "g", "still-working");
     EXPECT_NE(all_text().find("still-working"), std::string::npos);
+}
+
+TEST_F(Logbridge, LogFilesAreTheUsersAloneWhateverTheUmask) {
+    const fs::path other = folder_ / "private";
+    fs::create_directories(other);
+    const fs::path existing = other / (std::string(program_invocation_short_name) + ".log");
+    std::ofstream(existing) << "an older, readable log\n";
+    fs::permissions(existing, fs::perms(0644));
+
+    const mode_t previous = ::umask(0);
+    const int error = p7::set_text_file(3, other.wstring(), 1);
+    const std::string line(1000, 'm');
+    for (int i = 0; i < 2500; ++i) {  // past one rotation
+        p7::deliver(0, i, "f", "g", line);
+    }
+    ::umask(previous);
+    ASSERT_EQ(error, 0);
+
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(other)) {
+        ++files;
+        EXPECT_EQ(fs::status(entry.path()).permissions() & fs::perms::all, fs::perms(0600))
+            << entry.path();
+    }
+    EXPECT_GE(files, 2u) << "the rotated file counts too";
+    // The other cases go on writing into the suite's folder.
+    ASSERT_EQ(p7::set_text_file(3, folder_.wstring() + L"/logs", 1), 0);
 }
 
 }  // namespace

@@ -299,6 +299,42 @@ TEST(Equality, RequestsIgnoreCredentials) {
     EXPECT_FALSE(e == f);
 }
 
+TEST(Wipe, RequestsForgetTheirCredentialsButKeepTheRest) {
+    dp::configuration_request configuration;
+    configuration.set_article_number("A");
+    configuration.set_username("admin");
+    configuration.set_password(std::string(100, 'p'));
+    configuration.wipe_credentials();
+    EXPECT_EQ(configuration.username(), "");
+    EXPECT_EQ(configuration.password(), "");
+    EXPECT_EQ(configuration.article_number(), "A");
+
+    dp::localize_request localize;
+    localize.set_serial_number("S");
+    localize.set_username("admin");
+    localize.set_password("secret");
+    localize.wipe_credentials();
+    EXPECT_EQ(localize.username(), "");
+    EXPECT_EQ(localize.password(), "");
+    EXPECT_EQ(localize.serial_number(), "S");
+}
+
+TEST(Wipe, OverwritesTheWholeBufferWithZeros) {
+    std::string text(64, 'x');
+    text.resize(10);  // the tail beyond the size still holds the old bytes
+    const char* storage = text.data();
+    const std::size_t capacity = text.capacity();
+    dp::secure_wipe(text);
+    EXPECT_TRUE(text.empty());
+    ASSERT_EQ(text.data(), storage) << "wiped in place, not reallocated";
+    EXPECT_EQ(std::string(storage, capacity), std::string(capacity, '\0'));
+
+    char raw[5] = {'a', 'b', 'c', 'd', 'e'};
+    dp::secure_wipe(raw, 4);
+    EXPECT_EQ(std::string(raw, 5), std::string("\0\0\0\0e", 5));
+    dp::secure_wipe(nullptr, 4);  // nothing to wipe, nothing happens
+}
+
 TEST(Equality, DiscoveryResponseComparesAllButDateAndNic) {
     dp::discovery_response base;
     auto copy = base;

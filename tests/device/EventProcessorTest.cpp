@@ -447,6 +447,7 @@ TEST_P(ConfigurationRequestTable, OnlyNetworkSettingsMakeTheChangePending) {
     EXPECT_EQ(call.networkMethod, q.networkMethod);
     EXPECT_EQ(call.username, "admin");
     EXPECT_EQ(call.password, "pw");
+    EXPECT_EQ(call.cardIp, "192.168.0.10") << "only out of the card the device answered on";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -668,4 +669,105 @@ TEST_F(EventProcessorTest, ALocalizeRequestGoesOutWithTheDeviceIdentity) {
     EXPECT_EQ(engine.localizeCalls[0].serialNumber, "X1");
     EXPECT_EQ(engine.localizeCalls[0].username, "admin");
     EXPECT_EQ(engine.localizeCalls[0].password, "pw");
+    EXPECT_EQ(engine.localizeCalls[0].cardIp, "192.168.0.10");
+}
+
+TEST_F(EventProcessorTest, RequestsForADeviceWhoseCardIsGoneAreNotSentAnywhere) {
+    discovered();
+    NIC other;
+    other.name.set("eth1");
+    other.addresses.set({NIC::Address("10.1.0.10", "255.255.0.0")});
+    cards = {other};
+    clock.advanceMs(EventProcessor::cardListMaxAgeMs);
+
+    processor.handle(request("192.168.0.78"));
+    LocalizeRequest q;
+    q.deviceId = kId;
+    q.username = "admin";
+    q.password = "pw";
+    processor.handle(q);
+
+    EXPECT_TRUE(engine.configurationCalls.isEmpty());
+    EXPECT_TRUE(engine.localizeCalls.isEmpty());
+    EXPECT_FALSE(device()->shouldProcess.get()) << "nothing was sent, so nothing is pending";
+    EXPECT_EQ(messages(),
+              (QStringList{EventProcessor::deviceCardGone, EventProcessor::deviceCardGone}));
+}
+
+// --- Device limit ------------------------------------------------------------------------
+
+namespace {
+
+QStringList g_warnings;
+
+void recordWarning(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtWarningMsg) {
+        g_warnings << text;
+    }
+}
+
+// Collects the warnings logged while it lives.
+struct WarningCapture {
+    WarningCapture() {
+        g_warnings.clear();
+        previous = qInstallMessageHandler(recordWarning);
+    }
+    ~WarningCapture() { qInstallMessageHandler(previous); }
+    int count(const QString& part) const { return g_warnings.filter(part).size(); }
+    QtMessageHandler previous;
+};
+
+}  // namespace
+
+class DeviceLimitTest : public EventProcessorTest {
+protected:
+    void answerFrom(int serial, const QString& name = "Line 3") {
+        auto r = answer();
+        r->serialNumber = QStringLiteral("S%1").arg(serial);
+        r->name = name;
+        deliver(r);
+    }
+};
+
+TEST_F(DeviceLimitTest, TheDefaultLimitIs65536) {
+    EXPECT_EQ(EventProcessor::defaultDeviceLimit, 65536);
+}
+
+TEST_F(DeviceLimitTest, NewDevicesBeyondTheLimitAreIgnoredLoggedAndPostedOnce) {
+    processor.setDeviceLimit(3);
+    WarningCapture log;
+    for (int serial = 1; serial <= 6; ++serial) {
+        answerFrom(serial);
+    }
+    ASSERT_EQ(devices.items().size(), 3);
+    EXPECT_FALSE(device("abc_s4"));
+    EXPECT_EQ(messages(), QStringList{EventProcessor::deviceLimitReached});
+    EXPECT_EQ(log.count("Device limit of 3 reached"), 1);
+
+    // A minute on, the next ignored device is logged again; still one post.
+    clock.advanceMs(EventProcessor::deviceLimitLogIntervalMs);
+    answerFrom(7);
+    EXPECT_EQ(log.count("Device limit of 3 reached"), 2);
+    EXPECT_EQ(messages(), QStringList{EventProcessor::deviceLimitReached});
+}
+
+TEST_F(DeviceLimitTest, DevicesAlreadyKeptStillUpdateAtTheLimit) {
+    processor.setDeviceLimit(2);
+    answerFrom(1);
+    answerFrom(2);
+    answerFrom(1, "Renamed");
+    EXPECT_EQ(device("abc_s1")->name.get(), "Renamed");
+    EXPECT_TRUE(messages().filter(EventProcessor::deviceLimitReached).isEmpty());
+}
+
+TEST_F(DeviceLimitTest, RoomMadeByARemovedDeviceIsUsedAndAFullStoreIsPostedAgain) {
+    processor.setDeviceLimit(2);
+    answerFrom(1);
+    answerFrom(2);
+    answerFrom(3);
+    devices.remove(device("abc_s1"));
+    answerFrom(3);
+    EXPECT_TRUE(device("abc_s3"));
+    answerFrom(4);
+    EXPECT_EQ(messages().filter(EventProcessor::deviceLimitReached).size(), 2);
 }

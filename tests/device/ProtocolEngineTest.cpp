@@ -276,7 +276,7 @@ TEST_F(ProtocolEngineTest, AFailingInstanceIsReplacedByANewOne) {
 TEST_F(ProtocolEngineTest, RequestsBeforeRunningAreDropped) {
     makeEngine();
     engine->sendScan();
-    engine->sendLocalizeRequest("A", "S", "u", "p");
+    engine->sendLocalizeRequest("10.0.0.1", "A", "S", "u", "p");
     runUntilRunning();
     engine->sendScan();
     ASSERT_TRUE(waitForQt([&] { return wire->requestCount("discovery") == 1; }));
@@ -299,10 +299,10 @@ TEST_F(ProtocolEngineTest, RunningEngineCarriesEveryRequestWithItsArguments) {
     makeEngine();
     runUntilRunning();
     engine->sendScan();
-    engine->sendConfigurationRequest("ART", "SER", "10.0.0.9", "255.255.255.0", "10.0.0.1",
-                                     "Line 4", sdk::system::network_method_type::DHCP, "admin",
-                                     "secret");
-    engine->sendLocalizeRequest("ART", "SER", "admin", "secret");
+    engine->sendConfigurationRequest("10.0.0.1", "ART", "SER", "10.0.0.9", "255.255.255.0",
+                                     "10.0.0.1", "Line 4", sdk::system::network_method_type::DHCP,
+                                     "admin", "secret");
+    engine->sendLocalizeRequest("192.168.7.2", "ART", "SER", "admin", "secret");
     ASSERT_TRUE(waitForQt([&] { return wire->requests().size() == 3; }));
     const auto requests = wire->requests();
     EXPECT_EQ(requests[0].kind, "discovery");
@@ -311,30 +311,32 @@ TEST_F(ProtocolEngineTest, RunningEngineCarriesEveryRequestWithItsArguments) {
               (std::vector<std::string>{"ART", "SER", "10.0.0.9", "255.255.255.0", "10.0.0.1",
                                         "Line 4", "admin", "secret"}));
     EXPECT_EQ(requests[1].networkMethod, 1);
+    EXPECT_EQ(requests[1].card, "10.0.0.1");
     EXPECT_EQ(requests[2].kind, "localize");
     EXPECT_EQ(requests[2].arguments, (std::vector<std::string>{"ART", "SER", "admin", "secret"}));
+    EXPECT_EQ(requests[2].card, "192.168.7.2");
 }
 
 TEST_F(ProtocolEngineTest, RequestLogsHideThePasswordAndKeepTheirOrder) {
     makeEngine();
     LogCapture log(wire);
     runUntilRunning();
-    engine->sendConfigurationRequest("ART", "SER", "10.0.0.9", "255.255.255.0", "10.0.0.1",
-                                     "Line 4", sdk::system::network_method_type::PERSISTENT_IP,
-                                     "admin", "s3cr3t");
-    engine->sendLocalizeRequest("ART", "SER", "admin", "s3cr3t");
+    engine->sendConfigurationRequest(
+        "10.0.0.1", "ART", "SER", "10.0.0.9", "255.255.255.0", "10.0.0.1", "Line 4",
+        sdk::system::network_method_type::PERSISTENT_IP, "admin", "s3cr3t");
+    engine->sendLocalizeRequest("10.0.0.1", "ART", "SER", "admin", "s3cr3t");
     ASSERT_TRUE(waitForQt([&] { return wire->requests().size() == 2; }));
     const auto configuration = log.find("Protocol.send_configuration_request(");
     EXPECT_EQ(configuration.text,
               "Protocol.send_configuration_request(artNo = ART, serialNo = SER, ip = 10.0.0.9, "
               "netmask= 255.255.255.0, gateway = 10.0.0.1, deviceName = Line 4, networkMethod = "
-              "0, username = admin, password = ***)");
+              "0, username = admin, password = ***) through 10.0.0.1");
     // Written after the library took the request.
     EXPECT_EQ(configuration.requestsSoFar, 1u);
     const auto localize = log.find("Protocol.send_localize_request(");
     EXPECT_EQ(localize.text,
               "Protocol.send_localize_request(artNo = ART, serialNo = SER, username = admin, "
-              "password = ***)");
+              "password = ***) through 10.0.0.1");
     // Written before the library took the request.
     EXPECT_EQ(localize.requestsSoFar, 1u);
     EXPECT_FALSE(log.contains("s3cr3t"));
@@ -345,7 +347,7 @@ TEST_F(ProtocolEngineTest, ALibraryRejectingARequestDoesNotStopTheEngine) {
     LogCapture log(wire);
     runUntilRunning();
     wire->setSendFailure("Invalid IP address");
-    engine->sendConfigurationRequest("ART", "SER", "", "", "", "n",
+    engine->sendConfigurationRequest("10.0.0.1", "ART", "SER", "", "", "", "n",
                                      sdk::system::network_method_type::DHCP, "u", "p");
     engine->sendScan();
     ASSERT_TRUE(waitForQt([&] {

@@ -8,6 +8,7 @@
 
 #include "FakeClock.h"
 #include "device/ProtocolEventConversion.h"
+#include "device/TextLimit.h"
 
 using namespace std::string_literals;
 
@@ -107,6 +108,61 @@ TEST(ProtocolEventConversion, PaddedTextsEndAtTheirFirstNulButSerialAndDateStayW
     EXPECT_EQ(r->url, "u");
     EXPECT_EQ(r->hwVersion, "1");
     EXPECT_EQ(r->infoMessages, (QStringList{"first", "second", "third"}));
+}
+
+struct CutRow {
+    const char* what;
+    std::string text;
+    std::size_t keptBytes;
+};
+
+TEST(TextLimit, CutsAtTheLastWholeCharacterWithinTheLimit) {
+    const std::string a1023(1023, 'a');
+    const std::vector<CutRow> rows = {
+        {"short text stays", "Line 3", 6},
+        {"exactly the limit stays", std::string(1024, 'a'), 1024},
+        {"one byte over", std::string(1025, 'a'), 1024},
+        {"two-byte character across the limit", a1023 + "\xc3\xa4", 1023},
+        {"two-byte character ending at the limit", a1023.substr(1) + "\xc3\xa4" + "b", 1024},
+        {"three-byte character across the limit", a1023 + "\xe2\x82\xac", 1023},
+        {"four-byte character across the limit", std::string(1022, 'a') + "\xf0\x9f\x98\x80", 1022},
+        {"only continuation bytes", std::string(2000, '\x80'), 0},
+    };
+    for (const auto& row : rows) {
+        const std::string cut = cutAtCharacter(row.text);
+        EXPECT_EQ(cut.size(), row.keptBytes) << row.what;
+        EXPECT_EQ(cut, row.text.substr(0, row.keptBytes)) << row.what;
+    }
+    EXPECT_EQ(maxDeviceTextBytes, 1024u);
+}
+
+TEST(ProtocolEventConversion, EveryDeviceTextIsCutToTheLimitOnACharacterBoundary) {
+    // 1023 bytes of "ä" and one "a": the 1024-byte cut falls inside an "ä".
+    std::string longText = "a";
+    while (longText.size() < 3000) {
+        longText += "\xc3\xa4";
+    }
+    const QString expected = QString::fromStdString(longText.substr(0, 1023));
+    auto answer = fullAnswer();
+    answer->set_user_defined_name(longText);
+    answer->set_device_type(longText);
+    answer->set_device_url(longText);
+    answer->set_hardware_version(longText);
+    answer->set_device_firmware(longText);
+    answer->set_manufacturer(longText);
+    answer->set_manufacture_date(longText);
+    answer->set_article_number(longText);
+    answer->set_serial_number(longText);
+    answer->append_info_message(longText);
+    const auto event = convertProtocolEvent(received(std::move(answer)));
+    const auto* r = dynamic_cast<const DiscoveryResponse*>(event.data());
+    ASSERT_NE(r, nullptr);
+    for (const QString& text :
+         {r->name, r->type, r->url, r->hwVersion, r->fwVersion, r->manufacturer, r->manufactureDate,
+          r->articleNumber, r->serialNumber, r->infoMessages.value(2)}) {
+        EXPECT_EQ(text, expected);
+        EXPECT_FALSE(text.contains(QChar::ReplacementCharacter));
+    }
 }
 
 TEST(ProtocolEventConversion, ConfigurationAnswerCarriesIdentityAndResult) {

@@ -84,7 +84,7 @@ void FakeDeviceProtocol::failIfAsked() const {
 
 int FakeDeviceProtocol::send_discovery_request() const {
     failIfAsked();
-    m_wire->record({"discovery", {}, -1});
+    m_wire->record({"discovery", {}, -1, {}});
     return 10;
 }
 
@@ -101,7 +101,8 @@ int FakeDeviceProtocol::send_configuration_request(
     m_wire->record(
         {"configuration",
          {article_number, serial_number, ip, mask, gateway, user_defined_name, username, password},
-         static_cast<int>(network_method)});
+         static_cast<int>(network_method),
+         {}});
     return 10;
 }
 
@@ -115,7 +116,31 @@ int FakeDeviceProtocol::send_localize_request(const std::string& article_number,
                                               const std::string& username,
                                               const std::string& password) const {
     failIfAsked();
-    m_wire->record({"localize", {article_number, serial_number, username, password}, -1});
+    m_wire->record({"localize", {article_number, serial_number, username, password}, -1, {}});
+    return 10;
+}
+
+int FakeDeviceProtocol::send_configuration_request(
+    const std::string& card_ip, const std::string& article_number, const std::string& serial_number,
+    const std::string& ip, const std::string& mask, const std::string& gateway,
+    const std::string& user_defined_name, const sdk::system::network_method_type& network_method,
+    const std::string& username, const std::string& password) const {
+    failIfAsked();
+    m_wire->record(
+        {"configuration",
+         {article_number, serial_number, ip, mask, gateway, user_defined_name, username, password},
+         static_cast<int>(network_method),
+         card_ip});
+    return 10;
+}
+
+int FakeDeviceProtocol::send_localize_request(const std::string& card_ip,
+                                              const std::string& article_number,
+                                              const std::string& serial_number,
+                                              const std::string& username,
+                                              const std::string& password) const {
+    failIfAsked();
+    m_wire->record({"localize", {article_number, serial_number, username, password}, -1, card_ip});
     return 10;
 }
 

@@ -24,6 +24,8 @@ public:
         std::string kind;  // "discovery", "configuration", "localize"
         std::vector<std::string> arguments;
         int networkMethod = -1;
+        // The card a credential request was sent through; "" for every card.
+        std::string card;
     };
 
     // Queues a received message as arriving on the card interfaceIp.
@@ -75,6 +77,16 @@ public:
                               const std::string& password) const override;
     int send_localize_response(dp::localize_response* response,
                                const std::string& ip) const override;
+    int send_configuration_request(const std::string& card_ip, const std::string& article_number,
+                                   const std::string& serial_number, const std::string& ip,
+                                   const std::string& mask, const std::string& gateway,
+                                   const std::string& user_defined_name,
+                                   const sdk::system::network_method_type& network_method,
+                                   const std::string& username,
+                                   const std::string& password) const override;
+    int send_localize_request(const std::string& card_ip, const std::string& article_number,
+                              const std::string& serial_number, const std::string& username,
+                              const std::string& password) const override;
 
 private:
     void failIfAsked() const;

@@ -1,5 +1,7 @@
 #include "FakeProtocolEngine.h"
 
+#include "device/SecretText.h"
+
 namespace fakes {
 
 void FakeProtocolEngine::setState(State state, const QString& details) {
@@ -10,18 +12,21 @@ void FakeProtocolEngine::setState(State state, const QString& details) {
     emit stateChanged(state, details);
 }
 
-void FakeProtocolEngine::sendConfigurationRequest(QString articleNumber, QString serialNumber,
-                                                  QString ip, QString netmask, QString gateway,
-                                                  QString deviceName,
+void FakeProtocolEngine::sendConfigurationRequest(QString cardIp, QString articleNumber,
+                                                  QString serialNumber, QString ip, QString netmask,
+                                                  QString gateway, QString deviceName,
                                                   sdk::system::network_method_type networkMethod,
                                                   QString username, QString password) {
-    configurationCalls.append({articleNumber, serialNumber, ip, netmask, gateway, deviceName,
-                               networkMethod, username, password});
+    // An unshared copy, as the real engine hands on, so the caller's wipe
+    // does not reach the record.
+    configurationCalls.append({cardIp, articleNumber, serialNumber, ip, netmask, gateway,
+                               deviceName, networkMethod, username, secretCopy(password)});
 }
 
-void FakeProtocolEngine::sendLocalizeRequest(QString articleNumber, QString serialNumber,
-                                             QString username, QString password) {
-    localizeCalls.append({articleNumber, serialNumber, username, password});
+void FakeProtocolEngine::sendLocalizeRequest(QString cardIp, QString articleNumber,
+                                             QString serialNumber, QString username,
+                                             QString password) {
+    localizeCalls.append({cardIp, articleNumber, serialNumber, username, secretCopy(password)});
 }
 
 }  // namespace fakes

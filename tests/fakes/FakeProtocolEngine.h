@@ -13,12 +13,12 @@ class FakeProtocolEngine : public IProtocolEngine {
     Q_OBJECT
 public:
     struct ConfigurationCall {
-        QString articleNumber, serialNumber, ip, netmask, gateway, deviceName;
+        QString cardIp, articleNumber, serialNumber, ip, netmask, gateway, deviceName;
         sdk::system::network_method_type networkMethod;
         QString username, password;
     };
     struct LocalizeCall {
-        QString articleNumber, serialNumber, username, password;
+        QString cardIp, articleNumber, serialNumber, username, password;
     };
 
     using IProtocolEngine::IProtocolEngine;
@@ -30,12 +30,12 @@ public:
     void start() override { ++starts; }
     void stop() override { ++stops; }
     void sendScan() override { ++scans; }
-    void sendConfigurationRequest(QString articleNumber, QString serialNumber, QString ip,
-                                  QString netmask, QString gateway, QString deviceName,
+    void sendConfigurationRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                                  QString ip, QString netmask, QString gateway, QString deviceName,
                                   sdk::system::network_method_type networkMethod, QString username,
                                   QString password) override;
-    void sendLocalizeRequest(QString articleNumber, QString serialNumber, QString username,
-                             QString password) override;
+    void sendLocalizeRequest(QString cardIp, QString articleNumber, QString serialNumber,
+                             QString username, QString password) override;
 
     // Emits protocolEventReceived as the real engine does on the main thread.
     void deliver(QSharedPointer<IProtocolEvent> event) { emit protocolEventReceived(event); }

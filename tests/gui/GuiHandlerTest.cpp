@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <vector>
 
+#include "device/SecretText.h"
 #include "gui/GuiHandler.h"
 #include "gui/IGuiBackend.h"
 #include "gui/RequestRegistry.h"
@@ -36,11 +37,16 @@ public:
     void handle(const SetConfigurationRequest& request) override {
         calls << "configure:" + request.deviceId;
         configuration = request;
+        // The handler wipes the request's password once this returns: a
+        // processor keeps an unshared copy, as the engine does.
+        configuration.password = secretCopy(request.password);
+        sharedPassword = request.password;
     }
 
     QStringList calls;
     SetFavoriteRequest favorite;
     SetConfigurationRequest configuration;
+    QString sharedPassword;
 };
 
 class GuiHandlerTest : public ::testing::Test {
@@ -213,6 +219,12 @@ TEST_F(GuiHandlerTest, ChangeDeviceCarriesEveryField) {
     EXPECT_EQ(r.username, "admin");
     EXPECT_EQ(r.password, "pw");
     EXPECT_EQ(r.networkMethod, sdk::system::network_method_type::PERSISTENT_IP);
+}
+
+TEST_F(GuiHandlerTest, TheRequestsPasswordIsWipedOnceHandled) {
+    ASSERT_EQ(process(changeDevice).status, ResultStatus::OK);
+    EXPECT_EQ(processor.sharedPassword, QString(2, QChar(0)))
+        << "the characters the request held are overwritten";
 }
 
 TEST_F(GuiHandlerTest, NetworkMethodTextsMapExactly) {

@@ -83,6 +83,23 @@ TEST_F(LoggerTest, PercentSignsAndFormatDirectivesPassUnchanged) {
     EXPECT_EQ(shown, QStringList{text});
 }
 
+TEST(LogEscaping, ControlCharactersBecomeVisibleAndCannotForgeALine) {
+    const std::vector<std::pair<QString, QString>> rows = {
+        {"LNF Instance Started", "LNF Instance Started"},
+        {"x\n2024-01-01 [critical] forged", "x\\n2024-01-01 [critical] forged"},
+        {"a\r\tb", "a\\r\\tb"},
+        {QString("esc") + QChar(0x1b) + "[31m", "esc\\x1b[31m"},
+        {QString("nul") + QChar(0) + "del" + QChar(0x7f) + "c1" + QChar(0x85),
+         "nul\\x00del\\x7fc1\\x85"},
+        {QString("ls") + QChar(0x2028) + "ps" + QChar(0x2029), "ls\\u2028ps\\u2029"},
+        {"a\\nb", "a\\\\nb"},  // a backslash-n in the text is not our escape
+        {QStringLiteral("100% ünïcode"), QStringLiteral("100% ünïcode")},
+    };
+    for (const auto& [text, logged] : rows) {
+        EXPECT_EQ(escapedForLog(text), logged) << text.toStdString();
+    }
+}
+
 TEST_F(LoggerTest, MainThreadMessageIsEmittedAtOnce) {
     int seen = 0;
     auto connection = QObject::connect(Logger::instance(), &Logger::message,

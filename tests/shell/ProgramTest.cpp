@@ -335,8 +335,10 @@ TEST_F(LanfinderProgram, LockLeftByAKilledInstanceDoesNotBlockTheNextStart) {
     ASSERT_TRUE(connectClient(8080));
     ::kill(first, SIGKILL);
     ASSERT_EQ(NetLab::waitExit(first, 10000), 128 + SIGKILL);
+    // In the private runtime folder, never in the shared temp folder.
+    EXPECT_TRUE(QDir(root.filePath("tmp")).entryList({"com.vostrel.plexar.lanfinder*"}).isEmpty());
     QStringList leftovers =
-        QDir(root.filePath("tmp"))
+        QDir(root.filePath("run"))
             .entryList({"com.vostrel.plexar.lanfinder*"}, QDir::Files | QDir::System);
     EXPECT_FALSE(leftovers.isEmpty()) << "the killed instance left nothing behind to test";
 
@@ -345,6 +347,38 @@ TEST_F(LanfinderProgram, LockLeftByAKilledInstanceDoesNotBlockTheNextStart) {
     ASSERT_TRUE(client) << "the next start did not come up";
     EXPECT_EQ(receiveFullState(*client).value("version").toString(), "1.2.3");
     EXPECT_EQ(terminate(next), 0);
+}
+
+TEST_F(LanfinderProgram, DataFolderSettingsAndLogsAreTheUsersAlone) {
+    // As an earlier version under the usual umask left them.
+    QDir().mkpath(appData() + "/logs");
+    QFile seed(settingsPath());
+    ASSERT_TRUE(seed.open(QIODevice::WriteOnly));
+    seed.write(R"({"devices":{"list":[]},"language":"en","theme":"dark"})");
+    seed.close();
+    for (const auto& [path, mode] : {std::pair<QString, mode_t>{appData(), 0755},
+                                     {appData() + "/logs", 0755},
+                                     {settingsPath(), 0644}}) {
+        ::chmod(QFile::encodeName(path).constData(), mode);
+    }
+
+    const pid_t pid = start();
+    ASSERT_TRUE(connectClient(8080));
+    EXPECT_EQ(terminate(pid), 0);
+
+    const auto modeOf = [](const QString& path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777)
+                                                                      : mode_t(0);
+    };
+    EXPECT_EQ(modeOf(appData()), 0700u);
+    EXPECT_EQ(modeOf(appData() + "/logs"), 0700u);
+    EXPECT_EQ(modeOf(settingsPath()), 0600u) << "rewritten on the way out, still private";
+    const QStringList logs = QDir(appData() + "/logs").entryList(QDir::Files);
+    ASSERT_FALSE(logs.isEmpty());
+    for (const QString& log : logs) {
+        EXPECT_EQ(modeOf(appData() + "/logs/" + log), 0600u) << log.toStdString();
+    }
 }
 
 TEST_F(LanfinderProgram, LogFilesHoldTheMessagesWithTheirLevelsAndPercentSigns) {

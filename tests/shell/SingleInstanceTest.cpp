@@ -1,14 +1,27 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QUuid>
+#include <QVector>
 #include <atomic>
+#include <cstring>
+#include <functional>
 #include <thread>
 
 #include "shell/SingleInstance.h"
@@ -51,10 +64,46 @@ SendResult sendFromAnotherThread(const QString& id, const QString& text, int tim
     return result;
 }
 
+// Each case gets a temp folder and a home of its own and no runtime folder,
+// so the folder the instance picks is the case's to arrange.
 class SingleInstanceTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        ASSERT_TRUE(root.isValid());
+        saved = {qgetenv("TMPDIR"), qgetenv("HOME"), qgetenv("XDG_RUNTIME_DIR")};
+        hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+        QDir(root.path()).mkpath("tmp");
+        QDir(root.path()).mkpath("home");
+        qputenv("TMPDIR", tmp().toLocal8Bit());
+        qputenv("HOME", home().toLocal8Bit());
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+    void TearDown() override {
+        qputenv("TMPDIR", saved[0]);
+        qputenv("HOME", saved[1]);
+        if (hadRuntime) {
+            qputenv("XDG_RUNTIME_DIR", saved[2]);
+        } else {
+            qunsetenv("XDG_RUNTIME_DIR");
+        }
+    }
+
+public:
+    QString tmp() const { return root.path() + "/tmp"; }
+    QString home() const { return root.path() + "/home"; }
+    QString ours() const { return QStringLiteral("lanfinder-%1").arg(::geteuid()); }
+
+protected:
     const QString id = uniqueId();
+    QTemporaryDir root;
+    QVector<QByteArray> saved;
+    bool hadRuntime = false;
 };
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
 
 TEST_F(SingleInstanceTest, FirstStartBecomesTheRunningInstance) {
     SingleInstance first(id);
@@ -62,8 +111,182 @@ TEST_F(SingleInstanceTest, FirstStartBecomesTheRunningInstance) {
     EXPECT_TRUE(first.isPrimary());
     EXPECT_FALSE(first.isRunning());
     EXPECT_TRUE(QFile::exists(first.lockFilePath()));
-    EXPECT_TRUE(first.lockFilePath().startsWith(QDir::tempPath()));
-    EXPECT_TRUE(first.serverName().startsWith(id + "-"));
+    const QString folder = tmp() + "/" + ours();
+    EXPECT_EQ(first.lockFilePath(), folder + "/" + id + ".lock");
+    EXPECT_EQ(first.serverName(), folder + "/" + id + ".socket");
+    EXPECT_EQ(modeOf(folder), 0700u);
+}
+
+// How the folder of the lock and the socket is chosen.
+struct FolderRow {
+    const char* what;
+    // Arranges the case; returns the folder the instance must pick.
+    std::function<QString(const SingleInstanceTest&)> arrange;
+};
+
+class FolderChoice : public SingleInstanceTest, public ::testing::WithParamInterface<FolderRow> {};
+
+TEST_P(FolderChoice, OnlyAPrivateFolderOfOursIsUsed) {
+    const QString expected = GetParam().arrange(*this);
+    SingleInstance first(id);
+    EXPECT_FALSE(first.isRunning());
+    EXPECT_EQ(QFileInfo(first.lockFilePath()).path(), expected);
+    EXPECT_EQ(modeOf(expected), 0700u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, FolderChoice,
+    ::testing::Values(FolderRow{"PrivateRuntimeFolder",
+                                [](const SingleInstanceTest& t) {
+                                    const QString runtime = t.home() + "/run";
+                                    ::mkdir(QFile::encodeName(runtime).constData(), 0700);
+                                    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+                                    return runtime;
+                                }},
+                      FolderRow{"LooseRuntimeFolderIsPassedOverUnchanged",
+                                [](const SingleInstanceTest& t) {
+                                    const QString runtime = t.home() + "/run";
+                                    ::mkdir(QFile::encodeName(runtime).constData(), 0700);
+                                    ::chmod(QFile::encodeName(runtime).constData(), 0755);
+                                    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+                                    return t.tmp() + "/" + t.ours();
+                                }},
+                      FolderRow{"RelativeRuntimeFolderIsPassedOver",
+                                [](const SingleInstanceTest& t) {
+                                    qputenv("XDG_RUNTIME_DIR", "run");
+                                    return t.tmp() + "/" + t.ours();
+                                }},
+                      FolderRow{"OwnLooseTempFolderIsTightened",
+                                [](const SingleInstanceTest& t) {
+                                    const QString folder = t.tmp() + "/" + t.ours();
+                                    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+                                    ::chmod(QFile::encodeName(folder).constData(), 0777);
+                                    return folder;
+                                }},
+                      FolderRow{"LinkInPlaceOfTheTempFolderIsNotFollowed",
+                                [](const SingleInstanceTest& t) {
+                                    const QString target = t.home() + "/elsewhere";
+                                    ::mkdir(QFile::encodeName(target).constData(), 0700);
+                                    QFile::link(target, t.tmp() + "/" + t.ours());
+                                    return t.home() + "/." + t.ours();
+                                }}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// Plays another local user who got there first: owns the folder the
+// instance would use, holds a live lock in it and listens on the socket,
+// acknowledging every message the way a running instance does.
+class Squatter {
+public:
+    // Makes folder (as the other user) unless it is empty.
+    Squatter(const QString& folder, const QString& lock, const QString& socket) {
+        const QByteArray dir = QFile::encodeName(folder);
+        const QByteArray socketPath = QFile::encodeName(socket);
+        const QByteArray lockPath = QFile::encodeName(lock);
+        int ready[2];
+        if (::pipe(ready) != 0) {
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            serve(dir, lockPath, socketPath, ready[1]);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        m_ready = m_pid > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~Squatter() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Squatter(const Squatter&) = delete;
+    Squatter& operator=(const Squatter&) = delete;
+
+    bool ready() const { return m_ready; }
+
+private:
+    static constexpr uid_t otherUser = 65534;
+
+    // Only async-signal-safe calls: the child of a threaded process.
+    [[noreturn]] static void serve(const QByteArray& dir, const QByteArray& lockPath,
+                                   const QByteArray& socketPath, int ready) {
+        ::alarm(30);  // never outlives a stuck test
+        const bool made = dir.isEmpty() || (::mkdir(dir.constData(), 0755) == 0 &&
+                                            ::chown(dir.constData(), otherUser, otherUser) == 0);
+        if (!made || ::setresgid(otherUser, otherUser, otherUser) != 0 ||
+            ::setresuid(otherUser, otherUser, otherUser) != 0) {
+            ::_exit(2);
+        }
+        const int lock = ::open(lockPath.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        char pid[32];
+        int length = 0;
+        for (pid_t n = ::getpid(); n > 0; n /= 10) {
+            pid[length++] = static_cast<char>('0' + n % 10);
+        }
+        for (int i = 0; i < length / 2; ++i) {
+            std::swap(pid[i], pid[length - 1 - i]);
+        }
+        pid[length++] = '\n';
+        if (lock < 0 || ::write(lock, pid, static_cast<size_t>(length)) != length) {
+            ::_exit(3);
+        }
+        const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socketPath.constData(),
+                    std::min<size_t>(socketPath.size(), sizeof address.sun_path - 1));
+        if (server < 0 || ::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) ||
+            ::chmod(socketPath.constData(), 0777) != 0 || ::listen(server, 8) != 0) {
+            ::_exit(4);
+        }
+        char byte = 1;
+        if (::write(ready, &byte, 1) != 1) {
+            ::_exit(5);
+        }
+        for (;;) {
+            const int peer = ::accept(server, nullptr, nullptr);
+            char buffer[256];
+            if (peer >= 0 && ::read(peer, buffer, sizeof buffer) > 0) {
+                const char ack = 'A';
+                (void)!::write(peer, &ack, 1);
+            }
+            ::close(peer);
+        }
+    }
+
+    pid_t m_pid = -1;
+    bool m_ready = false;
+};
+
+TEST_F(SingleInstanceTest, AnotherUsersLockAndSocketDoNotStopAStart) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "playing another user needs root";
+    }
+    // The other user must reach the shared temp folder, as in /tmp.
+    ::chmod(QFile::encodeName(root.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(tmp()).constData(), 01777);
+    const QString squatted = tmp() + "/" + ours();
+    Squatter squatter(squatted, squatted + "/" + id + ".lock", squatted + "/" + id + ".socket");
+    ASSERT_TRUE(squatter.ready());
+    // Also where earlier versions looked: fixed names in the shared folder.
+    Squatter legacy(QString(), tmp() + "/" + id + "-root.lock", tmp() + "/" + id + "-root");
+    ASSERT_TRUE(legacy.ready());
+    {
+        // The squatter does answer like a running instance...
+        QLocalSocket socket;
+        socket.connectToServer(squatted + "/" + id + ".socket");
+        ASSERT_TRUE(socket.waitForConnected(5000));
+    }
+
+    // ...but it is not asked: this start becomes the running instance.
+    SingleInstance start(id);
+    EXPECT_FALSE(start.sendMessage("LNF Instance Started", 2000));
+    EXPECT_TRUE(start.isPrimary());
+    EXPECT_FALSE(start.lockFilePath().startsWith(squatted + "/"));
+    EXPECT_EQ(QFileInfo(start.lockFilePath()).path(), home() + "/." + ours());
 }
 
 TEST_F(SingleInstanceTest, SecondStartDeliversItsMessageToTheFirst) {

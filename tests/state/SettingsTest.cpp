@@ -1,4 +1,5 @@
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "StateTestSupport.h"
+#include "state/PrivateFiles.h"
 #include "state/Settings.h"
 
 using namespace statetest;
@@ -216,4 +218,83 @@ TEST_F(SettingsFile, WithoutCreateIfMissingAMissingFolderIsNotCreated) {
     const QString target = dir.path() + "/none/Settings.json";
     EXPECT_FALSE(writeFile(target, "{}", false));
     EXPECT_FALSE(QDir(dir.path() + "/none").exists());
+}
+
+// --- Modes of the user's files ----------------------------------------------------
+
+static mode_t modeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// A data location of its own under XDG_DATA_HOME, and a umask that would
+// leave everything readable to everybody.
+class PrivateData : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        m_savedMask = ::umask(0);
+        data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    }
+    void TearDown() override {
+        ::umask(m_savedMask);
+        qputenv("XDG_DATA_HOME", m_savedHome);
+    }
+
+    QTemporaryDir home;
+    QString data;
+
+private:
+    QByteArray m_savedHome;
+    mode_t m_savedMask = 022;
+};
+
+TEST_F(PrivateData, NewFoldersAndFilesAreTheUsersAlone) {
+    ASSERT_TRUE(data.startsWith(home.path()));
+    ASSERT_TRUE(writeJsonFile(settingsFilePath(), QJsonDocument(QJsonObject{{"theme", "dark"}})));
+    EXPECT_EQ(modeOf(data), 0700u);
+    EXPECT_EQ(modeOf(settingsFilePath()), 0600u);
+    EXPECT_TRUE(securePrivateData());
+    EXPECT_EQ(modeOf(logFolderPath()), 0700u);
+}
+
+TEST_F(PrivateData, LooseFilesFromEarlierRunsAreTightened) {
+    ASSERT_TRUE(QDir().mkpath(logFolderPath()));
+    ::chmod(QFile::encodeName(data).constData(), 0755);
+    ::chmod(QFile::encodeName(logFolderPath()).constData(), 0777);
+    writeBytes(settingsFilePath(), "{}");
+    writeBytes(logFolderPath() + "lanfinder.log", "old line\n");
+    writeBytes(logFolderPath() + "lanfinder.1.log", "older line\n");
+    for (const QString& file : {settingsFilePath(), logFolderPath() + "lanfinder.log",
+                                logFolderPath() + "lanfinder.1.log"}) {
+        ::chmod(QFile::encodeName(file).constData(), 0644);
+    }
+
+    EXPECT_TRUE(securePrivateData());
+    EXPECT_EQ(modeOf(data), 0700u);
+    EXPECT_EQ(modeOf(logFolderPath()), 0700u);
+    EXPECT_EQ(modeOf(settingsFilePath()), 0600u);
+    EXPECT_EQ(modeOf(logFolderPath() + "lanfinder.log"), 0600u);
+    EXPECT_EQ(modeOf(logFolderPath() + "lanfinder.1.log"), 0600u);
+
+    // Saving over the tightened file keeps it private.
+    ASSERT_TRUE(writeJsonFile(settingsFilePath(), QJsonDocument(QJsonObject{{"theme", "x"}})));
+    EXPECT_EQ(modeOf(settingsFilePath()), 0600u);
+}
+
+TEST_F(PrivateData, ALinkInPlaceOfAFileOrFolderIsLeftAlone) {
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("target");
+    writeBytes(target, "x");
+    ::chmod(QFile::encodeName(target).constData(), 0644);
+    ASSERT_TRUE(QDir().mkpath(data));
+    ASSERT_TRUE(QFile::link(target, settingsFilePath()));
+    EXPECT_FALSE(tightenPrivateFile(settingsFilePath()));
+    EXPECT_EQ(modeOf(target), 0644u) << "the link's target is not ours to change";
+
+    const QString linkedFolder = home.filePath("linked");
+    ASSERT_TRUE(QFile::link(elsewhere.path(), linkedFolder));
+    EXPECT_FALSE(ensurePrivateFolder(linkedFolder));
+    EXPECT_FALSE(isPrivateFolder(linkedFolder));
 }

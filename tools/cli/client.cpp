@@ -100,9 +100,11 @@ std::string client::send_configuration(const found_device& device, const std::st
                                        sdk::system::network_method_type method,
                                        const std::string& user, const std::string& password) {
     sent_->forget();
-    const int sent = engine_->send_configuration_request(device.answer.article_number(),
-                                                         device.answer.serial_number(), ip, mask,
-                                                         gateway, name, method, user, password);
+    // Only out of the card the device answered on: the credentials' protection
+    // is no secret, so they must not reach the other networks.
+    const int sent = engine_->send_configuration_request(
+        device.card_ip, device.answer.article_number(), device.answer.serial_number(), ip, mask,
+        gateway, name, method, user, password);
     last_send_complete_ = sent >= 0;
     return sent_->last();
 }
@@ -110,7 +112,7 @@ std::string client::send_configuration(const found_device& device, const std::st
 std::string client::send_localize(const found_device& device, const std::string& user,
                                   const std::string& password) {
     sent_->forget();
-    const int sent = engine_->send_localize_request(device.answer.article_number(),
+    const int sent = engine_->send_localize_request(device.card_ip, device.answer.article_number(),
                                                     device.answer.serial_number(), user, password);
     last_send_complete_ = sent >= 0;
     return sent_->last();

@@ -44,7 +44,8 @@ public:
                                        std::chrono::milliseconds every, int requests,
                                        const std::function<bool(const found_device&)>& done = {});
 
-    // Both return the request id, "" when nothing could be sent. Bad
+    // Both go out of the card the device answered on (device.card_ip) only,
+    // and return the request id, "" when nothing could be sent. Bad
     // addresses throw std::invalid_argument before anything is sent.
     std::string send_configuration(const found_device& device, const std::string& ip,
                                    const std::string& mask, const std::string& gateway,
@@ -59,7 +60,7 @@ public:
     std::optional<sdk::system::operation_result> await_localize(const std::string& request_id,
                                                                 std::chrono::milliseconds within);
 
-    // False when the last send did not go out whole on every address.
+    // False when the last send did not go out whole on every address it used.
     bool last_send_complete() const { return last_send_complete_; }
 
 private:

@@ -20,4 +20,5 @@
 #include "beacon/network_card_info.h"
 #include "beacon/protocol_constants.h"
 #include "beacon/protocol_exception.h"
+#include "beacon/secure_wipe.h"
 #include "beacon/system_types.h"

@@ -35,6 +35,8 @@ public:
     void set_username(const std::string& value);
     std::string password() const;
     void set_password(const std::string& value);
+    /// Overwrites and empties user name and password (see secure_wipe).
+    void wipe_credentials() noexcept;
     sdk::system::network_method_type network_method() const;
     void set_network_method(const sdk::system::network_method_type& value);
 

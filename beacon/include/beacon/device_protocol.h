@@ -19,7 +19,7 @@ namespace dp {
 
 // The engine: one endpoint per local address, every received datagram decoded
 // and queued, every send written through every endpoint (broadcast by
-// default). Keep it on one thread; netbridge threads only feed the queue.
+// default) unless it names one card. Keep it on one thread; netbridge threads only feed the queue.
 class BEACON_EXPORT device_protocol : public idevice_protocol {
 public:
     // Which well-known port the engine listens on and which it sends to.
@@ -60,6 +60,16 @@ public:
                               const std::string& username,
                               const std::string& password) const override;
     int send_localize_response(localize_response* response, const std::string& ip) const override;
+    int send_configuration_request(const std::string& card_ip, const std::string& article_number,
+                                   const std::string& serial_number, const std::string& ip,
+                                   const std::string& mask, const std::string& gateway,
+                                   const std::string& user_defined_name,
+                                   const sdk::system::network_method_type& network_method,
+                                   const std::string& username,
+                                   const std::string& password) const override;
+    int send_localize_request(const std::string& card_ip, const std::string& article_number,
+                              const std::string& serial_number, const std::string& username,
+                              const std::string& password) const override;
 
 protected:
     /// One datagram to one record, or empty when it is no message of ours.
@@ -69,6 +79,9 @@ private:
     void on_datagram(const std::string& data, const std::string& sender_ip,
                      const std::string& interface_ip);
     int send(const std::string& text, const std::string& target) const;
+    // The endpoint of the card with this address; throws for an unknown one.
+    icommunication_udp& endpoint_of(const std::string& card_ip) const;
+    int send_through(icommunication_udp& endpoint, const std::string& text) const;
 
     std::uint16_t destination_port_;
     std::deque<std::shared_ptr<event_with_metadata>> queue_;

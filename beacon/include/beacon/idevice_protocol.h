@@ -47,6 +47,27 @@ public:
     /// Sends the response unchanged toward ip (must not be null).
     virtual int send_localize_response(localize_response* response,
                                        const std::string& ip) const = 0;
+
+    // The requests that carry credentials, sent to the limited broadcast
+    // through the endpoint of the one local card whose address is card_ip
+    // and no other: a device answers on the card it is wired to, and the
+    // credentials' protection (fixed key, zero IV) is no secret, so they must
+    // not reach the other networks. Checked first, before anything else is
+    // done: a card_ip that no endpoint has (or the any address) throws
+    // std::invalid_argument("Unknown card address"). Otherwise as the
+    // overloads without card_ip. An implementation that cannot send through
+    // one card keeps this default and sends nothing (-1).
+    virtual int send_configuration_request(const std::string& card_ip,
+                                           const std::string& article_number,
+                                           const std::string& serial_number, const std::string& ip,
+                                           const std::string& mask, const std::string& gateway,
+                                           const std::string& user_defined_name,
+                                           const sdk::system::network_method_type& network_method,
+                                           const std::string& username,
+                                           const std::string& password) const;
+    virtual int send_localize_request(const std::string& card_ip, const std::string& article_number,
+                                      const std::string& serial_number, const std::string& username,
+                                      const std::string& password) const;
     virtual ~idevice_protocol() = default;
 };
 

@@ -20,6 +20,8 @@ public:
     void set_username(const std::string& value);
     std::string password() const;
     void set_password(const std::string& value);
+    /// Overwrites and empties user name and password (see secure_wipe).
+    void wipe_credentials() noexcept;
 
     /// Compares request id, kind, article and serial number (not the credentials).
     bool operator==(const localize_request& other) const;

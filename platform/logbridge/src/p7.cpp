@@ -4,6 +4,8 @@
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -89,8 +91,16 @@ public:
         }
         const std::size_t size_mb = max_file_size_mb > 0 ? std::size_t(max_file_size_mb) : 1;
         const std::size_t files = max_files > 0 ? std::size_t(max_files) : 1;
+        // Log lines tell what the user did and with which devices: the files
+        // are the user's alone (0600) whatever the umask, and an older,
+        // looser file is tightened when it is opened again. Rotation renames
+        // the files, which keeps their mode.
+        spdlog::file_event_handlers handlers;
+        handlers.after_open = [](const spdlog::filename_t&, std::FILE* stream) {
+            ::fchmod(::fileno(stream), S_IRUSR | S_IWUSR);
+        };
         auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-            (dir / file_name()).string(), size_mb * 1024 * 1024, files - 1);
+            (dir / file_name()).string(), size_mb * 1024 * 1024, files - 1, false, handlers);
         auto logger = std::make_shared<spdlog::logger>("logbridge", std::move(sink));
         configure(*logger);
         std::lock_guard<std::mutex> lock(mutex_);

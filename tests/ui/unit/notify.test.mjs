@@ -14,7 +14,8 @@ const PROGRAM_TEXTS = [
   'Invalid rights', 'Error changing network settings. Reserved IP. Please try again with another one.',
   'Unexpected operation result occured', 'LocalizingSuccess', 'LocalizingError', 'Localize is not supported',
   'DeviceNoLongerAvailable', 'DeviceSetToFavorites', 'DeviceRemovedFromFavorites', 'Configuration request operation timeout',
-  'Settings could not be saved',
+  'Settings could not be saved', 'Too many devices answered. Further devices are not shown',
+  'The network card the device was found on is no longer available',
 ];
 
 const dict = (code) => JSON.parse(fs.readFileSync(path.join(WEB, 'translations_json', `${code}.json`), 'utf8'));
