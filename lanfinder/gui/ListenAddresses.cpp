@@ -32,10 +32,9 @@ QList<QHostAddress> addresses(bool remoteAccess) {
 QByteArray listeningPorts(const QList<QHostAddress>& addresses, const QString& port) {
     QByteArrayList parts;
     for (const QHostAddress& address : addresses) {
-        const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                                 ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
-                                 : address.toString();
-        parts.append((host + QLatin1Char(':') + port).toUtf8());
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            parts.append((address.toString() + QLatin1Char(':') + port).toUtf8());
+        }
     }
     return parts.join(',');
 }

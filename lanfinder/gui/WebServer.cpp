@@ -15,6 +15,7 @@
 
 #include "gui/ListenAddresses.h"
 #include "gui/OriginPolicy.h"
+#include "gui/PortHold.h"
 #include "gui/RequestGate.h"
 #include "gui/WebClient.h"
 
@@ -111,6 +112,9 @@ struct WebServer::Private {
     // throttled client's backlog.
     std::atomic<bool> stopping{false};
     std::atomic<std::uint64_t> nextId{1};
+
+    // The addresses kept from other programs while the server runs.
+    std::vector<std::unique_ptr<PortHold>> holds;
 
     QTimer* graceTimer = nullptr;
     std::chrono::steady_clock::time_point graceStart;
@@ -304,7 +308,8 @@ WebServer::WebServer(QString documentRoot, QString port, WebAccess access, QObje
 
     mg_init_library(0);
     const QByteArray root = documentRoot.toUtf8();
-    const QByteArray ports = listening::listeningPorts(listening::addresses(access.remote), port);
+    const QList<QHostAddress> addresses = listening::addresses(access.remote);
+    const QByteArray ports = listening::listeningPorts(addresses, port);
     const QByteArray threads = QByteArray::number(workerThreads);
     const char* options[] = {"document_root",
                              root.constData(),
@@ -332,6 +337,18 @@ WebServer::WebServer(QString documentRoot, QString port, WebAccess access, QObje
     if (!d->context) {
         qWarning().noquote() << "Web server could not start on port" << port;
         return;
+    }
+    for (const QHostAddress& address : addresses) {
+        if (address.protocol() != QAbstractSocket::IPv6Protocol) {
+            continue;
+        }
+        d->holds.push_back(std::make_unique<PortHold>(address, static_cast<quint16>(d->port)));
+        if (!d->holds.back()->held()) {
+            qWarning().noquote() << "Port" << d->port << "on" << address.toString()
+                                 << "is taken by another program: open the page at "
+                                    "http://127.0.0.1:"
+                                 << d->port << "rather than through localhost";
+        }
     }
     mg_set_websocket_handler(d->context, "/ws", &Private::onWsConnect, &Private::onWsReady,
                              &Private::onWsData, &Private::onWsClose, d.get());
