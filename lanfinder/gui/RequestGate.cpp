@@ -6,6 +6,7 @@
 #include <civetweb.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "gui/AccessToken.h"
@@ -63,8 +64,14 @@ int RequestGate::handle(mg_connection* connection) const {
         return 0;
     }
     if (!isServedMethod(info->request_method)) {
-        qWarning().noquote() << "Refused method" << QByteArray(info->request_method).left(16)
-                             << "from" << info->remote_addr;
+        // The method is the client's text: only its letters reach the log.
+        QByteArray method;
+        for (const char* c = info->request_method; c && *c && method.size() < 16; ++c) {
+            if (std::isalpha(static_cast<unsigned char>(*c))) {
+                method += *c;
+            }
+        }
+        qWarning().noquote() << "Refused method" << method << "from" << info->remote_addr;
         sendAnswer(connection, 405, "Method Not Allowed", "Allow: GET, HEAD\r\n",
                    "Only GET and HEAD are served.\n");
         return 405;

@@ -106,8 +106,11 @@ std::optional<uint> socketOwnerIn(const QByteArray& table, const SocketEnd& loca
 
 std::optional<uint> socketOwner(const SocketEnd& local, const SocketEnd& remote) {
     // thread-self: the web server's threads may live in another network
-    // namespace than the process's first thread.
-    for (const char* path : {"/proc/thread-self/net/tcp", "/proc/thread-self/net/tcp6"}) {
+    // namespace than the process's first thread; self for kernels before 3.17.
+    const bool threadTables = QFile::exists(QStringLiteral("/proc/thread-self/net/tcp"));
+    const char* const tables[2][2] = {{"/proc/self/net/tcp", "/proc/self/net/tcp6"},
+                                      {"/proc/thread-self/net/tcp", "/proc/thread-self/net/tcp6"}};
+    for (const char* path : tables[threadTables ? 1 : 0]) {
         if (const auto uid = socketOwnerIn(readTable(path), local, remote)) {
             return uid;
         }

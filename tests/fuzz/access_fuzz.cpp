@@ -38,14 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray peer = line(lines, 4);
     const QByteArray uri = line(lines, 5);
 
-    origins.refusal(QString::fromUtf8(host), lines.size() > 1 ? QString::fromUtf8(origin)
-                                                              : QString());
+    origins.refusal(QString::fromUtf8(host),
+                    lines.size() > 1 ? QString::fromUtf8(origin) : QString());
 
     const QByteArray fromQuery = webaccess::tokenFromQuery(query.constData());
     const QByteArray fromCookie = webaccess::tokenFromCookies(cookies.constData());
     const AccessPolicy::Decision decision = policy.decide(
-        QHostAddress(QString::fromUtf8(peer)), [] { return std::optional<uint>(1000); },
-        fromQuery, fromCookie);
+        QHostAddress(QString::fromUtf8(peer)), [] { return std::optional<uint>(1000); }, fromQuery,
+        fromCookie);
     if (decision.reason.toUtf8().contains(token)) {
         std::abort();
     }
