@@ -3,12 +3,17 @@
 // The decisions live in the shell, state and gui libraries.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDebug>
 #include <QDir>
 #include <QJsonDocument>
 #include <QSharedPointer>
 
+#include "device/NetworkInterfaces.h"
+#include "gui/AccessToken.h"
 #include "gui/Backend.h"
+#include "gui/ListenAddresses.h"
+#include "gui/RemoteAccessLinks.h"
 #include "gui/Result.h"
 #include "gui/WebServer.h"
 #include "shell/LocalTimeZone.h"
@@ -48,7 +53,6 @@ int main(int argc, char* argv[]) {
     }
 
     QDir::setCurrent(QCoreApplication::applicationDirPath());
-    const int port = shell::chooseHttpPort();
 
     // Before the first log line and the first settings write.
     securePrivateData();
@@ -65,9 +69,22 @@ int main(int argc, char* argv[]) {
         QApplication::setQuitOnLastWindowClosed(false);
     }
 
+    // The settings decide where the server listens, so the port is chosen
+    // once they are read.
+    WebAccess webAccess;
+    webAccess.remote = backend->remoteAccess();
+    if (webAccess.remote) {
+        webAccess.token = webaccess::newToken();
+    }
+    const int port =
+        shell::chooseHttpPort(shell::preferredPort, listening::addresses(webAccess.remote));
+    const auto currentLinks = [port, token = webAccess.token] {
+        return remoteAccessLinks(queryNetworkInterfaces(), port, token);
+    };
+
     QSharedPointer<WebServer> webServer;
     try {
-        webServer.reset(new WebServer(webFolderPath(), QString::number(port)));
+        webServer.reset(new WebServer(webFolderPath(), QString::number(port), webAccess));
     } catch (const QString& text) {
         qWarning().noquote() << text;
     }
@@ -81,6 +98,12 @@ int main(int argc, char* argv[]) {
     cacheInstance(stateCache.data());
 
     qDebug() << "Application port number:" << port;
+    if (webAccess.remote) {
+        qWarning() << "Remote access is on: other computers may connect with the token";
+        for (const QString& link : currentLinks()) {
+            qDebug().noquote() << "Remote access link:" << link;
+        }
+    }
 
     qRegisterMetaType<Result>("Result");
     qRegisterMetaType<uint64_t>("uint64_t");
@@ -106,6 +129,23 @@ int main(int argc, char* argv[]) {
             [] { shell::openLogFolder(logFolderPath()); }, Qt::DirectConnection);
         QObject::connect(tray.data(), &SysTray::requestApplicationClose, &app, quit,
                          Qt::DirectConnection);
+        if (webAccess.remote) {
+            tray->addRemoteAccessEntry();
+            // The cards are read again: the link must name an address the
+            // computer has now.
+            QObject::connect(
+                tray.data(), &SysTray::requestCopyRemoteAccessLink, &app,
+                [currentLinks] {
+                    const QStringList links = currentLinks();
+                    if (links.isEmpty()) {
+                        qWarning() << "No network card address to make a remote access link of";
+                        return;
+                    }
+                    QGuiApplication::clipboard()->setText(links.first());
+                    qDebug() << "Remote access link copied to the clipboard";
+                },
+                Qt::DirectConnection);
+        }
     }
 
     if (webServer) {

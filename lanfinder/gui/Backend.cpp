@@ -124,6 +124,9 @@ void Backend::readSettings(const QJsonValue& value, bool asPersisted) {
     const QJsonObject object = value.toObject();
     readJsonProperty(language, object);
     readJsonProperty(theme, object);
+    // Opening the server to the network takes an explicit true; anything
+    // else, a missing key included, keeps it closed.
+    m_remoteAccess = object.value(QStringLiteral("remoteAccess")).toBool(false);
     const QJsonValue list =
         object.value(QStringLiteral("devices")).toObject().value(QStringLiteral("list"));
     if (asPersisted) {
@@ -154,6 +157,7 @@ QJsonObject Backend::settingsJson() const {
     devices.insert(QStringLiteral("list"), favourites);
     QJsonObject object;
     object.insert(QStringLiteral("devices"), devices);
+    object.insert(QStringLiteral("remoteAccess"), m_remoteAccess);
     writeJsonProperty(object, theme);
     writeJsonProperty(object, language);
     return object;

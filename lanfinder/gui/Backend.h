@@ -75,8 +75,12 @@ public:
     bool fromJson(const QJsonValue& value) override;
     // As fromJson(), but the devices come back as missing, idle favourites.
     bool loadSettings(const QJsonValue& value);
-    // {"devices": {"list": [favourites]}, "theme", "language"}
+    // {"devices": {"list": [favourites]}, "language", "remoteAccess", "theme"}
     QJsonObject settingsJson() const;
+
+    // Whether browsers on other computers may connect (with the run's token).
+    // Only the settings file turns it on; not part of the browsers' state.
+    bool remoteAccess() const { return m_remoteAccess; }
 
     QVector<QSharedPointer<AppNotification>> takeNotifications() override;
 
@@ -111,6 +115,7 @@ private:
     void readSettings(const QJsonValue& value, bool asPersisted);
 
     QString m_settingsPath;
+    bool m_remoteAccess = false;
     QSharedPointer<DeviceStore> m_devices;
     QSharedPointer<AppNotificationStore> m_notifications;
     QSharedPointer<NICModel> m_nics;

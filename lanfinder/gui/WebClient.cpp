@@ -5,13 +5,9 @@
 
 namespace {
 
-constexpr std::size_t maxMessageBytes = 64u * 1024u;
-
 constexpr std::uint16_t closeNormal = 1000;
 constexpr std::uint16_t closeProtocolError = 1002;
 constexpr std::uint16_t closeTooBig = 1009;
-
-constexpr int finBit = 0x80;
 
 QByteArray closePayload(std::uint16_t code) {
     QByteArray payload(2, '\0');
@@ -128,59 +124,32 @@ void WebClient::run() {
 bool WebClient::receive(int bits, const char* data, std::size_t length, QByteArray& message,
                         bool& closeNow) {
     closeNow = false;
-    const int opcode = bits & 0x0f;
-    const bool fin = (bits & finBit) != 0;
-
-    if (opcode == MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE) {
-        // Answer the browser's close so that it completes as a clean close.
-        sendSessionClosing();
-        sendClose(closeNormal);
-        closeNow = true;
-        return false;
-    }
-    if (opcode == MG_WEBSOCKET_OPCODE_PING || opcode == MG_WEBSOCKET_OPCODE_PONG) {
-        return false;
-    }
-    if (opcode == MG_WEBSOCKET_OPCODE_TEXT || opcode == MG_WEBSOCKET_OPCODE_BINARY) {
-        if (assembling_) {
-            qWarning() << "Web client" << id_ << "closed: a new message inside a fragmented one";
-            sendClose(closeProtocolError);
-            closeNow = true;
+    switch (assembler_.add(bits, data, length, message)) {
+        case MessageAssembler::Outcome::Message:
+            return true;
+        case MessageAssembler::Outcome::Pending:
+        case MessageAssembler::Outcome::Control:
             return false;
-        }
-        assembling_ = true;
-        assemblingText_ = opcode == MG_WEBSOCKET_OPCODE_TEXT;
-        partial_.clear();
-    } else if (opcode != MG_WEBSOCKET_OPCODE_CONTINUATION || !assembling_) {
-        qWarning() << "Web client" << id_ << "closed: unexpected frame opcode" << opcode;
-        sendClose(closeProtocolError);
-        closeNow = true;
-        return false;
+        case MessageAssembler::Outcome::Close:
+            // Answer the browser's close so that it completes as a clean close.
+            sendSessionClosing();
+            sendClose(closeNormal);
+            break;
+        case MessageAssembler::Outcome::BinaryDropped:
+            qWarning() << "Web client" << id_ << "sent a binary message; dropped";
+            return false;
+        case MessageAssembler::Outcome::ProtocolError:
+            qWarning().noquote() << "Web client" << id_ << "closed:" << assembler_.error();
+            sendClose(closeProtocolError);
+            break;
+        case MessageAssembler::Outcome::TooBig:
+            qWarning() << "Web client" << id_ << "closed: a message is larger than"
+                       << MessageAssembler::maxMessageBytes << "bytes";
+            sendClose(closeTooBig);
+            break;
     }
-
-    if (static_cast<std::size_t>(partial_.size()) + length > maxMessageBytes) {
-        qWarning() << "Web client" << id_ << "closed: a message is larger than" << maxMessageBytes
-                   << "bytes";
-        partial_.clear();
-        assembling_ = false;
-        sendClose(closeTooBig);
-        closeNow = true;
-        return false;
-    }
-    if (assemblingText_) {
-        partial_.append(data, static_cast<int>(length));
-    }
-    if (!fin) {
-        return false;
-    }
-    assembling_ = false;
-    if (!assemblingText_) {
-        qWarning() << "Web client" << id_ << "sent a binary message; dropped";
-        return false;
-    }
-    message = partial_;
-    partial_.clear();
-    return true;
+    closeNow = true;
+    return false;
 }
 
 bool WebClient::throttle(const std::atomic<bool>& stopping) {

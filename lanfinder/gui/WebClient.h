@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "gui/MessageAssembler.h"
+
 struct mg_connection;
 
 // One open WebSocket connection of the web server. Every frame for it goes
@@ -91,9 +93,7 @@ private:
     std::thread sender_;
 
     // Touched by the connection's worker thread only.
-    QByteArray partial_;
-    bool assembling_ = false;
-    bool assemblingText_ = false;
+    MessageAssembler assembler_;
     double tokens_ = messageBurst;
     std::chrono::steady_clock::time_point lastRefill_;
 };

@@ -1,15 +1,22 @@
 #include "gui/WebServer.h"
 
 #include <QDebug>
+#include <QHostAddress>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include <civetweb.h>
+#include <unistd.h>
 
+#include "gui/ListenAddresses.h"
 #include "gui/OriginPolicy.h"
+#include "gui/PortHold.h"
+#include "gui/RequestGate.h"
 #include "gui/WebClient.h"
 
 namespace {
@@ -33,6 +40,13 @@ QString remoteAddress(const mg_connection* connection) {
     return info ? QString::fromUtf8(info->remote_addr) : QString();
 }
 
+bool isLoopback(const QString& address) {
+    return QHostAddress(address).isLoopback();
+}
+
+// Matches no path: CivetWeb runs no CGI program and no server-side include.
+constexpr char noFiles[] = "$^";
+
 }  // namespace
 
 struct WebServer::Private {
@@ -50,7 +64,8 @@ struct WebServer::Private {
         bool earlyOverflow = false;
     };
 
-    explicit Private(WebServer* owner) : q(owner) {}
+    Private(WebServer* owner, const WebAccess& access)
+        : q(owner), gate(AccessPolicy(access.remote, access.token, ::getuid())) {}
 
     static int onWsConnect(const mg_connection* connection, void* data);
     static void onWsReady(mg_connection* connection, void* data);
@@ -58,6 +73,13 @@ struct WebServer::Private {
                         void* data);
     static void onWsClose(const mg_connection* connection, void* data);
     static void onConnectionClose(const mg_connection* connection);
+    static int onBeginRequest(mg_connection* connection);
+
+    // Under the lock. The places an upgrade from `address` would take are
+    // still free (the global cap aside).
+    QString remoteRefusal(const QString& address) const;
+    // Under the lock, for every connection counted since its upgrade.
+    void release(const QString& address);
 
     Entry* find(std::uint64_t id) {
         for (Entry& entry : clients) {
@@ -69,6 +91,7 @@ struct WebServer::Private {
     }
 
     WebServer* q;
+    const RequestGate gate;
     mg_context* context = nullptr;
     int port = -1;
 
@@ -80,12 +103,18 @@ struct WebServer::Private {
     // the cap: counting only ready clients let browsers that connected at the
     // same time all pass the check and take the workers that serve pages.
     std::size_t handshakes = 0;
+    // Open and opening WebSockets per peer address other than the loopback.
+    std::map<QString, int> remotePlaces;
+    int remoteTotal = 0;
 
     std::atomic<bool> noClients{false};
     // Set when the server goes down, so that no worker lingers over a
     // throttled client's backlog.
     std::atomic<bool> stopping{false};
     std::atomic<std::uint64_t> nextId{1};
+
+    // The addresses kept from other programs while the server runs.
+    std::vector<std::unique_ptr<PortHold>> holds;
 
     QTimer* graceTimer = nullptr;
     std::chrono::steady_clock::time_point graceStart;
@@ -103,11 +132,21 @@ int WebServer::Private::onWsConnect(const mg_connection* connection, void* data)
         return 1;
     }
 
+    const QString address = remoteAddress(connection);
     std::lock_guard<std::mutex> lock(self->mutex);
     if (self->clients.size() + self->handshakes >= static_cast<std::size_t>(maxClients)) {
-        qWarning().noquote() << "WebSocket refused from" << remoteAddress(connection) << ": already"
-                             << maxClients << "browsers connected";
+        qWarning().noquote() << "WebSocket refused from" << address << ": already" << maxClients
+                             << "browsers connected";
         return 1;
+    }
+    if (!isLoopback(address)) {
+        const QString refusal = self->remoteRefusal(address);
+        if (!refusal.isEmpty()) {
+            qWarning().noquote() << "WebSocket refused from" << address << ":" << refusal;
+            return 1;
+        }
+        ++self->remotePlaces[address];
+        ++self->remoteTotal;
     }
     ++self->handshakes;
     // Marks the place as taken until the connection is ready or closes.
@@ -125,6 +164,35 @@ void WebServer::Private::onConnectionClose(const mg_connection* connection) {
     auto* self = static_cast<Private*>(mg_get_user_data(mg_get_context(connection)));
     std::lock_guard<std::mutex> lock(self->mutex);
     --self->handshakes;
+    self->release(remoteAddress(connection));
+}
+
+int WebServer::Private::onBeginRequest(mg_connection* connection) {
+    auto* self = static_cast<Private*>(mg_get_user_data(mg_get_context(connection)));
+    return self->gate.handle(connection);
+}
+
+QString WebServer::Private::remoteRefusal(const QString& address) const {
+    const auto it = remotePlaces.find(address);
+    if (it != remotePlaces.end() && it->second >= maxClientsPerRemoteAddress) {
+        return QStringLiteral("already %1 browsers connected from there")
+            .arg(maxClientsPerRemoteAddress);
+    }
+    if (remoteTotal >= maxClients - placesKeptForThisComputer) {
+        return QStringLiteral("the places left are kept for this computer");
+    }
+    return {};
+}
+
+void WebServer::Private::release(const QString& address) {
+    const auto it = remotePlaces.find(address);
+    if (it == remotePlaces.end()) {
+        return;
+    }
+    --remoteTotal;
+    if (--it->second == 0) {
+        remotePlaces.erase(it);
+    }
 }
 
 // A browser is counted from here, not from the upgrade request: CivetWeb calls
@@ -204,6 +272,7 @@ void WebServer::Private::onWsClose(const mg_connection* connection, void* data) 
         if (!client) {
             return;
         }
+        self->release(remoteAddress(connection));
         const std::size_t count = self->clients.size();
         emit self->q->activeConnections(count);
         if (count == 0) {
@@ -219,7 +288,10 @@ void WebServer::Private::onWsClose(const mg_connection* connection, void* data) 
 }
 
 WebServer::WebServer(QString documentRoot, QString port, QObject* parent)
-    : QObject(parent), d(std::make_unique<Private>(this)) {
+    : WebServer(std::move(documentRoot), std::move(port), WebAccess{}, parent) {}
+
+WebServer::WebServer(QString documentRoot, QString port, WebAccess access, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>(this, access)) {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<std::size_t>("std::size_t");
     qRegisterMetaType<Result>("Result");
@@ -236,7 +308,8 @@ WebServer::WebServer(QString documentRoot, QString port, QObject* parent)
 
     mg_init_library(0);
     const QByteArray root = documentRoot.toUtf8();
-    const QByteArray ports = port.toUtf8();
+    const QList<QHostAddress> addresses = listening::addresses(access.remote);
+    const QByteArray ports = listening::listeningPorts(addresses, port);
     const QByteArray threads = QByteArray::number(workerThreads);
     const char* options[] = {"document_root",
                              root.constData(),
@@ -248,13 +321,34 @@ WebServer::WebServer(QString documentRoot, QString port, QObject* parent)
                              "false",
                              "websocket_timeout_ms",
                              "5000",
+                             "additional_header",
+                             RequestGate::securityHeaders,
+                             "access_control_allow_origin",
+                             "",
+                             "cgi_pattern",
+                             noFiles,
+                             "ssi_pattern",
+                             noFiles,
                              nullptr};
     mg_callbacks callbacks{};
     callbacks.connection_close = &Private::onConnectionClose;
+    callbacks.begin_request = &Private::onBeginRequest;
     d->context = mg_start(&callbacks, d.get(), options);
     if (!d->context) {
         qWarning().noquote() << "Web server could not start on port" << port;
         return;
+    }
+    for (const QHostAddress& address : addresses) {
+        if (address.protocol() != QAbstractSocket::IPv6Protocol) {
+            continue;
+        }
+        d->holds.push_back(std::make_unique<PortHold>(address, static_cast<quint16>(d->port)));
+        if (!d->holds.back()->held()) {
+            qWarning().noquote() << "Port" << d->port << "on" << address.toString()
+                                 << "is taken by another program: open the page at "
+                                    "http://127.0.0.1:"
+                                 << d->port << "rather than through localhost";
+        }
     }
     mg_set_websocket_handler(d->context, "/ws", &Private::onWsConnect, &Private::onWsReady,
                              &Private::onWsData, &Private::onWsClose, d.get());

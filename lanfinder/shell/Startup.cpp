@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 #include "shell/SysTray.h"
 
@@ -35,21 +36,50 @@ void setApplicationIdentity() {
     QCoreApplication::setApplicationVersion(QStringLiteral("1.2.3"));
 }
 
-int chooseHttpPort(quint16 preferred) {
-    auto probe = std::make_unique<QTcpServer>();
-    int port = -1;
-    if (probe->listen(QHostAddress::LocalHost, preferred)) {
-        port = preferred;
-    } else if (probe->listen(QHostAddress::LocalHost, 0)) {
-        port = probe->serverPort();
+namespace {
+
+// The system's ports may be taken on the other addresses; try a few.
+constexpr int systemPortAttempts = 16;
+
+// Whether the port can be listened on at every address right now.
+bool freeEverywhere(const QList<QHostAddress>& addresses, quint16 port) {
+    std::vector<std::unique_ptr<QTcpServer>> probes;
+    for (const QHostAddress& address : addresses) {
+        probes.push_back(std::make_unique<QTcpServer>());
+        if (!probes.back()->listen(address, port)) {
+            return false;
+        }
     }
-    probe->disconnect();
-    probe->close();
-    return port;
+    return true;
+}
+
+}  // namespace
+
+int chooseHttpPort(quint16 preferred, const QList<QHostAddress>& addresses) {
+    if (addresses.isEmpty()) {
+        return -1;
+    }
+    if (freeEverywhere(addresses, preferred)) {
+        return preferred;
+    }
+    for (int attempt = 0; attempt < systemPortAttempts; ++attempt) {
+        quint16 port = 0;
+        {
+            QTcpServer probe;
+            if (!probe.listen(addresses.first(), 0)) {
+                return -1;
+            }
+            port = probe.serverPort();
+        }
+        if (freeEverywhere(addresses, port)) {
+            return port;
+        }
+    }
+    return -1;
 }
 
 QString browserAddress(int port) {
-    return QStringLiteral("http://localhost:") + QString::number(port);
+    return QStringLiteral("http://127.0.0.1:") + QString::number(port);
 }
 
 void setUrlOpener(UrlOpener opener) {

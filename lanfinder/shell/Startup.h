@@ -4,6 +4,8 @@
 // tests can use them: the identity, the port choice, the tray creation and
 // the opening of URLs (browser, log folder) without ever blocking start-up.
 
+#include <QHostAddress>
+#include <QList>
 #include <QSharedPointer>
 #include <QString>
 #include <QUrl>
@@ -22,12 +24,17 @@ inline constexpr quint16 preferredPort = 8080;
 // the per-user data folder, so this runs before anything reads it.
 void setApplicationIdentity();
 
-// The web server's port: preferred on the local host when free, else one the
-// system picks, else -1. The probe is closed again before returning, so the
-// port is free for the web server.
-int chooseHttpPort(quint16 preferred = preferredPort);
+// The web server's port: preferred when it is free on every address the
+// server will listen on, else one the system picks that is free on all of
+// them, else -1. A port free on 127.0.0.1 but taken on [::1] by another
+// program is not ours: a browser may try [::1] first and meet that program.
+// The probes are closed again before returning, so the port is free for the
+// web server.
+int chooseHttpPort(quint16 preferred = preferredPort,
+                   const QList<QHostAddress>& addresses = {QHostAddress(QHostAddress::LocalHost)});
 
-// "http://localhost:" followed by the port.
+// "http://127.0.0.1:" followed by the port: the address the server listens
+// on, never a name that might resolve to another program's socket.
 QString browserAddress(int port);
 
 // Opens a URL with the desktop; returns false when that failed. Tests and

@@ -36,10 +36,20 @@ SysTray::SysTray(const std::function<bool()>& trayAvailable, QObject* parent) : 
     menu_->addAction(showViewAction_);
     menu_->addAction(showLogWindowAction_);
     menu_->addAction(showLogFolderAction_);
-    menu_->addSeparator();
+    separator_ = menu_->addSeparator();
     menu_->addAction(quitAction_);
 
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &SysTray::onActivated);
+}
+
+void SysTray::addRemoteAccessEntry() {
+    if (copyRemoteLinkAction_) {
+        return;
+    }
+    copyRemoteLinkAction_ = new QAction(tr("Copy remote access link"), this);
+    connect(copyRemoteLinkAction_, &QAction::triggered, this,
+            &SysTray::requestCopyRemoteAccessLink);
+    menu_->insertAction(separator_, copyRemoteLinkAction_);
 }
 
 SysTray::~SysTray() {

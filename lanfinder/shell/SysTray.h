@@ -22,11 +22,16 @@ public:
 
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
 
+    // Adds "Copy remote access link" above the separator; only a program
+    // that lets other computers in has a link to copy. Once is enough.
+    void addRemoteAccessEntry();
+
 signals:
     void requestShowBrowser();
     void requestApplicationClose();
     void requestShowLogWidget();
     void requestShowLogFolder();
+    void requestCopyRemoteAccessLink();
 
 private slots:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
@@ -36,6 +41,8 @@ private:
     QAction* showViewAction_ = nullptr;
     QAction* showLogWindowAction_ = nullptr;
     QAction* showLogFolderAction_ = nullptr;
+    QAction* separator_ = nullptr;
+    QAction* copyRemoteLinkAction_ = nullptr;
     QSystemTrayIcon* trayIcon_ = nullptr;
     // The tray icon does not own its context menu.
     std::unique_ptr<QMenu> menu_;

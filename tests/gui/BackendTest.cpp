@@ -297,7 +297,7 @@ TEST_F(BackendTest, SettingsHoldOnlyFavourites) {
                     {"devices", QJsonObject{{"list", QJsonArray{favouriteDevice(), other}}}}});
     EXPECT_EQ(backend->devices().items().size(), 2);
     const QJsonObject settings = backend->settingsJson();
-    EXPECT_EQ(settings.keys(), (QStringList{"devices", "language", "theme"}));
+    EXPECT_EQ(settings.keys(), (QStringList{"devices", "language", "remoteAccess", "theme"}));
     const QJsonArray list = settings["devices"].toObject()["list"].toArray();
     ASSERT_EQ(list.size(), 1);
     EXPECT_EQ(list[0].toObject()["id"].toString(), "1234_5678");
@@ -315,6 +315,39 @@ TEST_F(BackendTest, CreateBackendAppliesValidSettings) {
     EXPECT_TRUE(device->isFavorite.get());
     EXPECT_TRUE(device->isMissing.get());
 }
+
+struct RemoteAccessCase {
+    const char* name;
+    QJsonValue stored;  // undefined: the key is absent
+    bool expected;
+};
+
+class BackendRemoteAccess : public BackendTest,
+                            public ::testing::WithParamInterface<RemoteAccessCase> {};
+
+TEST_P(BackendRemoteAccess, OnlyAnExplicitTrueOpensTheServerAndIsWrittenBack) {
+    QJsonObject settings{{"language", "de"}, {"theme", "dark"}};
+    if (!GetParam().stored.isUndefined()) {
+        settings.insert("remoteAccess", GetParam().stored);
+    }
+    backend = createBackend(QJsonDocument(settings), options());
+    EXPECT_EQ(backend->remoteAccess(), GetParam().expected);
+    EXPECT_EQ(backend->language.get(), "de");
+    EXPECT_EQ(backend->settingsJson().value("remoteAccess"), QJsonValue(GetParam().expected));
+    EXPECT_FALSE(backend->toJson().toObject().contains("remoteAccess"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BackendRemoteAccess,
+                         ::testing::Values(RemoteAccessCase{"True", QJsonValue(true), true},
+                                           RemoteAccessCase{"False", QJsonValue(false), false},
+                                           RemoteAccessCase{
+                                               "Missing", QJsonValue(QJsonValue::Undefined), false},
+                                           RemoteAccessCase{"Text", QJsonValue("true"), false},
+                                           RemoteAccessCase{"Number", QJsonValue(1), false},
+                                           RemoteAccessCase{"Null", QJsonValue(), false}),
+                         [](const ::testing::TestParamInfo<RemoteAccessCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(BackendTest, CreateBackendWithoutADocumentKeepsTheDefaults) {
     backend = createBackend(QJsonDocument(), options());

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "NetLab.h"
@@ -67,7 +68,7 @@ protected:
 
         lab = std::make_unique<NetLab>();
         ns = lab->addNamespace("shell");
-        const std::string peer = lab->addNamespace("peer");
+        peer = lab->addNamespace("peer");
         lab->link(ns, "eth0", "10.77.0.1/24", peer, "eth0", "10.77.0.2/24");
 
         // The data folder carries a percent sign: log lines naming it must keep it.
@@ -198,6 +199,7 @@ protected:
     QString dataHome;
     std::unique_ptr<NetLab> lab;
     std::string ns;
+    std::string peer;  // another host, on the card 10.77.0.0/24
 };
 
 TEST_F(LanfinderProgram, ServesTheFullStateOnPort8080AndEndsTwoSecondsAfterTheLastBrowser) {
@@ -228,7 +230,7 @@ TEST_F(LanfinderProgram, ServesTheFullStateOnPort8080AndEndsTwoSecondsAfterTheLa
     EXPECT_EQ(logLinesContaining("Application port number: 8080").size(), 1);
     // No desktop here: no tray, and the browser could not be opened; neither stops start-up.
     EXPECT_FALSE(logLinesContaining("SysTray: No System Tray support available").isEmpty());
-    EXPECT_FALSE(logLinesContaining("http://localhost:8080").isEmpty());
+    EXPECT_FALSE(logLinesContaining("http://127.0.0.1:8080").isEmpty());
 }
 
 TEST_F(LanfinderProgram, TakenPort8080MovesEverythingToAnotherPort) {
@@ -264,7 +266,7 @@ TEST_F(LanfinderProgram, TakenPort8080MovesEverythingToAnotherPort) {
     ::close(occupant);
 
     EXPECT_EQ(logLinesContaining(QString("Application port number: %1").arg(port)).size(), 1);
-    EXPECT_FALSE(logLinesContaining(QString("http://localhost:%1").arg(port)).isEmpty());
+    EXPECT_FALSE(logLinesContaining(QString("http://127.0.0.1:%1").arg(port)).isEmpty());
     EXPECT_TRUE(logLinesContaining("Application port number: 8080").isEmpty());
 }
 
@@ -288,7 +290,7 @@ TEST_F(LanfinderProgram, SecondStartHandsOverAndExitsZeroWithinFiveSeconds) {
     EXPECT_EQ(logLinesContaining("Another start asked for the view: LNF Instance Started").size(),
               1);
     // Opened once at start-up and once more for the second start.
-    EXPECT_EQ(logLinesContaining("Opening http://localhost:8080").size(), 2);
+    EXPECT_EQ(logLinesContaining("Opening http://127.0.0.1:8080").size(), 2);
     EXPECT_EQ(logLinesContaining("Application port number:").size(), 1);
 }
 
@@ -399,6 +401,92 @@ TEST_F(LanfinderProgram, LogFilesHoldTheMessagesWithTheirLevelsAndPercentSigns) 
     EXPECT_TRUE(trayDebug[1].contains("[warning]"));
     EXPECT_FALSE(logLinesContaining("data 100% done/vostrel/lanfinder/Settings.json").isEmpty())
         << logText().toStdString();
+}
+
+TEST_F(LanfinderProgram, AnotherHostCannotReachItByDefault) {
+    const pid_t pid = start();
+    auto client = connectClient(8080);
+    ASSERT_TRUE(client);
+    receiveFullState(*client);
+    std::optional<testsupport::HttpResponse> page;
+    lab->inNamespace(peer, [&] { page = testsupport::httpGet("10.77.0.1", 8080, "/"); });
+    EXPECT_FALSE(page);
+    EXPECT_EQ(terminate(pid), 0);
+    QFile settings(settingsPath());
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(settings.readAll()).object().value("remoteAccess"),
+              QJsonValue(false));
+}
+
+class LanfinderWithRemoteAccess : public LanfinderProgram {
+protected:
+    void SetUp() override {
+        LanfinderProgram::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        QDir().mkpath(appData());
+        QFile seed(settingsPath());
+        ASSERT_TRUE(seed.open(QIODevice::WriteOnly));
+        seed.write(R"({"devices":{"list":[]},"language":"en","remoteAccess":true,"theme":"dark"})");
+        seed.close();
+        pid = start();
+        QStringList links;
+        ASSERT_TRUE(testsupport::waitFor(
+            [&] {
+                links = logLinesContaining("Remote access link: http://10.77.0.1:8080/?token=");
+                return !links.isEmpty();
+            },
+            20000))
+            << logText().toStdString();
+        ASSERT_EQ(links.size(), 1);
+        token = links[0].section("?token=", 1).trimmed().toStdString();
+        ASSERT_EQ(token.size(), 43u);
+    }
+    void TearDown() override {
+        if (pid > 0) {
+            EXPECT_EQ(terminate(pid), 0);
+        }
+    }
+
+    std::optional<testsupport::HttpResponse> fromPeer(const std::string& path) {
+        std::optional<testsupport::HttpResponse> page;
+        lab->inNamespace(peer, [&] { page = testsupport::httpGet("10.77.0.1", 8080, path); });
+        return page;
+    }
+
+    pid_t pid = -1;
+    std::string token;
+};
+
+TEST_F(LanfinderWithRemoteAccess, AnotherHostWithoutTheTokenIsForbidden) {
+    const auto page = fromPeer("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 403);
+    // The refusal names the peer, never what it offered.
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return !logLinesContaining("Refused a request from 10.77.0.2").isEmpty(); }, 20000));
+}
+
+TEST_F(LanfinderWithRemoteAccess, TheLoggedLinkGetsAnotherHostTheFullState) {
+    const auto page = fromPeer("/?token=" + token);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 303);
+    auto client = std::make_unique<WsClient>();
+    bool ok = false;
+    lab->inNamespace(peer, [&] {
+        WsClient::Options options;
+        options.host = "10.77.0.1";
+        options.port = 8080;
+        options.extraHeaders = "Cookie: lanfinder_token=" + token + "\r\n";
+        ok = client->connect(options);
+    });
+    ASSERT_TRUE(ok) << client->error();
+    EXPECT_EQ(receiveFullState(*client).value("theme").toString(), "dark");
+    // The token is the run's secret: it appears in the link lines only.
+    for (const QString& line : logLinesContaining(QString::fromStdString(token))) {
+        EXPECT_TRUE(line.contains("Remote access link:")) << line.toStdString();
+    }
 }
 
 }  // namespace

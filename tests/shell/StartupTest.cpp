@@ -37,10 +37,35 @@ TEST(PortChoice, TakenPreferredPortFallsBackToAFreeSystemPort) {
     EXPECT_TRUE(again.listen(QHostAddress::LocalHost, quint16(port)));
 }
 
-TEST(BrowserAddress, IsLocalhostWithThePortInDecimal) {
-    EXPECT_EQ(shell::browserAddress(8080), "http://localhost:8080");
-    EXPECT_EQ(shell::browserAddress(-1), "http://localhost:-1");
-    EXPECT_EQ(QUrl::fromUserInput(shell::browserAddress(49152)), QUrl("http://localhost:49152"));
+TEST(PortChoice, APortTakenOnTheIPv6LoopbackOnlyIsNotChosen) {
+    QTcpServer occupant;
+    if (!occupant.listen(QHostAddress::LocalHostIPv6, 0)) {
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    const QList<QHostAddress> addresses{QHostAddress(QHostAddress::LocalHost),
+                                        QHostAddress(QHostAddress::LocalHostIPv6)};
+    const int port = shell::chooseHttpPort(occupant.serverPort(), addresses);
+    EXPECT_GT(port, 0);
+    EXPECT_NE(port, occupant.serverPort());
+    for (const QHostAddress& address : addresses) {
+        QTcpServer again;
+        EXPECT_TRUE(again.listen(address, quint16(port))) << address.toString().toStdString();
+    }
+}
+
+TEST(PortChoice, APortTakenOnOneIPv4AddressIsNotChosenForAllOfThem) {
+    QTcpServer occupant;
+    ASSERT_TRUE(occupant.listen(QHostAddress::LocalHost, 0));
+    const int port =
+        shell::chooseHttpPort(occupant.serverPort(), {QHostAddress(QHostAddress::AnyIPv4)});
+    EXPECT_GT(port, 0);
+    EXPECT_NE(port, occupant.serverPort());
+}
+
+TEST(BrowserAddress, IsTheIPv4LoopbackWithThePortInDecimal) {
+    EXPECT_EQ(shell::browserAddress(8080), "http://127.0.0.1:8080");
+    EXPECT_EQ(shell::browserAddress(-1), "http://127.0.0.1:-1");
+    EXPECT_EQ(QUrl::fromUserInput(shell::browserAddress(49152)), QUrl("http://127.0.0.1:49152"));
 }
 
 class UrlOpening : public ::testing::Test {
@@ -73,7 +98,7 @@ TEST_F(UrlOpening, BrowserOpensFromTheEventLoopNotInsideTheCall) {
     shell::openBrowser(8080);
     EXPECT_TRUE(opened.isEmpty());
     ASSERT_TRUE(waitForOpened(1));
-    EXPECT_EQ(opened, QList<QUrl>{QUrl("http://localhost:8080")});
+    EXPECT_EQ(opened, QList<QUrl>{QUrl("http://127.0.0.1:8080")});
     EXPECT_TRUE(recording_p7::deliveriesContaining("Could not open").empty());
 }
 
@@ -85,7 +110,7 @@ TEST_F(UrlOpening, FailureIsLoggedAsAWarning) {
     shell::openBrowser(1234);
     ASSERT_TRUE(waitForOpened(1));
     const auto warnings =
-        recording_p7::deliveriesContaining("Could not open http://localhost:1234");
+        recording_p7::deliveriesContaining("Could not open http://127.0.0.1:1234");
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].level, 1);
 }

@@ -39,16 +39,18 @@ protected:
         QObject::connect(&tray, &SysTray::requestApplicationClose, [this] { ++close; });
         QObject::connect(&tray, &SysTray::requestShowLogWidget, [this] { ++logWidget; });
         QObject::connect(&tray, &SysTray::requestShowLogFolder, [this] { ++logFolder; });
+        QObject::connect(&tray, &SysTray::requestCopyRemoteAccessLink, [this] { ++copyLink; });
     }
 
     QList<QAction*> menuActions() const { return tray.trayIcon()->contextMenu()->actions(); }
-    int total() const { return browser + close + logWidget + logFolder; }
+    int total() const { return browser + close + logWidget + logFolder + copyLink; }
 
     SysTray tray;
     int browser = 0;
     int close = 0;
     int logWidget = 0;
     int logFolder = 0;
+    int copyLink = 0;
 };
 
 TEST_F(SysTrayTest, IconIsVisibleWithItsToolTipAndImage) {
@@ -83,6 +85,19 @@ TEST_F(SysTrayTest, EachEntryEmitsOnlyItsOwnRequest) {
     actions[4]->trigger();
     EXPECT_EQ(close, 1);
     EXPECT_EQ(total(), 4);
+}
+
+TEST_F(SysTrayTest, RemoteAccessAddsOneCopyLinkEntryAboveTheSeparator) {
+    tray.addRemoteAccessEntry();
+    tray.addRemoteAccessEntry();
+    const QList<QAction*> actions = menuActions();
+    ASSERT_EQ(actions.size(), 6);
+    EXPECT_EQ(actions[3]->text(), "Copy remote access link");
+    EXPECT_TRUE(actions[4]->isSeparator());
+    EXPECT_EQ(actions[5]->text(), "&Quit");
+    actions[3]->trigger();
+    EXPECT_EQ(copyLink, 1);
+    EXPECT_EQ(total(), 1);
 }
 
 TEST_F(SysTrayTest, DoubleClickShowsTheBrowserOnce) {

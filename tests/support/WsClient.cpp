@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -134,7 +135,7 @@ bool WsClient::connect(const Options& options) {
     if (options.origin) {
         request += "Origin: " + *options.origin + "\r\n";
     }
-    request += "\r\n";
+    request += options.extraHeaders + "\r\n";
     if (!sendAll(fd_, request)) {
         error_ = "could not send the upgrade request";
         abort();
@@ -344,15 +345,22 @@ void WsClient::abort() {
 std::optional<HttpResponse> httpGet(const std::string& host, std::uint16_t port,
                                     const std::string& path, int timeoutMs,
                                     const std::string& hostHeader) {
+    return httpRequest(host, port, "GET", path, {}, timeoutMs, hostHeader);
+}
+
+std::optional<HttpResponse> httpRequest(const std::string& host, std::uint16_t port,
+                                        const std::string& method, const std::string& path,
+                                        const std::string& extraHeaders, int timeoutMs,
+                                        const std::string& hostHeader) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string error;
     int fd = connectTcp(host, port, timeoutMs, error);
     if (fd < 0) {
         return std::nullopt;
     }
-    std::string request = "GET " + path + " HTTP/1.1\r\nHost: " +
+    std::string request = method + " " + path + " HTTP/1.1\r\nHost: " +
                           (hostHeader.empty() ? host + ":" + std::to_string(port) : hostHeader) +
-                          "\r\nConnection: close\r\n\r\n";
+                          "\r\n" + extraHeaders + "Connection: close\r\n\r\n";
     std::string data;
     bool eof = false;
     if (sendAll(fd, request)) {
@@ -370,6 +378,28 @@ std::optional<HttpResponse> httpGet(const std::string& host, std::uint16_t port,
     response.status = parseStatus(response.headers);
     response.body = data.substr(end + 4);
     return response;
+}
+
+std::optional<std::string> headerValue(const HttpResponse& response, const std::string& name) {
+    std::string lower;
+    for (char c : response.headers) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::string wanted = "\r\n";
+    for (char c : name) {
+        wanted += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    wanted += ":";
+    const auto at = lower.find(wanted);
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    const auto start = at + wanted.size();
+    const auto end = response.headers.find("\r\n", start);
+    std::string value =
+        response.headers.substr(start, end == std::string::npos ? end : end - start);
+    const auto first = value.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : value.substr(first);
 }
 
 }  // namespace testsupport

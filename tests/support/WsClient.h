@@ -22,6 +22,7 @@ public:
         std::string path = "/ws";
         std::string hostHeader;             // empty: "<host>:<port>"
         std::optional<std::string> origin;  // sent only when set
+        std::string extraHeaders;           // whole lines, each ending in "\r\n"
         int timeoutMs = 5000;
     };
 
@@ -83,7 +84,7 @@ private:
 
 struct HttpResponse {
     int status = 0;
-    std::string headers;
+    std::string headers;  // the status line and the header lines
     std::string body;
 };
 
@@ -92,5 +93,14 @@ struct HttpResponse {
 std::optional<HttpResponse> httpGet(const std::string& host, std::uint16_t port,
                                     const std::string& path, int timeoutMs = 5000,
                                     const std::string& hostHeader = {});
+
+// The same with any method and extra header lines (each ending in "\r\n").
+std::optional<HttpResponse> httpRequest(const std::string& host, std::uint16_t port,
+                                        const std::string& method, const std::string& path,
+                                        const std::string& extraHeaders = {}, int timeoutMs = 5000,
+                                        const std::string& hostHeader = {});
+
+// The value of the first header of that name (case-insensitive), if any.
+std::optional<std::string> headerValue(const HttpResponse& response, const std::string& name);
 
 }  // namespace testsupport

@@ -97,7 +97,7 @@ applog="$work/data/vostrel/lanfinder/logs/lanfinder.log"
 port=""
 for _ in $(seq 1 300); do
   port=$(sed -n 's/.*Application port number: \([0-9][0-9]*\).*/\1/p' "$applog" 2>/dev/null | tail -n 1 || true)
-  [[ -z "$port" && -s "$work/opened" ]] && port=$(sed -n 's|^http://localhost:\([0-9]*\).*|\1|p' "$work/opened" || true)
+  [[ -z "$port" && -s "$work/opened" ]] && port=$(sed -n 's|^http://127\.0\.0\.1:\([0-9]*\).*|\1|p' "$work/opened" || true)
   # The log may reach the disk late; in a fresh namespace the program's
   # first choice, 8080, is always free.
   if [[ -z "$port" ]] && ip netns exec "$ns_pc" bash -c 'exec 3<>/dev/tcp/127.0.0.1/8080' 2>/dev/null; then

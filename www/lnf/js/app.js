@@ -107,8 +107,12 @@ const details = new DetailsPanel({
 
 const toasts = new Toasts($('toasts'), (...a) => t(...a));
 
+// A remote browser normally holds the access token in its cookie, which the
+// same-origin upgrade carries; a page opened with ?token= hands it on too.
+const accessToken = new URLSearchParams(location.search).get('token');
 const connection = new Connection({
-  url: `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/ws`,
+  url: `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/ws` +
+    (accessToken ? `?token=${encodeURIComponent(accessToken)}` : ''),
   onFrames: handleFrames,
   onStatus: setConnectionStatus,
 });
