@@ -2,8 +2,6 @@
 
 #include <QDebug>
 
-#include <arpa/inet.h>
-
 #include <atomic>
 
 #include "device/IProtocolEngine.h"
@@ -11,6 +9,7 @@
 #include "device/ProcessRunner.h"
 #include "device/ProtocolEvents.h"
 #include "gui/WebGUIEvent.h"
+#include "ipv4text/ipv4_text.h"
 #include "state/AppNotification.h"
 #include "state/Clock.h"
 #include "state/DeviceStore.h"
@@ -22,12 +21,9 @@ QString deviceIdOf(const QString& articleNumber, const QString& serialNumber) {
 }
 
 bool parseIpv4(const QString& text, std::uint32_t& out) {
-    in_addr address{};
-    if (inet_pton(AF_INET, text.toLatin1().constData(), &address) != 1) {
-        return false;
-    }
-    out = address.s_addr;
-    return true;
+    const auto address = ipv4text::parse(text.toStdString());
+    out = address.value_or(0);
+    return address.has_value();
 }
 
 QString configurationResultMessage(int result) {

@@ -7,7 +7,6 @@
 #include <net/if.h>
 
 #include <arpa/inet.h>
-#include <ifaddrs.h>
 #include <linux/if_packet.h>
 #include <linux/wireless.h>
 #include <net/if_arp.h>
@@ -25,6 +24,8 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+
+#include "netcards/interface_list.h"
 
 namespace {
 
@@ -88,13 +89,6 @@ bool isWireless(const thread_socket& sock, const std::string& name, int index) {
     return sysfsSaysWireless(name, index);
 }
 
-// Address labels ("eth0:1") name the card before the colon.
-std::string cardOfLabel(const char* label) {
-    std::string name = label ? label : "";
-    const auto colon = name.find(':');
-    return colon == std::string::npos ? name : name.substr(0, colon);
-}
-
 bool parseNumber(const std::string& text, int base, unsigned long& out) {
     errno = 0;
     char* end = nullptr;
@@ -151,10 +145,10 @@ void fillGateways(std::vector<candidate>& cards) {
     }
 }
 
-std::vector<candidate> selectWiredCards(const ifaddrs* list) {
+std::vector<candidate> selectWiredCards(const netcards::interface_list& list) {
     thread_socket sock;
     std::vector<candidate> cards;
-    for (const ifaddrs* it = list; it; it = it->ifa_next) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
         if (!it->ifa_addr || it->ifa_addr->sa_family != AF_PACKET || !it->ifa_name) {
             continue;
         }
@@ -178,20 +172,18 @@ std::vector<candidate> selectWiredCards(const ifaddrs* list) {
         card.adapter.friendlyName = QString::fromLocal8Bit(it->ifa_name).toStdWString();
         cards.push_back(std::move(card));
     }
-    for (const ifaddrs* it = list; it; it = it->ifa_next) {
-        if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET) {
+    for (const ifaddrs& entry : list) {
+        const auto address = netcards::ipv4_of(entry.ifa_addr);
+        if (!address) {
             continue;
         }
-        const std::string name = cardOfLabel(it->ifa_name);
+        const std::string name = netcards::card_of_label(entry.ifa_name);
         for (auto& card : cards) {
             if (card.name == name) {
-                network_adapter::ipv4_entry entry;
-                entry.address = reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr;
-                if (it->ifa_netmask) {
-                    entry.mask =
-                        reinterpret_cast<const sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr;
-                }
-                card.adapter.addresses.push_back(entry);
+                network_adapter::ipv4_entry ipv4;
+                ipv4.address = *address;
+                ipv4.mask = netcards::ipv4_of(entry.ifa_netmask).value_or(0);
+                card.adapter.addresses.push_back(ipv4);
                 break;
             }
         }
@@ -202,13 +194,12 @@ std::vector<candidate> selectWiredCards(const ifaddrs* list) {
 }  // namespace
 
 network_config::network_config() {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) {
-        std::printf("getifaddrs failed with error: %d\n", errno);
+    const netcards::interface_list list;
+    if (!list.read()) {
+        std::printf("getifaddrs failed with error: %d\n", list.error());
         return;
     }
     auto cards = selectWiredCards(list);
-    ::freeifaddrs(list);
     fillGateways(cards);
     adapters_.reserve(cards.size());
     for (auto& card : cards) {

@@ -5,7 +5,6 @@
 
 #include <sstream>
 
-#include "ipv4_text.h"
 #include "options.h"
 #include "password.h"
 
@@ -139,28 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                       refused_line{"set a_1 --name x --password=secret", "never taken"},
                       refused_line{"localize a_1 --password-stdin", "needs --user"},
                       refused_line{"set a_1 --name x --reboot-timeout 4000", "--reboot-timeout"}));
-
-struct address_case {
-    const char* text;
-    bool dotted;
-};
-
-class CliAddressTexts : public ::testing::TestWithParam<address_case> {};
-
-TEST_P(CliAddressTexts, AreDottedQuadsOnly) {
-    EXPECT_EQ(cli::is_dotted_ipv4(GetParam().text), GetParam().dotted) << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    CliOptions, CliAddressTexts,
-    ::testing::Values(address_case{"0.0.0.0", true}, address_case{"255.255.255.255", true},
-                      address_case{"10.77.1.200", true}, address_case{"", false},
-                      address_case{"1.2.3", false}, address_case{"1.2.3.4.", false},
-                      address_case{".1.2.3", false}, address_case{"1..2.3", false},
-                      address_case{"256.1.1.1", false}, address_case{"1.2.3.1000", false},
-                      address_case{"01.2.3.4", false}, address_case{"1.2.3.4 ", false},
-                      address_case{" 1.2.3.4", false}, address_case{"+1.2.3.4", false},
-                      address_case{"1.2.3.4/24", false}, address_case{"0x1.2.3.4", false}));
 
 TEST(CliPassword, StdinGivesTheFirstLineWithoutItsEnd) {
     std::istringstream crlf("s3cret\r\nsecond\n");

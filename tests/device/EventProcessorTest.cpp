@@ -294,6 +294,16 @@ TEST_F(EventProcessorTest, APingThatCannotStartCountsAsUnreachable) {
 TEST_F(EventProcessorTest, OnlyDottedAddressesReachThePingCommandLine) {
     EXPECT_FALSE(processor.isReachable("-f"));
     EXPECT_FALSE(processor.isReachable("10.0.0.1; reboot"));
+    EXPECT_FALSE(processor.isReachable("192.168.000.020"));
+    EXPECT_TRUE(runner->calls().empty());
+}
+
+// The library lets zero-padded parts through; the program reads them as no
+// address at all rather than guess between decimal and octal.
+TEST_F(EventProcessorTest, AZeroPaddedDeviceAddressIsOnNoSubnetAndIsNeverPinged) {
+    deliver(answer("192.168.000.020"));
+    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    EXPECT_FALSE(device()->isAccessible.get());
     EXPECT_TRUE(runner->calls().empty());
 }
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "ipv4_text.h"
+#include "ipv4text/ipv4_text.h"
 
 namespace cli {
 namespace {
@@ -88,7 +88,7 @@ double seconds(const std::string& option, const std::string& text, double most) 
 }
 
 std::string address(const std::string& option, const std::string& text) {
-    if (!is_dotted_ipv4(text)) {
+    if (!ipv4text::parse(text)) {
         throw usage_error(option + " expects a dotted IPv4 address like 192.168.0.10, not \"" +
                           text + "\"");
     }

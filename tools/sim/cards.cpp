@@ -1,7 +1,6 @@
 #include "cards.h"
 
 #include <dirent.h>
-#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/stat.h>
 
@@ -9,6 +8,7 @@
 #include <stdexcept>
 
 #include "ipv4.h"
+#include "netcards/interface_list.h"
 
 namespace sim {
 namespace {
@@ -35,28 +35,25 @@ std::vector<dp::network_card_info> resolve_cards(const std::vector<std::string>&
     if (interfaces.empty()) {
         return out;
     }
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
+    const netcards::interface_list list;
+    if (!list.read()) {
         throw card_error("cannot list the network interfaces");
     }
     for (const auto& name : interfaces) {
         bool found = false;
-        for (ifaddrs* a = list; a; a = a->ifa_next) {
-            if (name != a->ifa_name || !a->ifa_addr || a->ifa_addr->sa_family != AF_INET ||
-                !a->ifa_netmask) {
+        for (const ifaddrs& a : list) {
+            const auto ip = netcards::ipv4_of(a.ifa_addr);
+            if (name != a.ifa_name || !ip || !a.ifa_netmask) {
                 continue;
             }
-            auto ip = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
-            auto mask = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
-            out.push_back({ipv4::format(ip), ipv4::format(mask), mac_of(name)});
+            const auto mask = reinterpret_cast<const sockaddr_in*>(a.ifa_netmask)->sin_addr.s_addr;
+            out.push_back({ipv4::format(ntohl(*ip)), ipv4::format(ntohl(mask)), mac_of(name)});
             found = true;
         }
         if (!found) {
-            freeifaddrs(list);
             throw card_error("interface " + name + " does not exist or has no IPv4 address");
         }
     }
-    freeifaddrs(list);
     return out;
 }
 

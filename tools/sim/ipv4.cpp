@@ -1,24 +1,8 @@
 #include "ipv4.h"
 
-#include <arpa/inet.h>
-
 #include <cstdlib>
 
 namespace sim::ipv4 {
-
-std::optional<std::uint32_t> parse(const std::string& text) {
-    in_addr parsed{};
-    // inet_pton accepts exactly four decimal parts, unlike inet_aton.
-    if (text.empty() || inet_pton(AF_INET, text.c_str(), &parsed) != 1) {
-        return std::nullopt;
-    }
-    return ntohl(parsed.s_addr);
-}
-
-std::string format(std::uint32_t address) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xff) + "." +
-           std::to_string((address >> 8) & 0xff) + "." + std::to_string(address & 0xff);
-}
 
 std::uint32_t mask_of_prefix(int prefix) {
     if (prefix <= 0) {

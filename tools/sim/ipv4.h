@@ -8,11 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "ipv4text/ipv4_text.h"
+
 namespace sim::ipv4 {
 
-// Parses a dotted quad ("10.1.2.3"); empty when the text is not one.
-std::optional<std::uint32_t> parse(const std::string& text);
-std::string format(std::uint32_t address);
+// Dotted quads ("10.1.2.3") read and written by the program's own rule.
+using ipv4text::format;
+using ipv4text::parse;
 
 // A prefix length 0..32 as a mask, and back (empty when the mask has holes).
 std::uint32_t mask_of_prefix(int prefix);
