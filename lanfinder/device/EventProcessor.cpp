@@ -6,6 +6,7 @@
 
 #include "device/IProtocolEngine.h"
 #include "device/NetworkInterfaces.h"
+#include "device/OutcomeText.h"
 #include "device/ProcessRunner.h"
 #include "device/ProtocolEvents.h"
 #include "gui/WebGUIEvent.h"
@@ -27,47 +28,16 @@ bool parseIpv4(const QString& text, std::uint32_t& out) {
 }
 
 QString configurationResultMessage(int result) {
-    switch (result) {
-        case 1:
-            return QStringLiteral("Error while processing the command. Please retry");
-        case 2:
-            return QStringLiteral("Device is busy. Please retry");
-        case 4:
-            return QStringLiteral("Error while changing the network settings. Please retry");
-        case 5:
-            return QStringLiteral("Error while changing the device name. Please retry");
-        case 6:
-            return QStringLiteral("Not authorized");
-        case 7:
-            return QStringLiteral("Invalid rights");
-        case 8:
-            return QStringLiteral(
-                "Error changing network settings. Reserved IP. Please try again with another one.");
-        default:
-            return QStringLiteral("Unexpected operation result occured");
-    }
+    return QString::fromLatin1(
+        configurationOutcome(static_cast<sdk::system::operation_result>(result)));
 }
 
 QString localizeResultMessage(int result) {
-    switch (result) {
-        case 0:
-            return QStringLiteral("LocalizingSuccess");
-        case 1:
-            return QStringLiteral("LocalizingError");
-        case 2:
-            return QStringLiteral("Device is busy. Please retry");
-        case 3:
-            return QStringLiteral("Localize is not supported");
-        case 6:
-            return QStringLiteral("Not authorized");
-        case 7:
-            return QStringLiteral("Invalid rights");
-        default:
-            return QStringLiteral("Unexpected operation result occured");
-    }
+    return QString::fromLatin1(localizeOutcome(static_cast<sdk::system::operation_result>(result)));
 }
 
-const QString configurationSucceeded = QStringLiteral("Configuration changed successfully");
+const QString configurationSucceeded =
+    QString::fromLatin1(configurationOutcome(sdk::system::operation_result::ACCEPTED));
 const QString configurationTimedOut = QStringLiteral("Configuration request operation timeout");
 const QString noLongerAvailable = QStringLiteral("DeviceNoLongerAvailable");
 

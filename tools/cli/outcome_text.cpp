@@ -1,52 +1,27 @@
 #include "outcome_text.h"
 
+#include "device/OutcomeText.h"
+
 namespace cli {
 
 using sdk::system::operation_result;
 
 std::string configuration_outcome(operation_result result) {
-    switch (result) {
-        case operation_result::ACCEPTED:
-            return "Configuration changed successfully";
-        case operation_result::ERROR:
-            return "Error while processing the command. Please retry";
-        case operation_result::BUSY:
-            return "Device is busy. Please retry";
-        case operation_result::INVALID_NETWORK_CONFIG:
-            return "Error while changing the network settings. Please retry";
-        case operation_result::INVALID_USER_NAME:
-            return "Error while changing the device name. Please retry";
-        case operation_result::NOT_AUTHORIZED:
-            return "Not authorized";
-        case operation_result::INVALID_RIGHTS:
-            return "Invalid rights";
-        case operation_result::RESERVED_IP:
-            return "Error changing network settings. Reserved IP. Please try again with another "
-                   "one.";
-        default:
-            break;
-    }
-    return "Unexpected operation result occured";
+    return configurationOutcome(result);
 }
 
 std::string localize_outcome(operation_result result) {
+    // The program posts these two as identifiers for the browser to word; a
+    // terminal has no translations, so they are worded here.
     switch (result) {
         case operation_result::ACCEPTED:
             return "Device is localizing";
         case operation_result::ERROR:
             return "Error while localizing the device";
-        case operation_result::BUSY:
-            return "Device is busy. Please retry";
-        case operation_result::NOT_SUPPORTED:
-            return "Localize is not supported";
-        case operation_result::NOT_AUTHORIZED:
-            return "Not authorized";
-        case operation_result::INVALID_RIGHTS:
-            return "Invalid rights";
         default:
             break;
     }
-    return "Unexpected operation result occured";
+    return localizeOutcome(result);
 }
 
 std::string method_text(sdk::system::network_method_type method) {
