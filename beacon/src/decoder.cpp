@@ -19,10 +19,11 @@ using sdk::system::event_type;
 using field = datagram_fields::member;
 using kind = datagram_fields::kind;
 
-// The rules are those of the JSON layer's from_json (json_codec.cpp): every
-// member read is required and must have its JSON type, a value the records
-// would reject means no message. They are checked before the setters are
-// called, so a rejected datagram costs no exception.
+// The rules are those of the document-based reader this replaced, kept as
+// the tests' reference decoder: every member read is required and must have
+// its JSON type, a value the records would reject means no message. They are
+// checked before the setters are called, so a rejected datagram costs no
+// exception.
 
 class message_reader {
 public:

@@ -1,8 +1,9 @@
 #pragma once
 
-// The JSON layer's to_json / from_json pairs of the six messages. from_json
-// always reads from the whole document and throws on a missing or mistyped
-// member (nlohmann's errors) or on a value the records reject.
+// The JSON layer's to_json of the six messages, for encoding. The receive
+// path does not parse into a document (datagram_fields and decoder); the
+// document-based reading it replaced lives on in the tests as their
+// reference decoder.
 
 #include <nlohmann/json.hpp>
 
@@ -21,12 +22,5 @@ void to_json(nlohmann::json& document, const configuration_request& message);
 void to_json(nlohmann::json& document, const configuration_response& message);
 void to_json(nlohmann::json& document, const localize_request& message);
 void to_json(nlohmann::json& document, const localize_response& message);
-
-void from_json(const nlohmann::json& document, discovery_request& message);
-void from_json(const nlohmann::json& document, discovery_response& message);
-void from_json(const nlohmann::json& document, configuration_request& message);
-void from_json(const nlohmann::json& document, configuration_response& message);
-void from_json(const nlohmann::json& document, localize_request& message);
-void from_json(const nlohmann::json& document, localize_response& message);
 
 }  // namespace dp

@@ -1,9 +1,10 @@
 #pragma once
 
 // The datagram decoder as it was when it parsed every datagram into a JSON
-// document first (nlohmann's DOM, then from_json). Kept word for word, for
-// tests only, as the yardstick the streaming decoder must match on every
-// input: same records, same fields, same rejections.
+// document first (nlohmann's DOM, then from_json). The library no longer
+// carries from_json: this is the one copy, for tests only, the yardstick the
+// streaming decoder must match on every input: same records, same fields,
+// same rejections.
 
 #include <beacon/beacon.h>
 

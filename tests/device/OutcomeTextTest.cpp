@@ -22,7 +22,7 @@ TEST(OutcomeText, EveryOutcomeHasAnEntryInTheBrowsersCatalogue) {
     const QString catalogue = browserCatalogue();
     ASSERT_FALSE(catalogue.isEmpty()) << "www/lnf/js/notify.js not read";
     const auto texts = outcomeTexts();
-    EXPECT_EQ(texts.size(), 13u);
+    EXPECT_EQ(texts.size(), 12u);
     for (const char* text : texts) {
         EXPECT_TRUE(catalogue.contains(QStringLiteral("['%1', {").arg(QLatin1String(text))))
             << text;
