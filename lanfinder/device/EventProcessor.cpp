@@ -111,7 +111,7 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     } else if (device->isProcessing.get() && !device->isRebooting.get()) {
         // The device is applying a change. One that keeps answering but
         // never completes must not stay frozen past the time limit.
-        if (device->processingStartedTime.get().msecsTo(now()) < requestTimeoutMs) {
+        if (!timeLimitPassed(m_processingStarts, id)) {
             return;
         }
         post(configurationTimedOut);
@@ -132,6 +132,7 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     device->isProcessing.set(false);
     device->isRebooting.set(false);
     m_requestTimes.remove(id);
+    m_processingStarts.remove(id);
 
     // Outside every local subnet the answer keeps the last probe result
     // until the probe now started replaces it: clearing it here would make a
@@ -295,6 +296,7 @@ void EventProcessor::handle(const ConfigurationResponse& response) {
         if (device->shouldProcess.get()) {
             device->isProcessing.set(true);
             device->processingStartedTime.set(now());
+            m_processingStarts.insert(id, Clock::instance().monotonicMs());
         } else {
             post(configurationSucceeded);
         }
@@ -311,6 +313,7 @@ void EventProcessor::endConfiguration(Device& device) {
     // now on and the browser would show stale settings.
     device.shouldProcess.set(false);
     m_requestTimes.remove(device.id.get());
+    m_processingStarts.remove(device.id.get());
 }
 
 void EventProcessor::handle(const LocalizeResponse& response) {
@@ -323,13 +326,19 @@ bool EventProcessor::pendingRequestExpired(const Device& device) const {
     if (!device.shouldProcess.get() || device.isProcessing.get()) {
         return false;
     }
-    const auto sent = m_requestTimes.constFind(device.id.get());
-    return sent != m_requestTimes.constEnd() && sent->msecsTo(now()) >= requestTimeoutMs;
+    return timeLimitPassed(m_requestTimes, device.id.get());
+}
+
+bool EventProcessor::timeLimitPassed(const QHash<QString, qint64>& starts,
+                                     const QString& deviceId) const {
+    const auto start = starts.constFind(deviceId);
+    return start != starts.constEnd() &&
+           Clock::instance().monotonicMs() - *start >= requestTimeoutMs;
 }
 
 void EventProcessor::rebootingCheck(Device& device) {
     device.isRebooting.set(true);
-    if (device.processingStartedTime.get().msecsTo(now()) >= requestTimeoutMs) {
+    if (timeLimitPassed(m_processingStarts, device.id.get())) {
         endConfiguration(device);
         post(configurationTimedOut);
     }
@@ -361,6 +370,7 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
         } else if (!favorite && !rebooting) {
             post(noLongerAvailable);
             m_requestTimes.remove(device->id.get());
+            m_processingStarts.remove(device->id.get());
             m_devices->remove(device);
         }
     }
@@ -393,7 +403,7 @@ void EventProcessor::handle(const SetConfigurationRequest& request) {
                          request.networkMethod != device->networkMethod.get();
     device->shouldProcess.set(changed);
     if (changed) {
-        m_requestTimes.insert(device->id.get(), now());
+        m_requestTimes.insert(device->id.get(), Clock::instance().monotonicMs());
     } else {
         m_requestTimes.remove(device->id.get());
     }

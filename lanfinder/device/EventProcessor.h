@@ -98,6 +98,9 @@ private:
     // within the time limit.
     bool pendingRequestExpired(const Device& device) const;
     void rebootingCheck(Device& device);
+    // True once the time limit has passed since the device's entry in
+    // starts; false when it has none.
+    bool timeLimitPassed(const QHash<QString, qint64>& starts, const QString& deviceId) const;
     QDateTime now() const;
     // False (after telling the user) when the device's card is gone: its
     // credentials must not go out of any other card.
@@ -118,8 +121,11 @@ private:
     // Devices whose probe runs; at most one probe per device.
     QSet<QString> m_probing;
     QVector<QPointer<QThread>> m_probes;
-    // When a request that changed network settings was sent, per device id.
-    QHash<QString, QDateTime> m_requestTimes;
+    // When a request that changed network settings was sent, and when its
+    // device began to apply it, per device id, on the monotonic clock: the
+    // time limits must not move with the system time.
+    QHash<QString, qint64> m_requestTimes;
+    QHash<QString, qint64> m_processingStarts;
     int m_deviceLimit = defaultDeviceLimit;
     bool m_deviceLimitPosted = false;
     QDateTime m_deviceLimitLoggedAt;

@@ -2,6 +2,9 @@
 
 #include <QThread>
 
+#include <cstdlib>
+#include <string>
+
 #include "DeviceTestSupport.h"
 #include "FakeClock.h"
 #include "FakeProcessRunner.h"
@@ -225,7 +228,7 @@ TEST_F(EventProcessorTest, AClockThatWentBackReadsTheCardsAgain) {
         return cards;
     });
     deliver(answer());
-    clock.advanceMs(-60000);
+    clock.jumpWallClockMs(-60000);
     deliver(answer());
     EXPECT_EQ(reads, 2);
 }
@@ -525,15 +528,14 @@ TEST_F(EventProcessorTest, ASilentRebootTimesOutAfterTwoMinutes) {
     discovered();
     processor.handle(request("192.168.0.88"));
     deliver(configurationAnswer(0));
-    const QDateTime started = clock.currentDateTime();
     silentFor(3000);
     ASSERT_TRUE(device()->isRebooting.get());
-    clock.set(started.addMSecs(119999));
+    clock.advanceMs(119999 - 3000);
     deliver(detector.check());
     EXPECT_TRUE(device()->isProcessing.get());
     EXPECT_TRUE(messages().isEmpty());
 
-    clock.set(started.addMSecs(120000));
+    clock.advanceMs(1);
     deliver(detector.check());
     EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
     EXPECT_FALSE(device()->isProcessing.get());
@@ -596,6 +598,63 @@ TEST_F(EventProcessorTest, ADeviceThatKeepsAnsweringWhileProcessingIsTakenUpAfte
     EXPECT_FALSE(device()->isProcessing.get());
     EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
 }
+
+// --- Time limits against a wall clock that jumps -------------------------------------------------
+
+namespace {
+constexpr qint64 threeHoursMs = 3 * 3600 * 1000;
+}  // namespace
+
+// The user or a time service may set the system clock at any moment; the
+// two-minute limits count real time passed, not the wall clock's distance.
+class WallClockJump : public EventProcessorTest, public ::testing::WithParamInterface<qint64> {
+protected:
+    void disconnectTick() {
+        deliver(QSharedPointer<DevicesDisconnected>::create(
+            QVector<QWeakPointer<Device>>{device().toWeakRef()}));
+    }
+};
+
+TEST_P(WallClockJump, NeitherFiresNorDelaysTheTimeLimitOfAnUnansweredRequest) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    auto renamed = answer();
+    renamed->name = "Line 9";
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(119999);
+    deliver(renamed);
+    EXPECT_EQ(device()->name.get(), "Line 3");
+    EXPECT_TRUE(messages().isEmpty());
+
+    clock.advanceMs(1);
+    deliver(renamed);
+    EXPECT_EQ(device()->name.get(), "Line 9");
+    EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+}
+
+TEST_P(WallClockJump, NeitherFiresNorDelaysTheTimeLimitOfASilentReboot) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    deliver(configurationAnswer(0));
+    ASSERT_TRUE(device()->isProcessing.get());
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(119999);
+    disconnectTick();
+    EXPECT_TRUE(device()->isProcessing.get());
+    EXPECT_TRUE(messages().isEmpty());
+
+    clock.advanceMs(1);
+    disconnectTick();
+    EXPECT_FALSE(device()->isProcessing.get());
+    EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Jumps, WallClockJump,
+                         ::testing::Values(-threeHoursMs, threeHoursMs, -60000),
+                         [](const auto& info) {
+                             return (info.param < 0 ? "Back" : "Forward") +
+                                    std::to_string(std::abs(info.param) / 1000) + "s";
+                         });
 
 // --- Silence ------------------------------------------------------------------------------------
 
