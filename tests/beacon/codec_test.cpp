@@ -61,7 +61,7 @@ TEST(Encoding, DiscoveryRequestIs96Bytes) {
     EXPECT_EQ(text.size(), 96u);
 }
 
-TEST(Encoding, ConfigurationRequestMemberOrder) {
+TEST(Encoding, ConfigurationRequestMembersComeInByteOrder) {
     dp::configuration_request r;
     r.set_request_id("q");
     r.set_article_number("A");
@@ -96,7 +96,7 @@ TEST(Encoding, DefaultDiscoveryResponseHasEveryMember) {
     EXPECT_NE(text.find(R"("info":[])"), std::string::npos);
 }
 
-TEST(Encoding, ResponsesAndLocalizeRequest) {
+TEST(Encoding, ResultsAreWordsAndValuesWithoutAWordAreEmpty) {
     dp::configuration_response c;
     c.set_request_id("i");
     c.set_article_number("A");
@@ -138,7 +138,7 @@ protected:
     decoder_probe probe;
 };
 
-TEST_F(RoundTrip, DiscoveryRequest) {
+TEST_F(RoundTrip, DiscoveryRequestDecodesToAnEqualRecord) {
     dp::discovery_request r;
     r.set_request_id(uuid);
     auto back = probe.decode_as<dp::discovery_request>(dp::encode(r));
@@ -146,7 +146,7 @@ TEST_F(RoundTrip, DiscoveryRequest) {
     EXPECT_TRUE(*back == r);
 }
 
-TEST_F(RoundTrip, DiscoveryResponse) {
+TEST_F(RoundTrip, DiscoveryResponseDecodesToAnEqualRecordWithoutNicName) {
     const auto r = full_response();
     auto back = probe.decode_as<dp::discovery_response>(dp::encode(r));
     ASSERT_TRUE(back);
@@ -348,7 +348,7 @@ TEST_F(Decoding, NullAndEmptyBuffersYieldNothing) {
     EXPECT_FALSE(probe.decode("x", -1));
 }
 
-TEST(Credentials, KnownAnswers) {
+TEST(Credentials, EncryptionMatchesIndependentlyComputedAnswers) {
     // Computed independently: openssl enc -aes-128-cbc -K <key> -iv 0 -base64.
     EXPECT_EQ(dp::encrypt_credential(""), "ckMZZxryTDqq/o6gjx6fHA==\n");
     EXPECT_EQ(dp::encrypt_credential("admin"), "hLVeGetRpRfN2i5rDBPZ8Q==\n");

@@ -176,7 +176,7 @@ TEST_F(NetbridgeLab, BroadcastNeedsPermission) {
     EXPECT_EQ(quiet->write_datagram("x", "255.255.255.255", port), 1);
 }
 
-TEST_F(NetbridgeLab, BindFailures) {
+TEST_F(NetbridgeLab, BindingAForeignBadOrTakenAddressFailsWithItsError) {
     int result = 0;
     EXPECT_FALSE(make(a, "10.1.0.2", port, &result)) << "address of another namespace";
     EXPECT_EQ(result, EADDRNOTAVAIL);

@@ -39,7 +39,7 @@ TEST(Records, KindCodesAreStampedByEachClass) {
     EXPECT_EQ(static_cast<int>(dp::event().type_of_service()), -1);
 }
 
-TEST(Records, DefaultDiscoveryResponse) {
+TEST(Records, ANewDiscoveryResponseHoldsThePlaceholderValues) {
     dp::discovery_response r;
     EXPECT_EQ(r.mac(), "00:11:22:33:44:55");
     EXPECT_EQ(r.ip(), "0.0.0.0");
@@ -54,7 +54,7 @@ TEST(Records, DefaultDiscoveryResponse) {
     EXPECT_EQ(r.request_id(), "");
 }
 
-TEST(Records, DefaultResults) {
+TEST(Records, ConfigurationIsAcceptedAndLocalizeUnknownUntilSet) {
     EXPECT_EQ(dp::configuration_response().result(), operation_result::ACCEPTED);
     EXPECT_EQ(dp::localize_response().result(), operation_result::UNKNOWN);
     EXPECT_EQ(dp::configuration_request().network_method(), network_method_type::UNKNOWN);
@@ -228,7 +228,7 @@ TEST(AddressChecks, RandomTextsAreJudgedAsByThePatterns) {
     }
 }
 
-TEST(Capabilities, SetAndTestBits) {
+TEST(Capabilities, AFlagSetsAndTestsOnlyItsHighestBit) {
     dp::discovery_response r;
     r.set_capability(capabilities::SUPPORTS_LOCALIZE, true);
     EXPECT_EQ(r.capability(), 8u);

@@ -114,7 +114,7 @@ TEST(Vocabulary, DeviceStatesKeepTheirPrefix) {
     EXPECT_EQ(static_cast<int>(DeviceState::DeviceState_UNKNOWN), 255);
 }
 
-TEST(Vocabulary, CapabilityBits) {
+TEST(Vocabulary, CapabilitiesHaveTheirWireBits) {
     EXPECT_EQ(static_cast<unsigned>(capabilities::SUPPORTS_DHCP), 1u);
     EXPECT_EQ(static_cast<unsigned>(capabilities::SUPPORTS_PERSISTENT_IP), 2u);
     EXPECT_EQ(static_cast<unsigned>(capabilities::SUPPORTS_LOCALIZE), 8u);
