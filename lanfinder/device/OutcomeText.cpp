@@ -58,9 +58,8 @@ std::vector<const char*> outcomeTexts() {
         if (text == nullptr) {
             return;
         }
-        const bool known = std::any_of(texts.begin(), texts.end(), [text](const char* t) {
-            return std::strcmp(t, text) == 0;
-        });
+        const bool known = std::any_of(texts.begin(), texts.end(),
+                                       [text](const char* t) { return std::strcmp(t, text) == 0; });
         if (!known) {
             texts.push_back(text);
         }

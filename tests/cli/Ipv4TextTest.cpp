@@ -16,8 +16,8 @@ namespace {
 // CLI and the simulator share the strict one.
 struct address_text {
     std::string text;
-    bool address;         // the shared rule: the program, the CLI, the simulator
-    bool library_accepts; // the library's setters
+    bool address;          // the shared rule: the program, the CLI, the simulator
+    bool library_accepts;  // the library's setters
 };
 
 bool library_accepts(const std::string& text) {
@@ -50,21 +50,20 @@ TEST_P(AddressTexts, EveryReaderKeepsItsOwnRule) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ipv4Text, AddressTexts,
-    ::testing::Values(address_text{"0.0.0.0", true, true},
-                      address_text{"255.255.255.255", true, true},
-                      address_text{"10.77.1.200", true, true}, address_text{"", false, false},
-                      address_text{"1.2.3", false, false}, address_text{"1.2.3.4.", false, false},
-                      address_text{".1.2.3", false, false}, address_text{"1..2.3", false, false},
-                      address_text{"256.1.1.1", false, false},
-                      address_text{"1.2.3.1000", false, false},
-                      address_text{"01.002.3.4", false, true},
-                      address_text{"192.168.000.020", false, true},
-                      address_text{"1.2.3.4 ", false, false},
-                      address_text{" 1.2.3.4", false, false},
-                      address_text{"+1.2.3.4", false, false},
-                      address_text{"1.2.3.4/24", false, false},
-                      address_text{"0x1.2.3.4", false, false},
-                      address_text{std::string("1.2.3.4\0" "9", 9), false, false}));
+    ::testing::Values(
+        address_text{"0.0.0.0", true, true}, address_text{"255.255.255.255", true, true},
+        address_text{"10.77.1.200", true, true}, address_text{"", false, false},
+        address_text{"1.2.3", false, false}, address_text{"1.2.3.4.", false, false},
+        address_text{".1.2.3", false, false}, address_text{"1..2.3", false, false},
+        address_text{"256.1.1.1", false, false}, address_text{"1.2.3.1000", false, false},
+        address_text{"01.002.3.4", false, true}, address_text{"192.168.000.020", false, true},
+        address_text{"1.2.3.4 ", false, false}, address_text{" 1.2.3.4", false, false},
+        address_text{"+1.2.3.4", false, false}, address_text{"1.2.3.4/24", false, false},
+        address_text{"0x1.2.3.4", false, false},
+        address_text{std::string("1.2.3.4\0"
+                                 "9",
+                                 9),
+                     false, false}));
 
 TEST(Ipv4Text, FormatWritesWhatParseReads) {
     EXPECT_EQ(ipv4text::format(0x0a4d01c8u), "10.77.1.200");

@@ -8,8 +8,7 @@ std::optional<std::uint32_t> parse(const std::string& text) {
     in_addr parsed{};
     // inet_pton reads up to the first NUL; a text with one inside is not the
     // address its prefix names.
-    if (text.find('\0') != std::string::npos ||
-        inet_pton(AF_INET, text.c_str(), &parsed) != 1) {
+    if (text.find('\0') != std::string::npos || inet_pton(AF_INET, text.c_str(), &parsed) != 1) {
         return std::nullopt;
     }
     return ntohl(parsed.s_addr);
