@@ -299,6 +299,37 @@ TEST(JsonForm, EnumsWriteTheirTextsAndUnlistedValuesWriteEmpty) {
     EXPECT_EQ(toJsonValue(static_cast<network_method_type>(2)), QJsonValue(""));
 }
 
+// The texts the browsers and the settings file read. A device state's is the
+// protocol library's name without "DeviceState_" (the state takes it from
+// the library); a network method's is the browser's own and not the
+// library's ("PERSISTENT_IP").
+TEST(JsonForm, EveryEnumTextIsTheBrowsersOneAndReadsBack) {
+    const std::vector<std::pair<DeviceState, QString>> states{
+        {DeviceState::DeviceState_ACTIVE, "ACTIVE"},
+        {DeviceState::DeviceState_WARNING, "WARNING"},
+        {DeviceState::DeviceState_ERROR, "ERROR"},
+        {DeviceState::DeviceState_LOCALIZE, "LOCALIZE"},
+        {DeviceState::DeviceState_UNKNOWN, "UNKNOWN"},
+    };
+    for (const auto& [state, text] : states) {
+        EXPECT_EQ(toJsonValue(state), QJsonValue(text));
+        EXPECT_EQ(deviceStateText(state), text);
+        EXPECT_EQ(deviceStateFromText(text), state) << text.toStdString();
+        EXPECT_EQ(DeviceAdministrationFbbApi::to_string(state),
+                  "DeviceState_" + text.toStdString());
+    }
+    const std::vector<std::pair<network_method_type, QString>> methods{
+        {network_method_type::PERSISTENT_IP, "PersistentIP"},
+        {network_method_type::DHCP, "DHCP"},
+        {network_method_type::UNKNOWN, "Unknown"},
+    };
+    for (const auto& [method, text] : methods) {
+        EXPECT_EQ(toJsonValue(method), QJsonValue(text));
+        EXPECT_EQ(networkMethodText(method), text);
+        EXPECT_EQ(networkMethodFromText(text), method) << text.toStdString();
+    }
+}
+
 TEST(JsonForm, DateTimeIsNullOrIsoText) {
     EXPECT_TRUE(toJsonValue(QDateTime()).isNull());
     EXPECT_EQ(toJsonValue(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC)),
