@@ -10,10 +10,10 @@
 #include "device/NetworkInterfaces.h"
 #include "device/ProcessRunner.h"
 #include "device/ProtocolEvents.h"
-#include "gui/WebGUIEvent.h"
 #include "state/AppNotification.h"
 #include "state/Clock.h"
 #include "state/DeviceStore.h"
+#include "state/WebGUIEvent.h"
 
 namespace {
 
