@@ -22,8 +22,16 @@ export async function launch() {
   const browser = await chromium.launch({
     executablePath: CHROMIUM,
     headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
+    args: [
+      '--headless',
+      '--no-sandbox',
+      '--disable-gpu',
+      '--disable-quic',
+      '--no-first-run',
+      '--disable-background-networking',
+      '--disable-component-update',
+      '--disable-sync',
+    ],
   });
   const close = async () => {
     await browser.close().catch(() => {});
@@ -33,7 +41,7 @@ export async function launch() {
 
 /** A page that records console errors and page errors, to fail tests on them. */
 export async function openPage(browser, url, { viewport = { width: 1366, height: 768 }, context } = {}) {
-  const ctx = context || await browser.newContext({ viewport, acceptDownloads: true });
+  const ctx = context || (await browser.newContext({ viewport, acceptDownloads: true }));
   const page = await ctx.newPage();
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(String(e)));

@@ -8,8 +8,19 @@ const r = await lnf('requests.js');
 describe('Requests', () => {
   test('EveryRequestCarriesExactlyTheKeysTheApplicationReads', () => {
     const cases = [
-      [r.changeDevice({ deviceId: 'a_1', name: 'n', ip: '10.0.0.2', subnetMask: '255.0.0.0', defaultGateway: '0.0.0.0', networkMethod: 'PersistentIP', username: '', password: '' }),
-        ['defaultGateway', 'deviceId', 'ip', 'name', 'networkMethod', 'password', 'reqId', 'reqType', 'subnetMask', 'username']],
+      [
+        r.changeDevice({
+          deviceId: 'a_1',
+          name: 'n',
+          ip: '10.0.0.2',
+          subnetMask: '255.0.0.0',
+          defaultGateway: '0.0.0.0',
+          networkMethod: 'PersistentIP',
+          username: '',
+          password: '',
+        }),
+        ['defaultGateway', 'deviceId', 'ip', 'name', 'networkMethod', 'password', 'reqId', 'reqType', 'subnetMask', 'username'],
+      ],
       [r.setFavorite('a_1', true), ['deviceId', 'isFavorite', 'reqId', 'reqType']],
       [r.setLanguage('de'), ['language', 'reqId', 'reqType']],
       [r.setTheme('dark'), ['reqId', 'reqType', 'theme']],

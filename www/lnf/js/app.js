@@ -58,9 +58,16 @@ function loadPrefs() {
 
 function savePrefs() {
   try {
-    localStorage.setItem(PREFS_KEY, JSON.stringify({
-      sortKey: ui.sortKey, sortDir: ui.sortDir, columns: [...ui.columns], theme: state.theme, language: currentLanguage,
-    }));
+    localStorage.setItem(
+      PREFS_KEY,
+      JSON.stringify({
+        sortKey: ui.sortKey,
+        sortDir: ui.sortDir,
+        columns: [...ui.columns],
+        theme: state.theme,
+        language: currentLanguage,
+      }),
+    );
   } catch {
     // private mode: preferences last for this page only
   }
@@ -69,25 +76,32 @@ function savePrefs() {
 // The last theme, so a reload does not flash the other one before the state arrives.
 applyTheme(prefs.theme === 'dark' ? 'dark' : 'light');
 
-const table = new DeviceTable({
-  scroll: $('table-scroll'), table: $('device-table'), colgroup: $('colgroup'), headRow: $('head-row'), tbody: $('rows'),
-}, {
-  t: (...a) => t(...a),
-  state: () => state,
-  ctx: () => ({ stamp: ctxStamp, sending, favPending, selectedId }),
-  onOpen: (id, focus) => openDetails(id, focus),
-  onToggleFavorite: (id) => toggleFavorite(id),
-  onSort: (key) => {
-    if (ui.sortKey === key) ui.sortDir = ui.sortDir === 'asc' ? 'desc' : 'asc';
-    else {
-      ui.sortKey = key;
-      ui.sortDir = 'asc';
-    }
-    table.setSort(ui.sortKey, ui.sortDir);
-    savePrefs();
-    refreshView();
+const table = new DeviceTable(
+  {
+    scroll: $('table-scroll'),
+    table: $('device-table'),
+    colgroup: $('colgroup'),
+    headRow: $('head-row'),
+    tbody: $('rows'),
   },
-});
+  {
+    t: (...a) => t(...a),
+    state: () => state,
+    ctx: () => ({ stamp: ctxStamp, sending, favPending, selectedId }),
+    onOpen: (id, focus) => openDetails(id, focus),
+    onToggleFavorite: (id) => toggleFavorite(id),
+    onSort: (key) => {
+      if (ui.sortKey === key) ui.sortDir = ui.sortDir === 'asc' ? 'desc' : 'asc';
+      else {
+        ui.sortKey = key;
+        ui.sortDir = 'asc';
+      }
+      table.setSort(ui.sortKey, ui.sortDir);
+      savePrefs();
+      refreshView();
+    },
+  },
+);
 table.setSort(ui.sortKey, ui.sortDir);
 table.setColumns(ui.columns);
 
@@ -111,8 +125,7 @@ const toasts = new Toasts($('toasts'), (...a) => t(...a));
 // same-origin upgrade carries; a page opened with ?token= hands it on too.
 const accessToken = new URLSearchParams(location.search).get('token');
 const connection = new Connection({
-  url: `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/ws` +
-    (accessToken ? `?token=${encodeURIComponent(accessToken)}` : ''),
+  url: `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/ws` + (accessToken ? `?token=${encodeURIComponent(accessToken)}` : ''),
   onFrames: handleFrames,
   onStatus: setConnectionStatus,
 });
@@ -220,10 +233,15 @@ function renderMessages() {
   for (let i = history.length - 1; i >= 0; i--) {
     const m = history[i];
     const { level } = describeMessage(m.message);
-    list.append(h('li', { class: level },
-      h('time', { datetime: m.at, text: formatTime(m.at, currentLanguage || 'en') }),
-      h('span', { class: 'msg-text', text: translateMessage(m.message, t) }),
-      m.device ? h('span', { class: 'msg-device', text: m.device }) : null));
+    list.append(
+      h(
+        'li',
+        { class: level },
+        h('time', { datetime: m.at, text: formatTime(m.at, currentLanguage || 'en') }),
+        h('span', { class: 'msg-text', text: translateMessage(m.message, t) }),
+        m.device ? h('span', { class: 'msg-device', text: m.device }) : null,
+      ),
+    );
   }
 }
 
@@ -266,7 +284,14 @@ function toggleFavorite(id) {
       }
     }, 3000);
   };
-  send(requests.setFavorite(id, want), { label: t('request.favorite'), onOk: settle, onFail: () => { favPending.delete(id); redrawDevice(id); } });
+  send(requests.setFavorite(id, want), {
+    label: t('request.favorite'),
+    onOk: settle,
+    onFail: () => {
+      favPending.delete(id);
+      redrawDevice(id);
+    },
+  });
   redrawDevice(id);
 }
 
@@ -541,8 +566,13 @@ function renderNics() {
   for (const nic of state.nics) {
     const dl = h('dl', { class: 'info' });
     for (const a of Array.isArray(nic.addresses) ? nic.addresses : []) {
-      dl.append(h('dt', { text: t('nics.address') }),
-        h('dd', { class: 'mono', text: `${a.ip} / ${a.subnetMask}  (${subnetText(a.ip, a.subnetMask) || '?'}) — ${tn('count.devices', perCard.get(a.ip) || 0)}` }));
+      dl.append(
+        h('dt', { text: t('nics.address') }),
+        h('dd', {
+          class: 'mono',
+          text: `${a.ip} / ${a.subnetMask}  (${subnetText(a.ip, a.subnetMask) || '?'}) — ${tn('count.devices', perCard.get(a.ip) || 0)}`,
+        }),
+      );
     }
     const gateways = (nic.gateways || []).filter((g) => g && g !== '0.0.0.0');
     dl.append(h('dt', { text: t('col.defaultGateway') }), h('dd', { class: 'mono', text: gateways.join(', ') || t('details.none') }));

@@ -15,7 +15,9 @@ export class Connection {
     this.sawClosing = false;
     this.leaving = false;
     this.retries = 0;
-    addEventListener('pagehide', () => { this.leaving = true; });
+    addEventListener('pagehide', () => {
+      this.leaving = true;
+    });
   }
 
   /** A fresh start asked for by the user: the retry budget starts over. */

@@ -203,8 +203,7 @@ export class DetailsPanel {
     const box = this.$('d-alerts');
     clear(box);
     if (d.isMissing) {
-      box.append(h('div', { class: 'alert warn', role: 'note' }, icon('alert'),
-        h('div', { class: 'alert-body' }, h('p', { text: t('details.missing') }))));
+      box.append(h('div', { class: 'alert warn', role: 'note' }, icon('alert'), h('div', { class: 'alert-body' }, h('p', { text: t('details.missing') }))));
     } else if (d.isAccessible === false) {
       const nic = nicOfDevice(st, d);
       const address = nic && Array.isArray(nic.addresses) ? nic.addresses.find((a) => a && a.ip === d.ipOfAssociatedNic) : null;
@@ -215,8 +214,10 @@ export class DetailsPanel {
         const suggestion = suggestFreeAddress(address.ip, address.subnetMask, used);
         body.append(h('p', { text: t('details.unreachableFix', { subnet: subnetText(address.ip, address.subnetMask), card: nic.name || address.ip }) }));
         if (suggestion && d.supportsPersistentIP !== false) {
-          const gw = (nic.gateways || []).find((g) => parseIPv4(g) !== null && g !== '0.0.0.0' &&
-            subnetText(g, address.subnetMask) === subnetText(address.ip, address.subnetMask)) || '0.0.0.0';
+          const gw =
+            (nic.gateways || []).find(
+              (g) => parseIPv4(g) !== null && g !== '0.0.0.0' && subnetText(g, address.subnetMask) === subnetText(address.ip, address.subnetMask),
+            ) || '0.0.0.0';
           const use = h('button', { type: 'button', class: 'btn', text: t('details.useAddress', { ip: suggestion }) });
           use.disabled = changePhase(d) !== 'idle' || this.mode !== 'edit';
           use.addEventListener('click', () => this.prefill({ method: 'PersistentIP', ip: suggestion, subnetMask: address.subnetMask, defaultGateway: gw }));
@@ -237,8 +238,14 @@ export class DetailsPanel {
         link.addEventListener('click', () => this.hooks.onOpen(pid));
         list.append(link);
       });
-      box.append(h('div', { class: 'alert err', role: 'note' }, icon('alert'),
-        h('div', { class: 'alert-body' }, h('p', { text: t('details.conflict', { ip: d.ip }) }), list)));
+      box.append(
+        h(
+          'div',
+          { class: 'alert err', role: 'note' },
+          icon('alert'),
+          h('div', { class: 'alert-body' }, h('p', { text: t('details.conflict', { ip: d.ip }) }), list),
+        ),
+      );
     }
   }
 
@@ -247,7 +254,9 @@ export class DetailsPanel {
     const dl = this.$('d-info');
     clear(dl);
     const nic = nicOfDevice(st, d);
-    const supports = [d.supportsDHCP && t('method.dhcp'), d.supportsPersistentIP && t('method.fixed'), d.supportsLocalize && t('details.localize')].filter(Boolean);
+    const supports = [d.supportsDHCP && t('method.dhcp'), d.supportsPersistentIP && t('method.fixed'), d.supportsLocalize && t('details.localize')].filter(
+      Boolean,
+    );
     const rows = [
       ['col.ip', d.ip, true],
       ['col.subnetMask', d.subnetMask, true],
