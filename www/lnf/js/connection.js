@@ -2,7 +2,7 @@
 // handed over once per animation frame, so a burst of diffs costs one
 // redraw.
 
-const RETRIES = [100, 400, 800]; // milliseconds before each try after a lost socket
+import { HIDDEN_TAB_FRAME_MS, RECONNECT_DELAYS_MS as RETRIES } from './timeouts.js';
 
 export class Connection {
   constructor({ url, onFrames, onStatus }) {
@@ -78,7 +78,7 @@ export class Connection {
     this.flushScheduled = true;
     requestAnimationFrame(() => this.flush());
     // A hidden tab gets no animation frames; keep the state current anyway.
-    if (document.hidden) setTimeout(() => this.flush(), 250);
+    if (document.hidden) setTimeout(() => this.flush(), HIDDEN_TAB_FRAME_MS);
   }
 
   flush() {

@@ -6,9 +6,8 @@ import { badgesOf, displayName, deviceLabel, methodLabel, safeWebUrl, stateKey, 
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
 import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
+import { CHANGE_START_MS, CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
-const CONFIG_TIMEOUT_MS = 120000;
-const STUCK_AFTER_MS = 30000;
 const FIELD_INPUTS = { name: 'f-name', ip: 'f-ip', subnetMask: 'f-mask', defaultGateway: 'f-gateway' };
 const FIELD_ERRORS = { ip: 'e-ip', subnetMask: 'e-mask', defaultGateway: 'e-gateway', credentials: 'e-credentials' };
 
@@ -99,7 +98,7 @@ export class DetailsPanel {
     if (this.mode === 'waiting') {
       if (phase !== 'idle') this.seenBusy = true;
       else if (this.seenBusy) this.finishWaiting(true);
-      else if (Date.now() - this.modeSince > 20000) this.finishWaiting(false);
+      else if (Date.now() - this.modeSince > CHANGE_START_MS) this.finishWaiting(false);
     }
     if (changes.full || changes.updated.has(this.deviceId) || changes.app.has('nics') || changes.removed.size || changes.added.size) this.render();
   }
@@ -331,7 +330,7 @@ export class DetailsPanel {
     if (this.mode === 'sending') text = t('progress.sending');
     else if (phase === 'pending') {
       text = t('progress.pending');
-      if (since && Date.now() - since.at > STUCK_AFTER_MS) text = t('progress.pendingStuck');
+      if (since && Date.now() - since.at > PENDING_STUCK_MS) text = t('progress.pendingStuck');
     } else if (phase === 'processing' || phase === 'rebooting') {
       const started = Date.parse(d.processingStartedTime || '') || (since ? since.at : NaN);
       if (!Number.isNaN(started)) fraction = Math.min(1, Math.max(0, (Date.now() - started) / CONFIG_TIMEOUT_MS));
@@ -352,7 +351,7 @@ export class DetailsPanel {
   tick() {
     const d = this.device();
     if (!d) return;
-    if (this.mode === 'waiting' && changePhase(d) === 'idle' && !this.seenBusy && Date.now() - this.modeSince > 20000) {
+    if (this.mode === 'waiting' && changePhase(d) === 'idle' && !this.seenBusy && Date.now() - this.modeSince > CHANGE_START_MS) {
       this.finishWaiting(false);
       return;
     }
