@@ -4,6 +4,7 @@ import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { useBrowser, withApp, row, until, visible, hidden, shownRows } from '../support/fixture.mjs';
 import { makeDevice } from '../support/mock-lanfinder.mjs';
+import { pageState } from '../support/browser.mjs';
 
 useBrowser();
 
@@ -32,6 +33,13 @@ describe('LiveList', () => {
     await withApp('live-full-state', { devices }, async ({ page }) => {
       const r = row(page, 'Press 1');
       await r.waitFor();
+      // The page's store, read through its own module; the page puts nothing on window for tests.
+      const held = await pageState(page);
+      assert.deepEqual(
+        held.devices.map((d) => [d.name, d.ip]),
+        devices.map((d) => [d.name, d.ip]),
+      );
+      assert.deepEqual(await page.evaluate(() => Object.keys(window).filter((k) => /lnf|lanfinder/i.test(k))), []);
       const text = await r.innerText();
       for (const part of [
         'VisionSensor',

@@ -8,7 +8,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launch, openPage, screenshot, ARTIFACTS } from '../support/browser.mjs';
+import { launch, openPage, pageState, screenshot, ARTIFACTS } from '../support/browser.mjs';
 import { until, visible, hidden } from '../support/fixture.mjs';
 
 const URL_ = process.env.LANFINDER_URL;
@@ -66,7 +66,7 @@ async function assertNames(toast, d) {
   assert.ok(text.includes(labelOf(d)), `the toast names ${labelOf(d)}: ${text}`);
 }
 
-const devicesOf = (page) => page.evaluate(() => [...window.__lnf.state.devices.values()].map((d) => ({ ...d })));
+const devicesOf = async (page) => (await pageState(page)).devices;
 
 async function allDevices(page) {
   return until(
@@ -254,7 +254,7 @@ describe('ClosedApplication', () => {
       // A scan reported well after the two-second grace period shows the application stayed.
       await until(
         async () => {
-          const t = await page.evaluate(() => window.__lnf.state.autoScanner.lastScanTime);
+          const t = (await pageState(page)).autoScanner.lastScanTime;
           return t && Date.parse(t) > reloadedAt + 2500;
         },
         'a scan after the grace period',

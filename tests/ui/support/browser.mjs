@@ -58,3 +58,17 @@ export async function screenshot(page, name) {
   await page.screenshot({ path: file }).catch(() => {});
   return file;
 }
+
+/**
+ * A copy of the application state the page holds: { devices: [...],
+ * autoScanner, ... }. The page's modules are one instance per page, so
+ * importing store.js from the page's own address reaches the store that
+ * app.js fills; the shipped page needs no hook for it.
+ */
+export function pageState(page) {
+  return page.evaluate(async () => {
+    const { store } = await import(new URL('js/store.js', document.baseURI).href);
+    const { devices, rev, ipIndex, ipKeyOf, ...app } = store.state;
+    return { ...structuredClone(app), devices: [...devices.values()].map((d) => structuredClone(d)) };
+  });
+}

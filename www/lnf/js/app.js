@@ -210,14 +210,7 @@ function render({ dirty, changes }) {
   if (viewChanged) table.setView(store.view);
 
   if (relabel || dirty.has('rowStamp')) store.rowStamp += 1;
-  if (
-    viewChanged ||
-    relabel ||
-    dirty.has('rowStamp') ||
-    dirty.has('rows') ||
-    dirty.has('columns') ||
-    (changes && (hasDeviceChanges(changes) || app.size))
-  ) {
+  if (viewChanged || relabel || dirty.has('rowStamp') || dirty.has('rows') || dirty.has('columns') || (changes && (hasDeviceChanges(changes) || app.size))) {
     table.render();
   }
   if (relabel || (changes && countsAffected(changes))) updateCounts();
