@@ -1,6 +1,6 @@
 // The lanfinder program: creates the top-level objects in their fixed order,
 // wires them together, runs the event loop and shuts down in a fixed order.
-// The decisions live in the shell, state and gui libraries.
+// The decisions live in the libraries of lanfinder/ (docs/architecture.md).
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,13 +9,8 @@
 #include <QJsonDocument>
 #include <QSharedPointer>
 
+#include "app/Backend.h"
 #include "device/NetworkInterfaces.h"
-#include "gui/AccessToken.h"
-#include "gui/Backend.h"
-#include "gui/ListenAddresses.h"
-#include "gui/RemoteAccessLinks.h"
-#include "gui/Result.h"
-#include "gui/WebServer.h"
 #include "shell/LocalTimeZone.h"
 #include "shell/LogWindow.h"
 #include "shell/Logger.h"
@@ -24,8 +19,13 @@
 #include "shell/Startup.h"
 #include "shell/SysTray.h"
 #include "state/ICacheNotifier.h"
+#include "state/Result.h"
 #include "state/Settings.h"
 #include "state/StateCache.h"
+#include "web/AccessToken.h"
+#include "web/ListenAddresses.h"
+#include "web/RemoteAccessLinks.h"
+#include "web/WebServer.h"
 
 int main(int argc, char* argv[]) {
     // First, while no other thread can read the environment.

@@ -9,11 +9,11 @@
 #include "device/OutcomeText.h"
 #include "device/ProcessRunner.h"
 #include "device/ProtocolEvents.h"
-#include "gui/WebGUIEvent.h"
 #include "ipv4text/ipv4_text.h"
 #include "state/AppNotification.h"
 #include "state/Clock.h"
 #include "state/DeviceStore.h"
+#include "state/WebGUIEvent.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "lanfinder/Version.h"
 #include "shell/SysTray.h"
 
 namespace shell {
@@ -33,7 +34,7 @@ void setApplicationIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral("lanfinder"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("vostrel.com"));
     QCoreApplication::setOrganizationName(QStringLiteral("vostrel"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.2.3"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(lanfinder::version));
 }
 
 namespace {

@@ -30,32 +30,15 @@ const Property::Name& Property::Name::of(const std::string& name) {
 
 namespace {
 
-// Built once, shared by every reader and writer.
-const QMap<DeviceState, QString>& deviceStateTexts() {
-    static const QMap<DeviceState, QString> texts{
-        {DeviceState::DeviceState_ACTIVE, QStringLiteral("ACTIVE")},
-        {DeviceState::DeviceState_WARNING, QStringLiteral("WARNING")},
-        {DeviceState::DeviceState_ERROR, QStringLiteral("ERROR")},
-        {DeviceState::DeviceState_LOCALIZE, QStringLiteral("LOCALIZE")},
-        {DeviceState::DeviceState_UNKNOWN, QStringLiteral("UNKNOWN")},
-    };
-    return texts;
+// The protocol library names every device state "DeviceState_<TEXT>"; the
+// browser shows <TEXT>.
+const QString& deviceStatePrefix() {
+    static const QString prefix = QStringLiteral("DeviceState_");
+    return prefix;
 }
 
-// Texts are matched with their "DeviceState_" prefix against the enumerator
-// names, so an already prefixed text never matches.
-const QMap<QString, DeviceState>& deviceStateNames() {
-    static const QMap<QString, DeviceState> names = [] {
-        QMap<QString, DeviceState> map;
-        const auto& texts = deviceStateTexts();
-        for (auto it = texts.begin(); it != texts.end(); ++it) {
-            map.insert(QStringLiteral("DeviceState_") + it.value(), it.key());
-        }
-        return map;
-    }();
-    return names;
-}
-
+// Not the library's names ("PERSISTENT_IP", "DHCP", "UNKNOWN"): the browsers
+// and the settings file have always spoken these.
 const QMap<network_method_type, QString>& networkMethodTexts() {
     static const QMap<network_method_type, QString> texts{
         {network_method_type::PERSISTENT_IP, QStringLiteral("PersistentIP")},
@@ -100,12 +83,17 @@ QString readStrictString(const Property& property, const QJsonObject& object) {
 }  // namespace
 
 QString deviceStateText(DeviceState state) {
-    return deviceStateTexts().value(state);
+    // The library gives "" for a value without a name.
+    return QString::fromStdString(DeviceAdministrationFbbApi::to_string(state))
+        .mid(deviceStatePrefix().size());
 }
 
+// The prefix is added before the library's exact match, so an already
+// prefixed text never matches.
 DeviceState deviceStateFromText(const QString& text) {
-    return deviceStateNames().value(QStringLiteral("DeviceState_") + text,
-                                    DeviceState::DeviceState_UNKNOWN);
+    return DeviceAdministrationFbbApi::device_state_from_string(
+               (deviceStatePrefix() + text).toStdString())
+        .value_or(DeviceState::DeviceState_UNKNOWN);
 }
 
 QString networkMethodText(network_method_type method) {

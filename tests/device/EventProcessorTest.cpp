@@ -13,9 +13,9 @@
 #include "device/EventProcessor.h"
 #include "device/NICModel.h"
 #include "device/ProtocolEvents.h"
-#include "gui/WebGUIEvent.h"
 #include "state/AppNotification.h"
 #include "state/DeviceStore.h"
+#include "state/WebGUIEvent.h"
 
 using devicetest::CacheRecorder;
 using devicetest::waitForQt;

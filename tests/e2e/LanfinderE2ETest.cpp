@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "LanfinderLab.h"
+#include "RequestSniffer.h"
 
 using nlohmann::json;
 using testsupport::NetLab;
@@ -330,6 +331,33 @@ TEST_F(LanfinderEndToEnd, WrongPasswordIsNotAuthorizedAndTheRightOneRenames) {
     ASSERT_TRUE(
         b.waitUntil([&] { return b.hasNotification("Configuration changed successfully"); }, 5000));
     EXPECT_TRUE(b.waitUntil([&] { return deviceHas(lockedId, "name", "Renamed"); }, 5000));
+}
+
+// The PC also sits on an office network: the login for a device on the
+// machine network goes out of that network's card only.
+TEST_F(LanfinderEndToEnd, CredentialsStayOffTheOtherCardsNetwork) {
+    const std::string office = lab_.addNamespace("office");
+    lab_.link(pc_, "lan2", "10.88.9.1/24", office, "eth0", "10.88.9.2/24");
+    testsupport::RequestSniffer sniffer(lab_, office);
+    ASSERT_TRUE(sniffer.bound());
+    auto& b = startAll();
+    const std::string ip = (*b.device(lockedId))["ip"];
+
+    ASSERT_TRUE(b.send(changeRequest(lockedId, "Renamed", ip, "admin", "vostrel")));
+    ASSERT_TRUE(
+        b.waitUntil([&] { return b.hasNotification("Configuration changed successfully"); }, 5000));
+    ASSERT_TRUE(b.send({{"reqType", "Localize"},
+                        {"reqId", "l1"},
+                        {"deviceId", lockedId},
+                        {"username", "admin"},
+                        {"password", "vostrel"}}));
+    ASSERT_TRUE(b.waitUntil([&] { return b.hasNotification("LocalizingSuccess"); }, 5000));
+
+    // The scans go out of every card, so the office hears the PC; the
+    // requests with the login do not reach it.
+    sniffer.drain();
+    EXPECT_GT(sniffer.other_requests, 0);
+    EXPECT_EQ(sniffer.credential_requests, 0);
 }
 
 TEST_F(LanfinderEndToEnd, LocalizeIsReportedAndShown) {

@@ -9,10 +9,10 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "gui/AccessPolicy.h"
-#include "gui/AccessToken.h"
-#include "gui/OriginPolicy.h"
-#include "gui/RequestGate.h"
+#include "web/AccessPolicy.h"
+#include "web/AccessToken.h"
+#include "web/OriginPolicy.h"
+#include "web/RequestGate.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "gui/GuiHandler.h"
-#include "gui/IGuiBackend.h"
-#include "gui/WebGUIEvent.h"
+#include "app/GuiHandler.h"
+#include "app/IGuiBackend.h"
 #include "state/IEventHandler.h"
+#include "state/WebGUIEvent.h"
 
 namespace {
 

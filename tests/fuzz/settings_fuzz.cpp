@@ -11,7 +11,7 @@
 
 #include "FakeProtocolEngine.h"
 #include "FuzzSupport.h"
-#include "gui/Backend.h"
+#include "app/Backend.h"
 #include "state/DeviceStore.h"
 
 namespace {

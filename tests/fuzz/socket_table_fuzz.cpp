@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "gui/SocketOwner.h"
+#include "web/SocketOwner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool quiet = fuzzsupport::silenceQt();

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "gui/MessageAssembler.h"
+#include "web/MessageAssembler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     MessageAssembler assembler;

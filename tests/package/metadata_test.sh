@@ -27,6 +27,8 @@ expect "the AppStream data launches the menu entry" \
   grep -qF '<launchable type="desktop-id">com.vostrel.lanfinder.desktop</launchable>' "$metainfo"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 expect "the AppStream data names release $version" grep -qF "<release version=\"$version\"" "$metainfo"
+expect "the program's generated version header says $version" \
+  grep -qF "version[] = \"$version\";" "$build/generated/lanfinder/Version.h"
 expect "the menu entry starts the command on PATH" grep -qx 'Exec=lanfinder' "$desktop"
 
 for size in 16 24 32 48 64 128 256; do

@@ -25,6 +25,7 @@
 
 #include "NetLab.h"
 #include "WsClient.h"
+#include "lanfinder/Version.h"
 
 namespace {
 
@@ -207,7 +208,7 @@ TEST_F(LanfinderProgram, ServesTheFullStateOnPort8080AndEndsTwoSecondsAfterTheLa
     auto client = connectClient(8080);
     ASSERT_TRUE(client) << "no WebSocket on port 8080";
     const QJsonObject state = receiveFullState(*client);
-    EXPECT_EQ(state.value("version").toString(), "1.2.3");
+    EXPECT_EQ(state.value("version").toString(), QString::fromLatin1(lanfinder::version));
     EXPECT_TRUE(state.value("devices").toObject().value("list").isArray());
     EXPECT_TRUE(state.value("nics").isArray());
     EXPECT_EQ(state.value("theme").toString(), "light");
@@ -260,7 +261,8 @@ TEST_F(LanfinderProgram, TakenPort8080MovesEverythingToAnotherPort) {
 
     auto client = connectClient(port);
     ASSERT_TRUE(client);
-    EXPECT_EQ(receiveFullState(*client).value("version").toString(), "1.2.3");
+    EXPECT_EQ(receiveFullState(*client).value("version").toString(),
+              QString::fromLatin1(lanfinder::version));
     client->close();
     EXPECT_EQ(NetLab::waitExit(pid, 20000), 0);
     ::close(occupant);
@@ -347,7 +349,8 @@ TEST_F(LanfinderProgram, LockLeftByAKilledInstanceDoesNotBlockTheNextStart) {
     const pid_t next = start("next.txt");
     auto client = connectClient(8080);
     ASSERT_TRUE(client) << "the next start did not come up";
-    EXPECT_EQ(receiveFullState(*client).value("version").toString(), "1.2.3");
+    EXPECT_EQ(receiveFullState(*client).value("version").toString(),
+              QString::fromLatin1(lanfinder::version));
     EXPECT_EQ(terminate(next), 0);
 }
 

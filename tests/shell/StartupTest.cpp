@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "RecordingP7.h"
+#include "lanfinder/Version.h"
 #include "shell/Logger.h"
 #include "shell/Startup.h"
 #include "shell/SysTray.h"
@@ -17,6 +18,24 @@ quint16 freePort() {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
     return server.serverPort();
+}
+
+// The identity is the process's; the test puts back what it found.
+TEST(ApplicationIdentity, NamesTheProgramWithTheProjectsVersion) {
+    const QString name = QCoreApplication::applicationName();
+    const QString organisation = QCoreApplication::organizationName();
+    const QString domain = QCoreApplication::organizationDomain();
+    const QString version = QCoreApplication::applicationVersion();
+
+    shell::setApplicationIdentity();
+    EXPECT_EQ(QCoreApplication::applicationName(), "lanfinder");
+    EXPECT_EQ(QCoreApplication::applicationVersion(), QString::fromLatin1(lanfinder::version));
+    EXPECT_FALSE(QCoreApplication::applicationVersion().isEmpty());
+
+    QCoreApplication::setApplicationName(name);
+    QCoreApplication::setOrganizationName(organisation);
+    QCoreApplication::setOrganizationDomain(domain);
+    QCoreApplication::setApplicationVersion(version);
 }
 
 TEST(PortChoice, PreferredPortIsUsedWhenFreeAndReleasedAfterwards) {

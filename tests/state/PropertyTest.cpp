@@ -288,8 +288,13 @@ TEST(ReadJsonProperty, NetworkMethodTextsAndAnythingElseIsUnknown) {
 
 // --- JSON forms ----------------------------------------------------------------
 
+// The browsers and the settings file read these texts. A device state's is
+// the protocol library's name without "DeviceState_"; a network method's is
+// the browser's own, not the library's ("PERSISTENT_IP").
 TEST(JsonForm, EnumsWriteTheirTextsAndUnlistedValuesWriteEmpty) {
     EXPECT_EQ(toJsonValue(DeviceState::DeviceState_ACTIVE), QJsonValue("ACTIVE"));
+    EXPECT_EQ(toJsonValue(DeviceState::DeviceState_WARNING), QJsonValue("WARNING"));
+    EXPECT_EQ(toJsonValue(DeviceState::DeviceState_ERROR), QJsonValue("ERROR"));
     EXPECT_EQ(toJsonValue(DeviceState::DeviceState_LOCALIZE), QJsonValue("LOCALIZE"));
     EXPECT_EQ(toJsonValue(DeviceState::DeviceState_UNKNOWN), QJsonValue("UNKNOWN"));
     EXPECT_EQ(toJsonValue(static_cast<DeviceState>(7)), QJsonValue(""));

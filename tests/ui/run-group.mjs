@@ -11,7 +11,9 @@ if (!file || !group) {
 }
 const escaped = group.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
 const result = spawnSync(process.execPath, ['--test', '--test-reporter=tap', `--test-name-pattern=^${escaped}$`, file], {
-  encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'], env: process.env,
+  encoding: 'utf8',
+  stdio: ['ignore', 'pipe', 'pipe'],
+  env: process.env,
 });
 process.stdout.write(result.stdout);
 process.stderr.write(result.stderr);

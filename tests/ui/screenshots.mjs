@@ -12,19 +12,33 @@ const nics = [
   { mac: '3C:52:82:11:20:01', name: 'Line A', addresses: [{ ip: '192.168.10.1', subnetMask: '255.255.255.0' }], gateways: ['192.168.10.254'] },
   { mac: '3C:52:82:11:20:02', name: 'Line B', addresses: [{ ip: '192.168.20.1', subnetMask: '255.255.255.0' }], gateways: ['0.0.0.0'] },
 ];
-const types = [['VisionSensor', 'V2D654'], ['CodeReader', 'R2D111'], ['SmartCamera', 'S3D200'], ['VisionController', 'C1X900']];
+const types = [
+  ['VisionSensor', 'V2D654'],
+  ['CodeReader', 'R2D111'],
+  ['SmartCamera', 'S3D200'],
+  ['VisionController', 'C1X900'],
+];
 const devices = [];
 for (let i = 0; i < 24; i++) {
   const [type, art] = types[i % types.length];
   const line = i % 3 === 2 ? 'B' : 'A';
   const net = line === 'A' ? 10 : 20;
-  devices.push(makeDevice({
-    name: `${line === 'A' ? 'Press' : 'Packing'} ${type === 'CodeReader' ? 'reader' : 'camera'} ${String(i + 1).padStart(2, '0')}`,
-    type, articleNumber: art, serialNumber: `2412${String(3100 + i * 7)}`,
-    ip: `192.168.${net}.${20 + i}`, subnetMask: '255.255.255.0', defaultGateway: net === 10 ? '192.168.10.254' : '0.0.0.0',
-    networkMethod: i % 4 === 1 ? 'DHCP' : 'PersistentIP', fwVersion: `3.${i % 4}.${i % 7}`, hwVersion: `${1 + (i % 2)}.0`,
-    ipOfAssociatedNic: `192.168.${net}.1`, url: `http://192.168.${net}.${20 + i}/`,
-  }));
+  devices.push(
+    makeDevice({
+      name: `${line === 'A' ? 'Press' : 'Packing'} ${type === 'CodeReader' ? 'reader' : 'camera'} ${String(i + 1).padStart(2, '0')}`,
+      type,
+      articleNumber: art,
+      serialNumber: `2412${String(3100 + i * 7)}`,
+      ip: `192.168.${net}.${20 + i}`,
+      subnetMask: '255.255.255.0',
+      defaultGateway: net === 10 ? '192.168.10.254' : '0.0.0.0',
+      networkMethod: i % 4 === 1 ? 'DHCP' : 'PersistentIP',
+      fwVersion: `3.${i % 4}.${i % 7}`,
+      hwVersion: `${1 + (i % 2)}.0`,
+      ipOfAssociatedNic: `192.168.${net}.1`,
+      url: `http://192.168.${net}.${20 + i}/`,
+    }),
+  );
 }
 Object.assign(devices[1], { isFavorite: true });
 Object.assign(devices[4], { isFavorite: true, isMissing: true, isAccessible: false, statusStringDetails: ['Device is not available'] });

@@ -81,11 +81,17 @@ describe('ThemeAndLanguage', () => {
   });
 
   test('TheLanguageSwitchesEveryTextAndGoesThroughTheApplication', async () => {
-    const devices = [makeDevice({ name: 'Cam', deviceState: 'ERROR' }), makeDevice({ name: 'Gone', isFavorite: true, isMissing: true, statusStringDetails: ['Device is not available', 'Own text'] })];
+    const devices = [
+      makeDevice({ name: 'Cam', deviceState: 'ERROR' }),
+      makeDevice({ name: 'Gone', isFavorite: true, isMissing: true, statusStringDetails: ['Device is not available', 'Own text'] }),
+    ];
     await withApp('actions-language', { devices }, async ({ page, mock }) => {
       await visible(page, '#rows tr[aria-rowindex]');
       const options = await page.$$eval('#language option', (o) => o.map((x) => [x.value, x.textContent]));
-      assert.deepEqual(options, [['en', 'English'], ['de', 'Deutsch']]);
+      assert.deepEqual(options, [
+        ['en', 'English'],
+        ['de', 'Deutsch'],
+      ]);
       await page.selectOption('#language', 'de');
       const req = await mock.waitForRequest('SetLanguage');
       assert.equal(req.language, 'de');
@@ -134,17 +140,32 @@ describe('SearchSortAndFilter', () => {
   test('HeadersSortAndChipsFilter', async () => {
     await withApp('actions-sort', { devices }, async ({ page }) => {
       await row(page, 'Reader').waitFor();
-      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 9', 'Cam 10', 'Reader']);
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam 9', 'Cam 10', 'Reader'],
+      );
       await page.click('th[data-key="ip"] button');
       assert.equal(await page.getAttribute('th[data-key="ip"]', 'aria-sort'), 'ascending');
-      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 9', 'Cam 10', 'Reader']);
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam 9', 'Cam 10', 'Reader'],
+      );
       await page.click('th[data-key="ip"] button');
-      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Reader', 'Cam 10', 'Cam 9']);
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Reader', 'Cam 10', 'Cam 9'],
+      );
       await page.click('[data-filter="favorites"]');
-      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 10']);
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam 10'],
+      );
       await page.click('[data-filter="favorites"]');
       await page.click('[data-filter="attention"]');
-      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Cam 9']);
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam 9'],
+      );
     });
   });
 

@@ -24,10 +24,21 @@ describe('ChangeForm', () => {
       await page.fill('#f-name', 'Cam east');
       await page.click('#f-apply');
       const req = await mock.waitForRequest('ChangeDevice');
-      assert.deepEqual({ ...req, reqId: undefined }, {
-        reqType: 'ChangeDevice', reqId: undefined, deviceId: d.id, name: 'Cam east', ip: '10.0.5.5', subnetMask: '255.255.0.0',
-        networkMethod: 'PersistentIP', defaultGateway: '10.0.0.254', username: '', password: '',
-      });
+      assert.deepEqual(
+        { ...req, reqId: undefined },
+        {
+          reqType: 'ChangeDevice',
+          reqId: undefined,
+          deviceId: d.id,
+          name: 'Cam east',
+          ip: '10.0.5.5',
+          subnetMask: '255.255.0.0',
+          networkMethod: 'PersistentIP',
+          defaultGateway: '10.0.0.254',
+          username: '',
+          password: '',
+        },
+      );
     });
   });
 
@@ -133,7 +144,10 @@ describe('ChangeForm', () => {
       await visible(page, '#f-cancel-pending');
       await page.click('#f-cancel-pending');
       const req = await mock.waitForRequest('ChangeDevice');
-      assert.deepEqual([req.name, req.ip, req.subnetMask, req.defaultGateway, req.networkMethod], ['Cam', '10.0.0.20', '255.255.0.0', '0.0.0.0', 'PersistentIP']);
+      assert.deepEqual(
+        [req.name, req.ip, req.subnetMask, req.defaultGateway, req.networkMethod],
+        ['Cam', '10.0.0.20', '255.255.0.0', '0.0.0.0', 'PersistentIP'],
+      );
     });
   });
 

@@ -53,7 +53,9 @@ describe('Connection', () => {
       await row(page, 'Cam').waitFor();
       const closedAt = { t: 0 };
       const [ws] = mock.clients;
-      ws.on('close', () => { closedAt.t = Date.now(); });
+      ws.on('close', () => {
+        closedAt.t = Date.now();
+      });
       await page.reload();
       await row(page, 'Cam').waitFor();
       await until(() => mock.connects === 2 && closedAt.t > 0, 'second connection');

@@ -4,21 +4,58 @@ import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { useBrowser, withApp, row, until, visible, hidden, shownRows } from '../support/fixture.mjs';
 import { makeDevice } from '../support/mock-lanfinder.mjs';
+import { pageState } from '../support/browser.mjs';
 
 useBrowser();
 
 describe('LiveList', () => {
   test('FullStateShowsEveryDeviceWithItsFields', async () => {
     const devices = [
-      makeDevice({ name: 'Press 1', type: 'VisionSensor', articleNumber: 'V2D654', serialNumber: 'S77', ip: '10.0.0.77', subnetMask: '255.255.0.0', defaultGateway: '10.0.0.254', networkMethod: 'DHCP', fwVersion: '3.1.4', hwVersion: 'B2', mac: '00:1A:2B:3C:4D:5E', ipOfAssociatedNic: '10.0.0.1', deviceState: 'WARNING', statusStringDetails: ['Lens dirty'] }),
+      makeDevice({
+        name: 'Press 1',
+        type: 'VisionSensor',
+        articleNumber: 'V2D654',
+        serialNumber: 'S77',
+        ip: '10.0.0.77',
+        subnetMask: '255.255.0.0',
+        defaultGateway: '10.0.0.254',
+        networkMethod: 'DHCP',
+        fwVersion: '3.1.4',
+        hwVersion: 'B2',
+        mac: '00:1A:2B:3C:4D:5E',
+        ipOfAssociatedNic: '10.0.0.1',
+        deviceState: 'WARNING',
+        statusStringDetails: ['Lens dirty'],
+      }),
       makeDevice({ name: 'Press 2' }),
       makeDevice({ name: 'Press 3' }),
     ];
     await withApp('live-full-state', { devices }, async ({ page }) => {
       const r = row(page, 'Press 1');
       await r.waitFor();
+      // The page's store, read through its own module; the page puts nothing on window for tests.
+      const held = await pageState(page);
+      assert.deepEqual(
+        held.devices.map((d) => [d.name, d.ip]),
+        devices.map((d) => [d.name, d.ip]),
+      );
+      assert.deepEqual(await page.evaluate(() => Object.keys(window).filter((k) => /lnf|lanfinder/i.test(k))), []);
       const text = await r.innerText();
-      for (const part of ['VisionSensor', 'V2D654', 'S77', '10.0.0.77', '255.255.0.0', '10.0.0.254', 'DHCP', '3.1.4', 'B2', '00:1A:2B:3C:4D:5E', '10.0.0.1', 'Warning', 'Lens dirty']) {
+      for (const part of [
+        'VisionSensor',
+        'V2D654',
+        'S77',
+        '10.0.0.77',
+        '255.255.0.0',
+        '10.0.0.254',
+        'DHCP',
+        '3.1.4',
+        'B2',
+        '00:1A:2B:3C:4D:5E',
+        '10.0.0.1',
+        'Warning',
+        'Lens dirty',
+      ]) {
         assert.ok(text.includes(part), `row shows ${part}: ${text}`);
       }
       assert.equal((await shownRows(page)).length, 3);
@@ -33,7 +70,9 @@ describe('LiveList', () => {
     await withApp('live-diffs', { devices: [a, b] }, async ({ page, mock }) => {
       await row(page, 'Bravo').waitFor();
       // The row element of an unchanged device is kept across updates of others.
-      await page.evaluate(() => { window.__keep = [...document.querySelectorAll('#rows tr[aria-rowindex]')].find((tr) => tr.textContent.includes('Bravo')); });
+      await page.evaluate(() => {
+        window.__keep = [...document.querySelectorAll('#rows tr[aria-rowindex]')].find((tr) => tr.textContent.includes('Bravo'));
+      });
       mock.addDevice(makeDevice({ name: 'Charlie' }));
       await row(page, 'Charlie').waitFor();
       mock.updateDevice(a.id, { name: 'Alpha renamed', ip: '10.0.9.9' });
@@ -41,7 +80,10 @@ describe('LiveList', () => {
       await until(async () => (await row(page, 'Alpha renamed').innerText()).includes('10.0.9.9'), 'renamed row shows the new address');
       mock.removeDevice(a.id);
       await row(page, 'Alpha renamed').waitFor({ state: 'detached' });
-      assert.deepEqual((await shownRows(page)).map((r) => r.name), ['Bravo', 'Charlie']);
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Bravo', 'Charlie'],
+      );
       assert.equal(await page.evaluate(() => window.__keep.isConnected && window.__keep.textContent.includes('Bravo')), true);
     });
   });

@@ -12,7 +12,12 @@ const EVIL = '<img src=x onerror="window.__pwned=1"><b>bold</b>';
 describe('Safety', () => {
   test('DeviceTextsAreShownAsTextEverywhere', async () => {
     const d = makeDevice({
-      name: EVIL, type: EVIL, fwVersion: EVIL, manufacturer: EVIL, statusStringDetails: [EVIL], deviceState: 'WARNING',
+      name: EVIL,
+      type: EVIL,
+      fwVersion: EVIL,
+      manufacturer: EVIL,
+      statusStringDetails: [EVIL],
+      deviceState: 'WARNING',
     });
     await withApp('safety-texts', { devices: [d] }, async ({ page, mock }) => {
       await row(page, 'onerror').waitFor();
@@ -47,7 +52,9 @@ describe('Safety', () => {
   test('EverythingIsLoadedFromTheApplicationItself', async () => {
     await withApp('safety-offline', { devices: [makeDevice({ name: 'Cam' })] }, async ({ page, mock, context }) => {
       const foreign = [];
-      context.on('request', (r) => { if (!r.url().startsWith(mock.url) && !r.url().startsWith('data:') && !r.url().startsWith('blob:')) foreign.push(r.url()); });
+      context.on('request', (r) => {
+        if (!r.url().startsWith(mock.url) && !r.url().startsWith('data:') && !r.url().startsWith('blob:')) foreign.push(r.url());
+      });
       await page.reload();
       await row(page, 'Cam').waitFor();
       await page.selectOption('#language', 'de');

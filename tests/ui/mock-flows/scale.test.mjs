@@ -16,7 +16,10 @@ describe('ManyDevices', () => {
       assert.ok(inDom > 5 && inDom < 200, `rows in the DOM: ${inDom}`);
       assert.equal(await page.getAttribute('#device-table', 'aria-rowcount'), '5001');
       // Scroll to the end: the last device is there.
-      await page.evaluate(() => { const s = document.getElementById('table-scroll'); s.scrollTop = s.scrollHeight; });
+      await page.evaluate(() => {
+        const s = document.getElementById('table-scroll');
+        s.scrollTop = s.scrollHeight;
+      });
       await visible(page, '#rows .name-text', 'Dev 4999');
       // A click on a row far down opens that row, not one the focus scrolled to.
       await page.locator('#rows tr[aria-rowindex]', { has: page.locator('.name-text', { hasText: 'Dev 4990' }) }).click();

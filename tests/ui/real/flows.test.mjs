@@ -8,7 +8,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launch, openPage, screenshot, ARTIFACTS } from '../support/browser.mjs';
+import { launch, openPage, pageState, screenshot, ARTIFACTS } from '../support/browser.mjs';
 import { until, visible, hidden } from '../support/fixture.mjs';
 
 const URL_ = process.env.LANFINDER_URL;
@@ -17,13 +17,18 @@ const SETTINGS = process.env.LANFINDER_SETTINGS;
 if (!URL_) throw new Error('run these through tests/ui/real/run.sh');
 // The README's pictures are refreshed only when asked (LANFINDER_UI_DOCS=1);
 // otherwise they go with the other artifacts, so a test run leaves the tree alone.
-const DOCS = process.env.LANFINDER_UI_DOCS === '1'
-  ? path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../../docs')
-  : (fs.mkdirSync(ARTIFACTS, { recursive: true }), ARTIFACTS);
+const DOCS =
+  process.env.LANFINDER_UI_DOCS === '1'
+    ? path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../../docs')
+    : (fs.mkdirSync(ARTIFACTS, { recursive: true }), ARTIFACTS);
 
 let shared;
-before(async () => { shared = await launch(); });
-after(async () => { await shared?.close(); });
+before(async () => {
+  shared = await launch();
+});
+after(async () => {
+  await shared?.close();
+});
 
 async function withPage(name, fn, { viewport } = {}) {
   const context = await shared.browser.newContext({ viewport: viewport || { width: 1366, height: 768 } });
@@ -47,8 +52,10 @@ const rowOf = (page, id) => page.locator(`#rows tr[data-device-id="${id}"]`);
 
 async function openDevice(page, id) {
   await rowOf(page, id).click();
-  await until(async () => (await page.evaluate(() => !document.getElementById('details').hidden)) &&
-    (await page.textContent('#d-info')).includes(id), `details of ${id}`);
+  await until(
+    async () => (await page.evaluate(() => !document.getElementById('details').hidden)) && (await page.textContent('#d-info')).includes(id),
+    `details of ${id}`,
+  );
 }
 
 /** What a toast shows to name a device: its name, or its serial number when it has none. */
@@ -59,13 +66,17 @@ async function assertNames(toast, d) {
   assert.ok(text.includes(labelOf(d)), `the toast names ${labelOf(d)}: ${text}`);
 }
 
-const devicesOf = (page) => page.evaluate(() => [...window.__lnf.state.devices.values()].map((d) => ({ ...d })));
+const devicesOf = async (page) => (await pageState(page)).devices;
 
 async function allDevices(page) {
-  return until(async () => {
-    const list = await devicesOf(page);
-    return list.length >= 5 && list.every((d) => d.ip) ? list : null;
-  }, 'the five simulated devices', { timeoutMs: 30000 });
+  return until(
+    async () => {
+      const list = await devicesOf(page);
+      return list.length >= 5 && list.every((d) => d.ip) ? list : null;
+    },
+    'the five simulated devices',
+    { timeoutMs: 30000 },
+  );
 }
 
 function alive(pid) {
@@ -118,7 +129,9 @@ describe('ChangeWithReboot', () => {
       await page.screenshot({ path: path.join(DOCS, 'ui-change.png') });
       const toast = await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
       await assertNames(toast, target);
-      await until(async () => (await devicesOf(page)).find((d) => d.id === target.id)?.ip === '10.10.1.77', 'the new address in the list', { timeoutMs: 30000 });
+      await until(async () => (await devicesOf(page)).find((d) => d.id === target.id)?.ip === '10.10.1.77', 'the new address in the list', {
+        timeoutMs: 30000,
+      });
       await hidden(page, '#d-badges .badge.rebooting', 30000);
       assert.equal(await page.inputValue('#f-ip'), '10.10.1.77');
     });
@@ -129,7 +142,11 @@ describe('NotReachable', () => {
   test('ADeviceOutsideThePcsSubnetsIsExplainedAndMovedIntoOne', async () => {
     await withPage('not-reachable', async (page) => {
       await allDevices(page);
-      const far = await until(async () => (await devicesOf(page)).find((d) => d.ipOfAssociatedNic === '10.10.2.1' && !d.ip.startsWith('10.10.2.') && d.isAccessible === false), 'the device outside the subnets', { timeoutMs: 30000 });
+      const far = await until(
+        async () => (await devicesOf(page)).find((d) => d.ipOfAssociatedNic === '10.10.2.1' && !d.ip.startsWith('10.10.2.') && d.isAccessible === false),
+        'the device outside the subnets',
+        { timeoutMs: 30000 },
+      );
       await visible(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
       await openDevice(page, far.id);
       const alert = await visible(page, '#d-alerts .alert', 'outside the subnets');
@@ -139,10 +156,14 @@ describe('NotReachable', () => {
       assert.match(ip, /^10\.10\.2\.\d+$/);
       await page.click('#f-apply');
       await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
-      await until(async () => {
-        const d = (await devicesOf(page)).find((x) => x.id === far.id);
-        return d && d.ip === ip && d.isAccessible === true;
-      }, 'the device reachable at its new address', { timeoutMs: 30000 });
+      await until(
+        async () => {
+          const d = (await devicesOf(page)).find((x) => x.id === far.id);
+          return d && d.ip === ip && d.isAccessible === true;
+        },
+        'the device reachable at its new address',
+        { timeoutMs: 30000 },
+      );
       await hidden(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
     });
   });
@@ -206,7 +227,10 @@ describe('ThemeAndLanguage', () => {
       await until(async () => (await page.getAttribute('html', 'data-theme')) === 'dark', 'dark theme');
       await page.selectOption('#language', 'de');
       await visible(page, '#sb-connection-text', 'Verbunden');
-      await until(() => { const s = readSettings(); return s.theme === 'dark' && s.language === 'de'; }, 'Settings.json holds dark and de');
+      await until(() => {
+        const s = readSettings();
+        return s.theme === 'dark' && s.language === 'de';
+      }, 'Settings.json holds dark and de');
       await page.screenshot({ path: path.join(DOCS, 'ui-dark-de.png') });
       // A second browser with an empty profile gets both from the application.
       // (Opened while the first is still there: with no browser left for two
@@ -228,10 +252,14 @@ describe('ClosedApplication', () => {
       await allDevices(page);
       const reloadedAt = Date.now();
       // A scan reported well after the two-second grace period shows the application stayed.
-      await until(async () => {
-        const t = await page.evaluate(() => window.__lnf.state.autoScanner.lastScanTime);
-        return t && Date.parse(t) > reloadedAt + 2500;
-      }, 'a scan after the grace period', { timeoutMs: 20000 });
+      await until(
+        async () => {
+          const t = (await pageState(page)).autoScanner.lastScanTime;
+          return t && Date.parse(t) > reloadedAt + 2500;
+        },
+        'a scan after the grace period',
+        { timeoutMs: 20000 },
+      );
       assert.ok(alive(PID));
       assert.equal(await page.isVisible('#banner-closed'), false);
 

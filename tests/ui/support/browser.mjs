@@ -22,8 +22,16 @@ export async function launch() {
   const browser = await chromium.launch({
     executablePath: CHROMIUM,
     headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
+    args: [
+      '--headless',
+      '--no-sandbox',
+      '--disable-gpu',
+      '--disable-quic',
+      '--no-first-run',
+      '--disable-background-networking',
+      '--disable-component-update',
+      '--disable-sync',
+    ],
   });
   const close = async () => {
     await browser.close().catch(() => {});
@@ -33,7 +41,7 @@ export async function launch() {
 
 /** A page that records console errors and page errors, to fail tests on them. */
 export async function openPage(browser, url, { viewport = { width: 1366, height: 768 }, context } = {}) {
-  const ctx = context || await browser.newContext({ viewport, acceptDownloads: true });
+  const ctx = context || (await browser.newContext({ viewport, acceptDownloads: true }));
   const page = await ctx.newPage();
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(String(e)));
@@ -49,4 +57,18 @@ export async function screenshot(page, name) {
   const file = path.join(ARTIFACTS, `${name.replace(/[^a-z0-9_.-]+/gi, '-')}.png`);
   await page.screenshot({ path: file }).catch(() => {});
   return file;
+}
+
+/**
+ * A copy of the application state the page holds: { devices: [...],
+ * autoScanner, ... }. The page's modules are one instance per page, so
+ * importing store.js from the page's own address reaches the store that
+ * app.js fills; the shipped page needs no hook for it.
+ */
+export function pageState(page) {
+  return page.evaluate(async () => {
+    const { store } = await import(new URL('js/store.js', document.baseURI).href);
+    const { devices, rev, ipIndex, ipKeyOf, ...app } = store.state;
+    return { ...structuredClone(app), devices: [...devices.values()].map((d) => structuredClone(d)) };
+  });
 }

@@ -46,11 +46,13 @@ export async function withApp(name, options, fn) {
 
 /** Rows of the table as they are shown: [{ id, name, cells }] for rows in the DOM. */
 export async function shownRows(page) {
-  return page.$$eval('#rows tr[aria-rowindex]', (trs) => trs.map((tr) => ({
-    name: tr.querySelector('.name-text')?.textContent ?? '',
-    text: tr.textContent,
-    classes: tr.className,
-  })));
+  return page.$$eval('#rows tr[aria-rowindex]', (trs) =>
+    trs.map((tr) => ({
+      name: tr.querySelector('.name-text')?.textContent ?? '',
+      text: tr.textContent,
+      classes: tr.className,
+    })),
+  );
 }
 
 export const row = (page, name) => page.locator('#rows tr[aria-rowindex]', { has: page.locator('.name-text', { hasText: name }) });

@@ -14,8 +14,13 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 export const WEB_ROOT = path.resolve(here, '../../../www/lnf');
 
 const MIME = {
-  '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8', '.css': 'text/css; charset=utf-8',
-  '.json': 'application/json; charset=utf-8', '.svg': 'image/svg+xml', '.png': 'image/png', '.ico': 'image/x-icon',
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.css': 'text/css; charset=utf-8',
+  '.json': 'application/json; charset=utf-8',
+  '.svg': 'image/svg+xml',
+  '.png': 'image/png',
+  '.ico': 'image/x-icon',
 };
 
 const REQUEST_KEYS = {
@@ -67,7 +72,7 @@ export function makeDevice(overrides = {}) {
     manufactureDate: '2024-03-01',
     manufacturer: 'Vostrel',
     type: 'VisionSensor',
-    url: `http://10.0.0.${serial % 250 + 2}/`,
+    url: `http://10.0.0.${(serial % 250) + 2}/`,
     networkMethod: 'PersistentIP',
     deviceState: 'ACTIVE',
     statusStringDetails: [],
@@ -95,8 +100,15 @@ export function defaultNics() {
 }
 
 export class MockLanfinder {
-  constructor({ devices = [], nics = defaultNics(), languages = ['en', 'de'], language = 'en', theme = 'light',
-    protocolState = { available: true, details: '' }, behaviour = {} } = {}) {
+  constructor({
+    devices = [],
+    nics = defaultNics(),
+    languages = ['en', 'de'],
+    language = 'en',
+    theme = 'light',
+    protocolState = { available: true, details: '' },
+    behaviour = {},
+  } = {}) {
     this.state = {
       autoScanner: { isActive: true, lastScanTime: null, scanIntervalMs: 1000 },
       devices: { list: devices.map((d) => ({ ...d })) },

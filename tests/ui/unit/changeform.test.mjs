@@ -5,7 +5,8 @@ import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
 
 const { buildChange, cancelPendingChange, formValuesOf, isChanged } = await lnf('changeform.js');
 
-const device = (o = {}) => makeDevice({ ip: '10.0.0.20', subnetMask: '255.255.0.0', defaultGateway: '0.0.0.0', networkMethod: 'PersistentIP', name: 'Cam', ...o });
+const device = (o = {}) =>
+  makeDevice({ ip: '10.0.0.20', subnetMask: '255.255.0.0', defaultGateway: '0.0.0.0', networkMethod: 'PersistentIP', name: 'Cam', ...o });
 const values = (d, o = {}) => ({ ...formValuesOf(d), ...o });
 const nics = defaultNics();
 
@@ -14,7 +15,16 @@ describe('ChangeRequest', () => {
     const d = device();
     const { request, errors } = buildChange(d, values(d, { name: 'Line 4' }), { nics });
     assert.deepEqual(errors, {});
-    assert.deepEqual(request, { deviceId: d.id, name: 'Line 4', ip: '10.0.0.20', subnetMask: '255.255.0.0', defaultGateway: '0.0.0.0', networkMethod: 'PersistentIP', username: '', password: '' });
+    assert.deepEqual(request, {
+      deviceId: d.id,
+      name: 'Line 4',
+      ip: '10.0.0.20',
+      subnetMask: '255.255.0.0',
+      defaultGateway: '0.0.0.0',
+      networkMethod: 'PersistentIP',
+      username: '',
+      password: '',
+    });
   });
 
   test('SwitchingToDhcpCarriesTheCurrentDottedAddresses', () => {
@@ -75,6 +85,15 @@ describe('ChangeRequest', () => {
   test('CancellingRepeatsTheCurrentSettings', () => {
     const d = device({ networkMethod: 'DHCP' });
     const req = cancelPendingChange(d, { username: 'u', password: 'p' });
-    assert.deepEqual(req, { deviceId: d.id, name: 'Cam', ip: '10.0.0.20', subnetMask: '255.255.0.0', defaultGateway: '0.0.0.0', networkMethod: 'DHCP', username: 'u', password: 'p' });
+    assert.deepEqual(req, {
+      deviceId: d.id,
+      name: 'Cam',
+      ip: '10.0.0.20',
+      subnetMask: '255.255.0.0',
+      defaultGateway: '0.0.0.0',
+      networkMethod: 'DHCP',
+      username: 'u',
+      password: 'p',
+    });
   });
 });

@@ -61,8 +61,20 @@ describe('Translations', () => {
   test('GermanIsReallyTranslated', () => {
     const same = Object.keys(dicts.en).filter((k) => dicts.de[k] === dicts.en[k]);
     // Words that are the same in both languages.
-    const allowed = new Set(['col.name', 'form.name', 'col.defaultGateway', 'form.defaultGateway', 'col.fwVersion', 'col.hwVersion', 'method.dhcp', 'export.json']);
-    assert.deepEqual(same.filter((k) => !allowed.has(k)), []);
+    const allowed = new Set([
+      'col.name',
+      'form.name',
+      'col.defaultGateway',
+      'form.defaultGateway',
+      'col.fwVersion',
+      'col.hwVersion',
+      'method.dhcp',
+      'export.json',
+    ]);
+    assert.deepEqual(
+      same.filter((k) => !allowed.has(k)),
+      [],
+    );
   });
 });
 
@@ -92,7 +104,10 @@ describe('Translator', () => {
 
   test('LoadingRefusesUnsafeCodesAndReportsHttpErrors', async () => {
     await assert.rejects(loadDictionary('../x', async () => assert.fail('fetched')));
-    await assert.rejects(loadDictionary('de', async () => ({ ok: false, status: 404 })), /404/);
+    await assert.rejects(
+      loadDictionary('de', async () => ({ ok: false, status: 404 })),
+      /404/,
+    );
     assert.deepEqual(await loadDictionary('de', async (url) => ({ ok: url === 'translations_json/de.json', json: async () => ({ a: 'b' }) })), { a: 'b' });
   });
 });

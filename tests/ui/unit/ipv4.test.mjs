@@ -10,7 +10,22 @@ describe('DottedIPv4', () => {
     assert.equal(parseIPv4('255.255.255.255'), 0xffffffff);
     assert.equal(parseIPv4('10.0.0.1'), 0x0a000001);
     assert.equal(parseIPv4(' 10.0.0.1 '), 0x0a000001);
-    for (const bad of ['', '10.0.0', '10.0.0.1.2', '256.0.0.1', '10.0.0.-1', '010.0.0.1', '10.0.0.01', '1e1.0.0.1', 'a.b.c.d', '10.0.0.1/24', '10..0.1', null, undefined, 167772161]) {
+    for (const bad of [
+      '',
+      '10.0.0',
+      '10.0.0.1.2',
+      '256.0.0.1',
+      '10.0.0.-1',
+      '010.0.0.1',
+      '10.0.0.01',
+      '1e1.0.0.1',
+      'a.b.c.d',
+      '10.0.0.1/24',
+      '10..0.1',
+      null,
+      undefined,
+      167772161,
+    ]) {
       assert.equal(parseIPv4(bad), null, String(bad));
     }
   });
@@ -21,7 +36,8 @@ describe('DottedIPv4', () => {
   });
 
   test('MasksMustBeContiguous', () => {
-    for (const good of ['255.255.255.0', '255.255.0.0', '255.255.255.252', '255.255.255.255', '128.0.0.0', '0.0.0.0']) assert.equal(isContiguousMask(parseIPv4(good)), true, good);
+    for (const good of ['255.255.255.0', '255.255.0.0', '255.255.255.252', '255.255.255.255', '128.0.0.0', '0.0.0.0'])
+      assert.equal(isContiguousMask(parseIPv4(good)), true, good);
     for (const bad of ['255.0.255.0', '255.255.255.1', '0.255.255.255']) assert.equal(isContiguousMask(parseIPv4(bad)), false, bad);
   });
 
@@ -43,8 +59,11 @@ describe('AddressSettingsCheck', () => {
   });
 
   test('EachFieldMustBeDottedIPv4', () => {
-    assert.deepEqual(validateAddressSettings({ ip: '192.168.0', subnetMask: 'x', defaultGateway: '1.2.3.999' }),
-      { ip: 'error.ipv4', subnetMask: 'error.ipv4', defaultGateway: 'error.ipv4' });
+    assert.deepEqual(validateAddressSettings({ ip: '192.168.0', subnetMask: 'x', defaultGateway: '1.2.3.999' }), {
+      ip: 'error.ipv4',
+      subnetMask: 'error.ipv4',
+      defaultGateway: 'error.ipv4',
+    });
   });
 
   test('RefusesAddressesNoDeviceCanUse', () => {

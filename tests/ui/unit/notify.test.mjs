@@ -9,12 +9,24 @@ const { createTranslator } = await lnf('i18n.js');
 
 // Every text the application posts as a notification.
 const PROGRAM_TEXTS = [
-  'Configuration changed successfully', 'Error while processing the command. Please retry', 'Device is busy. Please retry',
-  'Error while changing the network settings. Please retry', 'Error while changing the device name. Please retry', 'Not authorized',
-  'Invalid rights', 'Error changing network settings. Reserved IP. Please try again with another one.',
-  'Unexpected operation result occured', 'LocalizingSuccess', 'LocalizingError', 'Localize is not supported',
-  'DeviceNoLongerAvailable', 'DeviceSetToFavorites', 'DeviceRemovedFromFavorites', 'Configuration request operation timeout',
-  'Settings could not be saved', 'Too many devices answered. Further devices are not shown',
+  'Configuration changed successfully',
+  'Error while processing the command. Please retry',
+  'Device is busy. Please retry',
+  'Error while changing the network settings. Please retry',
+  'Error while changing the device name. Please retry',
+  'Not authorized',
+  'Invalid rights',
+  'Error changing network settings. Reserved IP. Please try again with another one.',
+  'Unexpected operation result occured',
+  'LocalizingSuccess',
+  'LocalizingError',
+  'Localize is not supported',
+  'DeviceNoLongerAvailable',
+  'DeviceSetToFavorites',
+  'DeviceRemovedFromFavorites',
+  'Configuration request operation timeout',
+  'Settings could not be saved',
+  'Too many devices answered. Further devices are not shown',
   'The network card the device was found on is no longer available',
 ];
 
@@ -94,6 +106,13 @@ describe('OutcomeTracker', () => {
 describe('Folding', () => {
   test('IdenticalAnonymousMessagesBecomeOneWithACount', () => {
     const out = foldNotifications([{ message: 'A' }, { message: 'A' }, { message: 'B' }, { message: 'A', device: 'Cam' }]);
-    assert.deepEqual(out.map((n) => [n.message, n.count, n.device || '']), [['A', 2, ''], ['B', 1, ''], ['A', 1, 'Cam']]);
+    assert.deepEqual(
+      out.map((n) => [n.message, n.count, n.device || '']),
+      [
+        ['A', 2, ''],
+        ['B', 1, ''],
+        ['A', 1, 'Cam'],
+      ],
+    );
   });
 });

@@ -10,7 +10,18 @@ describe('WebPageLink', () => {
   test('OnlyPlainHttpAndHttpsAreOpened', () => {
     assert.equal(safeWebUrl('http://10.0.0.5/'), 'http://10.0.0.5/');
     assert.equal(safeWebUrl('https://cam.local:8443/ui'), 'https://cam.local:8443/ui');
-    for (const bad of ['javascript:alert(1)', 'JaVaScRiPt:alert(1)', 'data:text/html,x', 'file:///etc/passwd', 'ftp://x/', '', '   ', '10.0.0.5', null, 'http://user:pw@10.0.0.5/']) {
+    for (const bad of [
+      'javascript:alert(1)',
+      'JaVaScRiPt:alert(1)',
+      'data:text/html,x',
+      'file:///etc/passwd',
+      'ftp://x/',
+      '',
+      '   ',
+      '10.0.0.5',
+      null,
+      'http://user:pw@10.0.0.5/',
+    ]) {
       assert.equal(safeWebUrl(bad), null, String(bad));
     }
   });

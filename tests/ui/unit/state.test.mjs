@@ -110,7 +110,11 @@ describe('Diff', () => {
   test('AppKeysAreAppliedAndAutoScannerKeysMerge', () => {
     const s = createState();
     applyFullState(s, fullDoc([]));
-    const c = applyDiff(s, { theme: 'light', autoScanner: { lastScanTime: '2026-12-07T10:00:01' }, protocolState: { available: false, details: 'Cannot bind 10.1.2.3:33002' } });
+    const c = applyDiff(s, {
+      theme: 'light',
+      autoScanner: { lastScanTime: '2026-12-07T10:00:01' },
+      protocolState: { available: false, details: 'Cannot bind 10.1.2.3:33002' },
+    });
     assert.equal(s.theme, 'light');
     assert.deepEqual(s.autoScanner, { isActive: true, lastScanTime: '2026-12-07T10:00:01', scanIntervalMs: 1000 });
     assert.deepEqual(s.protocolState, { available: false, details: 'Cannot bind 10.1.2.3:33002' });
@@ -121,7 +125,10 @@ describe('Diff', () => {
     const s = createState();
     applyFullState(s, fullDoc([]));
     const c = applyDiff(s, { notifications: [{ message: 'A', creationTime: '2026-12-07T10:00:00' }, { message: 'B', creationTime: null }, { nonsense: 1 }] });
-    assert.deepEqual(c.notifications.map((n) => n.message), ['A', 'B']);
+    assert.deepEqual(
+      c.notifications.map((n) => n.message),
+      ['A', 'B'],
+    );
   });
 
   test('MalformedPartsAreSkippedNotFatal', () => {

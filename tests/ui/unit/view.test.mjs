@@ -8,7 +8,16 @@ const { buildView, updateView, viewAffected, createViewCache } = await lnf('view
 
 function stateWith(devices) {
   const s = createState();
-  applyFullState(s, { devices: { list: devices }, nics: defaultNics(), languages: ['en'], language: 'en', theme: 'light', version: '1', protocolState: { available: true, details: '' }, autoScanner: {} });
+  applyFullState(s, {
+    devices: { list: devices },
+    nics: defaultNics(),
+    languages: ['en'],
+    language: 'en',
+    theme: 'light',
+    version: '1',
+    protocolState: { available: true, details: '' },
+    autoScanner: {},
+  });
   return s;
 }
 
@@ -134,8 +143,12 @@ describe('IncrementalView', () => {
     const pool = Array.from({ length: 400 }, (_, i) => makeDevice({ name: names[i % names.length] + (i % 3 ? '' : ` ${i}`), ip: `10.0.${i % 7}.${i % 50}` }));
     const s = stateWith(pool.slice(0, 300));
     const optionsList = [
-      { sortKey: 'name' }, { sortKey: 'ip', sortDir: 'desc' }, { sortKey: 'status' }, { sortKey: 'isFavorite' },
-      { sortKey: 'name', filters: new Set(['attention']) }, { sortKey: 'type', query: 'cam' },
+      { sortKey: 'name' },
+      { sortKey: 'ip', sortDir: 'desc' },
+      { sortKey: 'status' },
+      { sortKey: 'isFavorite' },
+      { sortKey: 'name', filters: new Set(['attention']) },
+      { sortKey: 'type', query: 'cam' },
     ];
     for (const opts of optionsList) {
       let view = buildView(s, opts);

@@ -1,7 +1,8 @@
-// Wires the page: the connection, the state, the table, the details panel,
-// the toasts and the toolbar.
+// Wires the page: the connection, the store, the table, the details panel,
+// the toasts and the toolbar. Handlers change the store and mark what they
+// made stale; render() draws it, once for all the marks of one event.
 
-import { applyDiff, applyFullState, classifyFrame, createChanges, createState, hasDeviceChanges, changePhase } from './state.js';
+import { applyDiff, applyFullState, classifyFrame, createChanges, hasDeviceChanges } from './state.js';
 import { buildView, updateView, createViewCache, viewAffected, matchesFilter, FILTERS } from './view.js';
 import { COLUMNS } from './columns.js';
 import { Connection } from './connection.js';
@@ -15,38 +16,33 @@ import * as requests from './requests.js';
 import { toCsv, toJson, exportFileName } from './exporter.js';
 import { deviceLabel, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
+import { store } from './store.js';
+import {
+  ANSWER_TIMEOUT_MS,
+  CHANGE_OUTCOME_MS,
+  DOWNLOAD_URL_LIFETIME_MS,
+  FAVORITE_OUTCOME_MS,
+  FAVORITE_SETTLE_MS,
+  LOCALIZE_OUTCOME_MS,
+  SEARCH_DEBOUNCE_MS,
+} from './timeouts.js';
 
 const $ = (id) => document.getElementById(id);
-const ANSWER_TIMEOUT_MS = 5000;
 const PREFS_KEY = 'lanfinder.ui';
+const HISTORY_MAX = 200;
 
-const state = createState();
-let dictionaries = { en: {} };
-let t = createTranslator({}, {});
-let currentLanguage = null;
-let languageLoad = null;
-let connectionStatus = 'connecting';
-let closedReason = '';
-const favPending = new Map(); // id -> the value asked for
-const sending = new Set(); // ids with a change request awaiting its answer
-const pendingRequests = new Map(); // reqId -> { timer, onOk, onFail, label }
+const { state, ui } = store;
 const tracker = new OutcomeTracker();
 const viewCache = createViewCache();
-const history = []; // the notifications of this page's life, newest last
-const HISTORY_MAX = 200;
-let selectedId = null;
-let ctxStamp = 0;
-let view = [];
+const i18n = { dictionaries: { en: {} }, t: createTranslator({}, {}), loading: null };
+const t = (...a) => i18n.t(...a);
+const locale = () => store.language || 'en';
+const isOpen = () => store.connection.status === 'open';
 
 const prefs = loadPrefs();
-const ui = {
-  query: '',
-  filters: new Set(),
-  nic: '',
-  sortKey: prefs.sortKey && COLUMNS.some((c) => c.key === prefs.sortKey) ? prefs.sortKey : 'name',
-  sortDir: prefs.sortDir === 'desc' ? 'desc' : 'asc',
-  columns: new Set(Array.isArray(prefs.columns) ? prefs.columns : COLUMNS.map((c) => c.key)),
-};
+if (prefs.sortKey && COLUMNS.some((c) => c.key === prefs.sortKey)) ui.sortKey = prefs.sortKey;
+ui.sortDir = prefs.sortDir === 'desc' ? 'desc' : 'asc';
+ui.columns = new Set(Array.isArray(prefs.columns) ? prefs.columns : COLUMNS.map((c) => c.key));
 
 function loadPrefs() {
   try {
@@ -56,11 +52,18 @@ function loadPrefs() {
   }
 }
 
-function savePrefs() {
+function savePrefs({ theme = state.theme } = {}) {
   try {
-    localStorage.setItem(PREFS_KEY, JSON.stringify({
-      sortKey: ui.sortKey, sortDir: ui.sortDir, columns: [...ui.columns], theme: state.theme, language: currentLanguage,
-    }));
+    localStorage.setItem(
+      PREFS_KEY,
+      JSON.stringify({
+        sortKey: ui.sortKey,
+        sortDir: ui.sortDir,
+        columns: [...ui.columns],
+        theme,
+        language: store.language,
+      }),
+    );
   } catch {
     // private mode: preferences last for this page only
   }
@@ -69,33 +72,39 @@ function savePrefs() {
 // The last theme, so a reload does not flash the other one before the state arrives.
 applyTheme(prefs.theme === 'dark' ? 'dark' : 'light');
 
-const table = new DeviceTable({
-  scroll: $('table-scroll'), table: $('device-table'), colgroup: $('colgroup'), headRow: $('head-row'), tbody: $('rows'),
-}, {
-  t: (...a) => t(...a),
-  state: () => state,
-  ctx: () => ({ stamp: ctxStamp, sending, favPending, selectedId }),
-  onOpen: (id, focus) => openDetails(id, focus),
-  onToggleFavorite: (id) => toggleFavorite(id),
-  onSort: (key) => {
-    if (ui.sortKey === key) ui.sortDir = ui.sortDir === 'asc' ? 'desc' : 'asc';
-    else {
-      ui.sortKey = key;
-      ui.sortDir = 'asc';
-    }
-    table.setSort(ui.sortKey, ui.sortDir);
-    savePrefs();
-    refreshView();
+const table = new DeviceTable(
+  {
+    scroll: $('table-scroll'),
+    table: $('device-table'),
+    colgroup: $('colgroup'),
+    headRow: $('head-row'),
+    tbody: $('rows'),
   },
-});
+  {
+    t,
+    state: () => state,
+    ctx: () => ({ stamp: store.rowStamp, sending: store.sending, favPending: store.favPending, selectedId: store.selectedId }),
+    onOpen: (id, focus) => openDetails(id, focus),
+    onToggleFavorite: (id) => toggleFavorite(id),
+    onSort: (key) => {
+      if (ui.sortKey === key) ui.sortDir = ui.sortDir === 'asc' ? 'desc' : 'asc';
+      else {
+        ui.sortKey = key;
+        ui.sortDir = 'asc';
+      }
+      savePrefs();
+      store.mark('sort', 'view');
+    },
+  },
+);
 table.setSort(ui.sortKey, ui.sortDir);
 table.setColumns(ui.columns);
 
 const details = new DetailsPanel({
-  t: (...a) => t(...a),
+  t,
   state: () => state,
-  locale: () => currentLanguage || 'en',
-  closed: () => connectionStatus !== 'open',
+  locale,
+  closed: () => !isOpen(),
   favoriteShown: (id) => favoriteShown(id),
   translateStatus: (line) => translateMessage(line, t),
   onClose: () => closeDetails(),
@@ -105,16 +114,25 @@ const details = new DetailsPanel({
   onLocalize: (id, cred, name) => sendLocalize(id, cred, name),
 });
 
-const toasts = new Toasts($('toasts'), (...a) => t(...a));
+const toasts = new Toasts($('toasts'), t);
 
 // A remote browser normally holds the access token in its cookie, which the
 // same-origin upgrade carries; a page opened with ?token= hands it on too.
 const accessToken = new URLSearchParams(location.search).get('token');
 const connection = new Connection({
-  url: `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/ws` +
-    (accessToken ? `?token=${encodeURIComponent(accessToken)}` : ''),
+  url: `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/ws` + (accessToken ? `?token=${encodeURIComponent(accessToken)}` : ''),
   onFrames: handleFrames,
   onStatus: setConnectionStatus,
+});
+
+const rejected = (label) => toasts.show({ title: t('error.requestRejected', { request: label }), level: 'error' });
+const outbox = new requests.RequestTracker({
+  transmit: (req) => connection.send(req),
+  timeoutMs: ANSWER_TIMEOUT_MS,
+  onNotSent: () => toasts.show({ title: t('error.notConnected'), level: 'error' }),
+  onRejected: rejected,
+  // The socket closing drops every request without a word; the banner says why.
+  onUnanswered: (label) => isOpen() && rejected(label),
 });
 
 // ---- incoming documents ----
@@ -127,13 +145,13 @@ function handleFrames(frames) {
     switch (kind.kind) {
       case 'full':
         applyFullState(state, kind.doc, changes);
-        favPending.clear();
+        store.favPending.clear();
         break;
       case 'diff':
         applyDiff(state, kind.doc, changes);
         break;
       case 'answer':
-        onAnswer(kind.doc);
+        outbox.answer(kind.doc);
         break;
       case 'closing':
         break;
@@ -141,55 +159,75 @@ function handleFrames(frames) {
         console.warn('lanfinder: ignored a frame that is not JSON', frame.text.slice(0, 200));
     }
   }
-  afterChanges(changes);
-  window.__lnf.frames += frames.length;
-  const rendered = performance.now();
-  window.__lnf.lastBatch = { arrived: frames.map((f) => f.at), rendered, work: rendered - started };
-  document.dispatchEvent(new CustomEvent('lnf:rendered', { detail: window.__lnf.lastBatch }));
-}
-
-function afterChanges(changes) {
   for (const d of changes.removedDevices) {
     tracker.deviceLeft(d.id, deviceLabel(d, t));
-    favPending.delete(d.id);
-    sending.delete(d.id);
+    store.favPending.delete(d.id);
+    store.sending.delete(d.id);
   }
   for (const [id, keys] of changes.updated) {
     const d = state.devices.get(id);
     if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, deviceLabel(d, t));
-    if (keys.has('isFavorite')) favPending.delete(id);
+    if (keys.has('isFavorite')) store.favPending.delete(id);
   }
-  if (changes.app.has('theme')) applyTheme(state.theme);
-  if (changes.app.has('languages')) buildLanguageMenu();
-  if (changes.app.has('language') && state.language !== currentLanguage) setLanguage(state.language);
-  if (changes.app.has('nics')) buildNicFilter();
+  if (changes.app.has('language') && state.language !== store.language) setLanguage(state.language);
+  store.receive(changes, { arrived: frames.map((f) => f.at), started });
+  // Frames come in an animation frame already: draw them in it.
+  store.render();
+}
 
-  if (viewAffected(changes, ui)) {
-    view = updateView(state, view, changes, ui, viewCache);
-    table.setView(view);
-    updateRowCount();
+// ---- the render pass ----
+
+const COUNTED_KEYS = new Set(['isFavorite', 'isMissing', 'isAccessible', 'deviceState', 'shouldProcess', 'isProcessing', 'isRebooting', 'conflict', 'ip']);
+
+function countsAffected(changes) {
+  if (changes.full || changes.added.size || changes.removed.size) return true;
+  for (const keys of changes.updated.values()) for (const k of keys) if (COUNTED_KEYS.has(k)) return true;
+  return false;
+}
+
+function render({ dirty, changes }) {
+  const app = changes ? changes.app : new Set();
+  const relabel = dirty.has('language');
+  if (app.has('theme')) applyTheme(state.theme);
+  if (relabel) {
+    translateStatic();
+    table.relabel();
+    details.relabel();
   }
-  if (hasDeviceChanges(changes) || changes.app.size) table.render();
-  if (countsAffected(changes)) updateCounts();
-  details.update(changes);
+  if (relabel || app.has('languages')) buildLanguageMenu();
+  if (relabel || app.has('nics')) buildNicFilter();
+  if (dirty.has('columns')) table.setColumns(ui.columns);
+  if (dirty.has('sort')) table.setSort(ui.sortKey, ui.sortDir);
+
+  let viewChanged = false;
+  if (dirty.has('view')) {
+    store.view = buildView(state, ui, viewCache);
+    viewChanged = true;
+  } else if (changes && viewAffected(changes, ui)) {
+    store.view = updateView(state, store.view, changes, ui, viewCache);
+    viewChanged = true;
+  }
+  if (viewChanged) table.setView(store.view);
+
+  if (relabel || dirty.has('rowStamp')) store.rowStamp += 1;
+  if (viewChanged || relabel || dirty.has('rowStamp') || dirty.has('rows') || dirty.has('columns') || (changes && (hasDeviceChanges(changes) || app.size))) {
+    table.render();
+  }
+  if (relabel || (changes && countsAffected(changes))) updateCounts();
+  else if (viewChanged) updateRowCount();
+
+  if (changes) details.update(changes);
+  if (dirty.has('details') && details.isOpen) details.render();
+
+  updateConnectionClasses();
   updateBanners();
   updateStatusbar();
   updateEmpty();
-  showNotifications(changes.notifications);
-  if (changes.app.has('nics') && $('dlg-nics').open) renderNics();
+  if (changes) showNotifications(changes.notifications);
+  if (app.has('nics') && $('dlg-nics').open) renderNics();
 }
 
-function onAnswer(doc) {
-  const pending = pendingRequests.get(doc.reqId);
-  if (!pending) return;
-  pendingRequests.delete(doc.reqId);
-  clearTimeout(pending.timer);
-  if (doc.status === 'OK') pending.onOk?.();
-  else {
-    toasts.show({ title: t('error.requestRejected', { request: pending.label }), level: 'error' });
-    pending.onFail?.();
-  }
-}
+store.onRender(render);
 
 function showNotifications(list) {
   if (!list.length) return;
@@ -201,6 +239,7 @@ function showNotifications(list) {
     const { kind, level } = describeMessage(item.message);
     if ((kind === 'change' || kind === 'either') && item.deviceId && item.deviceId === details.deviceId) details.outcome(level);
   }
+  const { history } = store;
   for (const item of items) {
     history.push({ ...item, at: item.creationTime || new Date().toISOString() });
     if (history.length > HISTORY_MAX) history.shift();
@@ -215,91 +254,85 @@ function showNotifications(list) {
 
 function renderMessages() {
   const list = $('message-list');
+  const { history } = store;
   clear(list);
   $('message-empty').hidden = history.length > 0;
   for (let i = history.length - 1; i >= 0; i--) {
     const m = history[i];
     const { level } = describeMessage(m.message);
-    list.append(h('li', { class: level },
-      h('time', { datetime: m.at, text: formatTime(m.at, currentLanguage || 'en') }),
-      h('span', { class: 'msg-text', text: translateMessage(m.message, t) }),
-      m.device ? h('span', { class: 'msg-device', text: m.device }) : null));
+    list.append(
+      h(
+        'li',
+        { class: level },
+        h('time', { datetime: m.at, text: formatTime(m.at, locale()) }),
+        h('span', { class: 'msg-text', text: translateMessage(m.message, t) }),
+        m.device ? h('span', { class: 'msg-device', text: m.device }) : null,
+      ),
+    );
   }
 }
 
 // ---- requests ----
 
-function send(req, { label, onOk, onFail } = {}) {
-  if (!connection.send(req)) {
-    toasts.show({ title: t('error.notConnected'), level: 'error' });
-    onFail?.();
-    return false;
-  }
-  const timer = setTimeout(() => {
-    pendingRequests.delete(req.reqId);
-    // The application answers accepted requests only.
-    if (connectionStatus === 'open') toasts.show({ title: t('error.requestRejected', { request: label || req.reqType }), level: 'error' });
-    onFail?.();
-  }, ANSWER_TIMEOUT_MS);
-  pendingRequests.set(req.reqId, { timer, onOk, onFail, label: label || req.reqType });
-  return true;
-}
-
 function favoriteShown(id) {
-  if (favPending.has(id)) return favPending.get(id);
+  if (store.favPending.has(id)) return store.favPending.get(id);
   const d = state.devices.get(id);
   return Boolean(d && d.isFavorite);
 }
 
+/** A device's row and, when it is the one shown, its panel redraw. */
+function markDevice(id) {
+  store.mark('rowStamp');
+  if (details.deviceId === id) store.mark('details');
+}
+
 function toggleFavorite(id) {
   const d = state.devices.get(id);
-  if (!d || connectionStatus !== 'open') return;
+  if (!d || !isOpen()) return;
   const want = !favoriteShown(id);
-  favPending.set(id, want);
-  tracker.expect('favorite', id, deviceLabel(d, t), 10000);
-  const settle = () => {
-    // No diff follows when the value did not change; show the real value again.
-    setTimeout(() => {
-      if (favPending.get(id) === want) {
-        favPending.delete(id);
-        redrawDevice(id);
-      }
-    }, 3000);
+  const forget = () => {
+    store.favPending.delete(id);
+    markDevice(id);
   };
-  send(requests.setFavorite(id, want), { label: t('request.favorite'), onOk: settle, onFail: () => { favPending.delete(id); redrawDevice(id); } });
-  redrawDevice(id);
+  store.favPending.set(id, want);
+  tracker.expect('favorite', id, deviceLabel(d, t), FAVORITE_OUTCOME_MS);
+  const settle = () => {
+    setTimeout(() => {
+      if (store.favPending.get(id) === want) forget();
+    }, FAVORITE_SETTLE_MS);
+  };
+  outbox.send(requests.setFavorite(id, want), { label: t('request.favorite'), onOk: settle, onFail: forget });
+  markDevice(id);
 }
 
 function sendChange(id, payload, name) {
-  const req = requests.changeDevice(payload);
-  sending.add(id);
-  const ok = send(req, {
+  store.sending.add(id);
+  const ok = outbox.send(requests.changeDevice(payload), {
     label: t('request.change'),
     onOk: () => {
-      sending.delete(id);
-      tracker.expect('change', id, name, 130000);
+      store.sending.delete(id);
+      tracker.expect('change', id, name, CHANGE_OUTCOME_MS);
       if (details.deviceId === id) details.requestAccepted();
-      redrawDevice(id);
+      markDevice(id);
     },
     onFail: () => {
-      sending.delete(id);
+      store.sending.delete(id);
       if (details.deviceId === id) details.requestFailed();
-      redrawDevice(id);
+      markDevice(id);
     },
   });
-  if (!ok) sending.delete(id);
-  redrawDevice(id);
+  if (!ok) store.sending.delete(id);
+  markDevice(id);
   return ok;
 }
 
 function sendLocalize(id, cred, name) {
-  const button = $('d-localize');
-  button.disabled = true;
-  const done = () => details.render();
-  send(requests.localize(id, cred.username, cred.password), {
+  $('d-localize').disabled = true;
+  const done = () => store.mark('details');
+  outbox.send(requests.localize(id, cred.username, cred.password), {
     label: t('request.localize'),
     onOk: () => {
-      tracker.expect('localize', id, name, 15000);
+      tracker.expect('localize', id, name, LOCALIZE_OUTCOME_MS);
       toasts.show({ title: t('toast.localizeSent'), level: 'info', device: name });
       done();
     },
@@ -307,33 +340,12 @@ function sendLocalize(id, cred, name) {
   });
 }
 
-function redrawDevice(id) {
-  ctxStamp += 1;
-  table.render();
-  if (details.deviceId === id) details.render();
-}
-
 // ---- view ----
-
-function refreshView({ render = true } = {}) {
-  view = buildView(state, ui, viewCache);
-  table.setView(view);
-  if (render) table.render();
-  updateRowCount();
-  updateEmpty();
-}
 
 function updateRowCount() {
   const total = state.devices.size;
-  setText($('row-count'), view.length === total ? tn('count.devices', total) : t('count.showing', { shown: view.length, total }));
-}
-
-const COUNTED_KEYS = new Set(['isFavorite', 'isMissing', 'isAccessible', 'deviceState', 'shouldProcess', 'isProcessing', 'isRebooting', 'conflict', 'ip']);
-
-function countsAffected(changes) {
-  if (changes.full || changes.added.size || changes.removed.size) return true;
-  for (const keys of changes.updated.values()) for (const k of keys) if (COUNTED_KEYS.has(k)) return true;
-  return false;
+  const shown = store.view.length;
+  setText($('row-count'), shown === total ? tn('count.devices', total) : t('count.showing', { shown, total }));
 }
 
 function updateCounts() {
@@ -345,15 +357,16 @@ function updateCounts() {
 
 function updateEmpty() {
   const empty = $('empty');
-  const show = view.length === 0;
+  const show = store.view.length === 0;
+  const closed = store.connection.status === 'closed';
   empty.hidden = !show;
   if (!show) return;
   const filtered = state.devices.size > 0;
   $('btn-clear-filters').hidden = !filtered;
-  empty.querySelector('.radar').hidden = filtered || connectionStatus !== 'open' || !state.protocolState.available;
+  empty.querySelector('.radar').hidden = filtered || !isOpen() || !state.protocolState.available;
   if (!state.loaded) {
-    setText($('empty-title'), connectionStatus === 'closed' ? t('empty.closedTitle') : t('empty.connectingTitle'));
-    setText($('empty-text'), connectionStatus === 'closed' ? t('closed.text') : '');
+    setText($('empty-title'), closed ? t('empty.closedTitle') : t('empty.connectingTitle'));
+    setText($('empty-text'), closed ? t('closed.text') : '');
   } else if (filtered) {
     setText($('empty-title'), t('empty.noMatchTitle'));
     setText($('empty-text'), t('empty.noMatchText'));
@@ -366,62 +379,58 @@ function updateEmpty() {
 function tn(key, n) {
   let rule = 'other';
   try {
-    rule = new Intl.PluralRules(currentLanguage || 'en').select(n);
+    rule = new Intl.PluralRules(locale()).select(n);
   } catch {
     // unknown locale: "other"
   }
-  const k = t.has(`${key}.${rule}`) ? `${key}.${rule}` : `${key}.other`;
-  return t(k, { n: n.toLocaleString(currentLanguage || 'en') });
+  const k = i18n.t.has(`${key}.${rule}`) ? `${key}.${rule}` : `${key}.other`;
+  return t(k, { n: n.toLocaleString(locale()) });
 }
 
 // ---- details ----
 
 function openDetails(id, focus) {
   if (!state.devices.has(id)) return;
-  selectedId = id;
+  store.selectedId = id;
   table.setActive(id, { scroll: focus });
   details.open(id, { focus });
-  ctxStamp += 1;
-  table.render();
+  store.mark('rowStamp');
 }
 
 function closeDetails() {
   const had = details.isOpen;
   details.close();
-  selectedId = null;
-  ctxStamp += 1;
-  table.render();
+  store.selectedId = null;
+  store.mark('rowStamp');
   if (had) $('device-table').focus();
 }
 
 // ---- connection, banners, status bar ----
 
 function setConnectionStatus(status, { reason = '' } = {}) {
-  connectionStatus = status;
-  closedReason = reason;
+  store.connection = { status, reason };
+  if (status === 'closed') {
+    outbox.abandonAll();
+    store.sending.clear();
+    store.favPending.clear();
+    if (details.mode !== 'edit') details.requestFailed();
+  }
+  store.mark('rowStamp', 'details');
+}
+
+function updateConnectionClasses() {
+  const { status } = store.connection;
   document.body.classList.toggle('is-open', status === 'open');
   document.body.classList.toggle('is-connecting', status === 'connecting');
   document.body.classList.toggle('is-closed', status === 'closed');
-  if (status === 'closed') {
-    for (const p of pendingRequests.values()) clearTimeout(p.timer);
-    pendingRequests.clear();
-    sending.clear();
-    favPending.clear();
-    if (details.mode !== 'edit') details.requestFailed();
-  }
-  updateBanners();
-  updateStatusbar();
-  updateEmpty();
-  if (details.isOpen) details.render();
-  ctxStamp += 1;
-  table.render();
 }
 
 function updateBanners() {
-  const closed = connectionStatus === 'closed';
+  const { status, reason } = store.connection;
+  const closed = status === 'closed';
   $('banner-closed').hidden = !closed;
   if (closed) {
-    setText($('closed-title'), t(closedReason === 'failed' ? 'closed.failedTitle' : closedReason === 'dropped' ? 'closed.droppedTitle' : 'closed.title'));
+    setText($('closed-title'), t(reason === 'failed' ? 'closed.failedTitle' : reason === 'dropped' ? 'closed.droppedTitle' : 'closed.title'));
     setText($('closed-text'), t('closed.text'));
   }
   const protocolDown = state.loaded && !closed && state.protocolState.available === false;
@@ -432,16 +441,17 @@ function updateBanners() {
 }
 
 function updateStatusbar() {
-  const key = connectionStatus === 'open' ? 'status.connected' : connectionStatus === 'connecting' ? 'status.connecting' : 'status.closed';
+  const { status } = store.connection;
+  const key = status === 'open' ? 'status.connected' : status === 'connecting' ? 'status.connecting' : 'status.closed';
   setText($('sb-connection-text'), t(key));
   const scanner = state.autoScanner;
   let scan = '';
-  if (state.loaded && connectionStatus === 'open') {
+  if (state.loaded && status === 'open') {
     const every = Math.max(0.1, Number(scanner.scanIntervalMs) / 1000 || 1);
     // The program keeps its scanner switched on while the protocol is down, but sends nothing then.
     const searching = scanner.isActive && state.protocolState.available !== false;
-    scan = searching ? t('status.scanning', { s: every.toLocaleString(currentLanguage || 'en') }) : t('status.notScanning');
-    const last = formatTime(scanner.lastScanTime, currentLanguage || 'en');
+    scan = searching ? t('status.scanning', { s: every.toLocaleString(locale()) }) : t('status.notScanning');
+    const last = formatTime(scanner.lastScanTime, locale());
     if (last) scan += ` · ${t('status.lastScan', { time: last })}`;
   }
   setText($('sb-scan'), scan);
@@ -462,7 +472,8 @@ function applyTheme(theme) {
 async function setLanguage(code) {
   // A code the program does not list (or an unsafe one) falls back to English.
   const wanted = isSafeLanguageCode(code) && state.languages.includes(code) ? code : 'en';
-  currentLanguage = wanted;
+  store.language = wanted;
+  const { dictionaries } = i18n;
   const load = (async () => {
     try {
       if (!dictionaries.en || !Object.keys(dictionaries.en).length) dictionaries.en = await loadDictionary('en');
@@ -471,25 +482,16 @@ async function setLanguage(code) {
       console.warn('lanfinder: translations not loaded', e);
     }
   })();
-  languageLoad = load;
+  i18n.loading = load;
   await load;
-  if (languageLoad !== load) return;
-  t = createTranslator(dictionaries[wanted] || {}, dictionaries.en || {});
+  if (i18n.loading !== load) return;
+  i18n.t = createTranslator(dictionaries[wanted] || {}, dictionaries.en || {});
   document.documentElement.lang = wanted;
   document.documentElement.dataset.language = wanted;
-  translateStatic();
-  buildLanguageMenu();
-  buildNicFilter();
-  table.relabel();
-  ctxStamp += 1;
-  table.render();
-  details.relabel();
-  updateRowCount();
-  updateCounts();
-  updateBanners();
-  updateStatusbar();
-  updateEmpty();
   savePrefs();
+  store.mark('language');
+  // The texts are there now; show them in this task, as before the socket opens.
+  store.render();
 }
 
 function translateStatic() {
@@ -507,9 +509,9 @@ function buildLanguageMenu() {
   clear(select);
   for (const code of state.languages) {
     if (!isSafeLanguageCode(code)) continue;
-    select.append(h('option', { value: code, text: languageName(code, dictionaries[code]) }));
+    select.append(h('option', { value: code, text: languageName(code, i18n.dictionaries[code]) }));
   }
-  select.value = currentLanguage || state.language;
+  select.value = store.language || state.language;
 }
 
 function buildNicFilter() {
@@ -525,7 +527,7 @@ function buildNicFilter() {
   select.value = [...select.options].some((o) => o.value === keep) ? keep : '';
   if (select.value !== ui.nic) {
     ui.nic = select.value;
-    refreshView();
+    store.mark('view');
   }
 }
 
@@ -541,8 +543,13 @@ function renderNics() {
   for (const nic of state.nics) {
     const dl = h('dl', { class: 'info' });
     for (const a of Array.isArray(nic.addresses) ? nic.addresses : []) {
-      dl.append(h('dt', { text: t('nics.address') }),
-        h('dd', { class: 'mono', text: `${a.ip} / ${a.subnetMask}  (${subnetText(a.ip, a.subnetMask) || '?'}) — ${tn('count.devices', perCard.get(a.ip) || 0)}` }));
+      dl.append(
+        h('dt', { text: t('nics.address') }),
+        h('dd', {
+          class: 'mono',
+          text: `${a.ip} / ${a.subnetMask}  (${subnetText(a.ip, a.subnetMask) || '?'}) — ${tn('count.devices', perCard.get(a.ip) || 0)}`,
+        }),
+      );
     }
     const gateways = (nic.gateways || []).filter((g) => g && g !== '0.0.0.0');
     dl.append(h('dt', { text: t('col.defaultGateway') }), h('dd', { class: 'mono', text: gateways.join(', ') || t('details.none') }));
@@ -561,9 +568,8 @@ function renderColumnChooser() {
     box.addEventListener('change', () => {
       if (box.checked) ui.columns.add(col.key);
       else ui.columns.delete(col.key);
-      table.setColumns(ui.columns);
       savePrefs();
-      table.render();
+      store.mark('columns');
     });
     list.append(h('label', {}, box, t(col.label)));
   }
@@ -577,11 +583,13 @@ function download(text, type, name) {
   document.body.append(a);
   a.click();
   a.remove();
-  setTimeout(() => URL.revokeObjectURL(url), 10000);
+  setTimeout(() => URL.revokeObjectURL(url), DOWNLOAD_URL_LIFETIME_MS);
 }
 
 function exportList(format) {
-  const devices = view.map((id) => state.devices.get(id));
+  // The file holds what the table shows, including a filter typed this frame.
+  store.render();
+  const devices = store.view.map((id) => state.devices.get(id));
   const now = new Date();
   if (format === 'csv') download(toCsv(devices), 'text/csv;charset=utf-8', exportFileName(now, 'csv'));
   else download(toJson(devices), 'application/json', exportFileName(now, 'json'));
@@ -592,26 +600,27 @@ function exportList(format) {
 function wire() {
   const search = $('search');
   let searchTimer = null;
+  const applySearch = () => {
+    ui.query = search.value;
+    store.mark('view');
+  };
   search.addEventListener('input', () => {
     clearTimeout(searchTimer);
-    searchTimer = setTimeout(() => {
-      ui.query = search.value;
-      refreshView();
-    }, 80);
+    searchTimer = setTimeout(applySearch, SEARCH_DEBOUNCE_MS);
   });
   search.addEventListener('keydown', (e) => {
     if (e.key === 'Escape' && search.value) {
       search.value = '';
-      ui.query = '';
-      refreshView();
+      applySearch();
       e.stopPropagation();
     } else if (e.key === 'ArrowDown' || e.key === 'Enter') {
       clearTimeout(searchTimer);
-      ui.query = search.value;
-      refreshView();
-      if (view.length) {
+      applySearch();
+      // The first match gets the keyboard: the view has to be there now.
+      store.render();
+      if (store.view.length) {
         $('device-table').focus();
-        table.setActive(view[0]);
+        table.setActive(store.view[0]);
       }
       e.preventDefault();
     }
@@ -622,12 +631,12 @@ function wire() {
       if (ui.filters.has(f)) ui.filters.delete(f);
       else ui.filters.add(f);
       chip.setAttribute('aria-pressed', ui.filters.has(f) ? 'true' : 'false');
-      refreshView();
+      store.mark('view');
     });
   }
   $('filter-nic').addEventListener('change', (e) => {
     ui.nic = e.target.value;
-    refreshView();
+    store.mark('view');
   });
   $('btn-clear-filters').addEventListener('click', () => {
     ui.filters.clear();
@@ -636,18 +645,19 @@ function wire() {
     search.value = '';
     $('filter-nic').value = '';
     for (const chip of document.querySelectorAll('[data-filter]')) chip.setAttribute('aria-pressed', 'false');
-    refreshView();
+    store.mark('view');
   });
 
   $('btn-theme').addEventListener('click', () => {
     const next = document.documentElement.dataset.theme === 'dark' ? 'light' : 'dark';
+    // Shown at once; the program's diff confirms it.
     applyTheme(next);
-    send(requests.setTheme(next), { label: t('request.theme') });
-    savePrefsTheme(next);
+    outbox.send(requests.setTheme(next), { label: t('request.theme') });
+    savePrefs({ theme: next });
   });
   $('language').addEventListener('change', (e) => {
     const code = e.target.value;
-    send(requests.setLanguage(code), { label: t('request.language') });
+    outbox.send(requests.setLanguage(code), { label: t('request.language') });
     setLanguage(code);
   });
 
@@ -715,19 +725,11 @@ function wire() {
   });
 }
 
-function savePrefsTheme(theme) {
-  const saved = state.theme;
-  state.theme = theme;
-  savePrefs();
-  state.theme = saved;
-}
-
-window.__lnf = { frames: 0, lastBatch: null, state };
-
 async function start() {
   wire();
   await setLanguage(isSafeLanguageCode(prefs.language) ? prefs.language : 'en').catch(() => {});
-  updateEmpty();
+  store.mark('view');
+  store.render();
   connection.connect();
 }
 

@@ -88,9 +88,18 @@ export function buildChange(device, values, { username = '', password = '', nics
     errors,
     errorParams,
     warnings,
-    request: ok ? {
-      deviceId: device.id, name, ip, subnetMask, defaultGateway, networkMethod: values.method, username, password,
-    } : null,
+    request: ok
+      ? {
+          deviceId: device.id,
+          name,
+          ip,
+          subnetMask,
+          defaultGateway,
+          networkMethod: values.method,
+          username,
+          password,
+        }
+      : null,
   };
 }
 

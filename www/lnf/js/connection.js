@@ -2,7 +2,7 @@
 // handed over once per animation frame, so a burst of diffs costs one
 // redraw.
 
-const RETRIES = [100, 400, 800]; // milliseconds before each try after a lost socket
+import { HIDDEN_TAB_FRAME_MS, RECONNECT_DELAYS_MS as RETRIES } from './timeouts.js';
 
 export class Connection {
   constructor({ url, onFrames, onStatus }) {
@@ -15,7 +15,9 @@ export class Connection {
     this.sawClosing = false;
     this.leaving = false;
     this.retries = 0;
-    addEventListener('pagehide', () => { this.leaving = true; });
+    addEventListener('pagehide', () => {
+      this.leaving = true;
+    });
   }
 
   /** A fresh start asked for by the user: the retry budget starts over. */
@@ -76,7 +78,7 @@ export class Connection {
     this.flushScheduled = true;
     requestAnimationFrame(() => this.flush());
     // A hidden tab gets no animation frames; keep the state current anyway.
-    if (document.hidden) setTimeout(() => this.flush(), 250);
+    if (document.hidden) setTimeout(() => this.flush(), HIDDEN_TAB_FRAME_MS);
   }
 
   flush() {

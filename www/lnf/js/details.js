@@ -6,9 +6,8 @@ import { badgesOf, displayName, deviceLabel, methodLabel, safeWebUrl, stateKey, 
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
 import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
+import { CHANGE_START_MS, CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
-const CONFIG_TIMEOUT_MS = 120000;
-const STUCK_AFTER_MS = 30000;
 const FIELD_INPUTS = { name: 'f-name', ip: 'f-ip', subnetMask: 'f-mask', defaultGateway: 'f-gateway' };
 const FIELD_ERRORS = { ip: 'e-ip', subnetMask: 'e-mask', defaultGateway: 'e-gateway', credentials: 'e-credentials' };
 
@@ -99,7 +98,7 @@ export class DetailsPanel {
     if (this.mode === 'waiting') {
       if (phase !== 'idle') this.seenBusy = true;
       else if (this.seenBusy) this.finishWaiting(true);
-      else if (Date.now() - this.modeSince > 20000) this.finishWaiting(false);
+      else if (Date.now() - this.modeSince > CHANGE_START_MS) this.finishWaiting(false);
     }
     if (changes.full || changes.updated.has(this.deviceId) || changes.app.has('nics') || changes.removed.size || changes.added.size) this.render();
   }
@@ -203,8 +202,7 @@ export class DetailsPanel {
     const box = this.$('d-alerts');
     clear(box);
     if (d.isMissing) {
-      box.append(h('div', { class: 'alert warn', role: 'note' }, icon('alert'),
-        h('div', { class: 'alert-body' }, h('p', { text: t('details.missing') }))));
+      box.append(h('div', { class: 'alert warn', role: 'note' }, icon('alert'), h('div', { class: 'alert-body' }, h('p', { text: t('details.missing') }))));
     } else if (d.isAccessible === false) {
       const nic = nicOfDevice(st, d);
       const address = nic && Array.isArray(nic.addresses) ? nic.addresses.find((a) => a && a.ip === d.ipOfAssociatedNic) : null;
@@ -215,8 +213,10 @@ export class DetailsPanel {
         const suggestion = suggestFreeAddress(address.ip, address.subnetMask, used);
         body.append(h('p', { text: t('details.unreachableFix', { subnet: subnetText(address.ip, address.subnetMask), card: nic.name || address.ip }) }));
         if (suggestion && d.supportsPersistentIP !== false) {
-          const gw = (nic.gateways || []).find((g) => parseIPv4(g) !== null && g !== '0.0.0.0' &&
-            subnetText(g, address.subnetMask) === subnetText(address.ip, address.subnetMask)) || '0.0.0.0';
+          const gw =
+            (nic.gateways || []).find(
+              (g) => parseIPv4(g) !== null && g !== '0.0.0.0' && subnetText(g, address.subnetMask) === subnetText(address.ip, address.subnetMask),
+            ) || '0.0.0.0';
           const use = h('button', { type: 'button', class: 'btn', text: t('details.useAddress', { ip: suggestion }) });
           use.disabled = changePhase(d) !== 'idle' || this.mode !== 'edit';
           use.addEventListener('click', () => this.prefill({ method: 'PersistentIP', ip: suggestion, subnetMask: address.subnetMask, defaultGateway: gw }));
@@ -237,8 +237,14 @@ export class DetailsPanel {
         link.addEventListener('click', () => this.hooks.onOpen(pid));
         list.append(link);
       });
-      box.append(h('div', { class: 'alert err', role: 'note' }, icon('alert'),
-        h('div', { class: 'alert-body' }, h('p', { text: t('details.conflict', { ip: d.ip }) }), list)));
+      box.append(
+        h(
+          'div',
+          { class: 'alert err', role: 'note' },
+          icon('alert'),
+          h('div', { class: 'alert-body' }, h('p', { text: t('details.conflict', { ip: d.ip }) }), list),
+        ),
+      );
     }
   }
 
@@ -247,7 +253,9 @@ export class DetailsPanel {
     const dl = this.$('d-info');
     clear(dl);
     const nic = nicOfDevice(st, d);
-    const supports = [d.supportsDHCP && t('method.dhcp'), d.supportsPersistentIP && t('method.fixed'), d.supportsLocalize && t('details.localize')].filter(Boolean);
+    const supports = [d.supportsDHCP && t('method.dhcp'), d.supportsPersistentIP && t('method.fixed'), d.supportsLocalize && t('details.localize')].filter(
+      Boolean,
+    );
     const rows = [
       ['col.ip', d.ip, true],
       ['col.subnetMask', d.subnetMask, true],
@@ -322,7 +330,7 @@ export class DetailsPanel {
     if (this.mode === 'sending') text = t('progress.sending');
     else if (phase === 'pending') {
       text = t('progress.pending');
-      if (since && Date.now() - since.at > STUCK_AFTER_MS) text = t('progress.pendingStuck');
+      if (since && Date.now() - since.at > PENDING_STUCK_MS) text = t('progress.pendingStuck');
     } else if (phase === 'processing' || phase === 'rebooting') {
       const started = Date.parse(d.processingStartedTime || '') || (since ? since.at : NaN);
       if (!Number.isNaN(started)) fraction = Math.min(1, Math.max(0, (Date.now() - started) / CONFIG_TIMEOUT_MS));
@@ -343,7 +351,7 @@ export class DetailsPanel {
   tick() {
     const d = this.device();
     if (!d) return;
-    if (this.mode === 'waiting' && changePhase(d) === 'idle' && !this.seenBusy && Date.now() - this.modeSince > 20000) {
+    if (this.mode === 'waiting' && changePhase(d) === 'idle' && !this.seenBusy && Date.now() - this.modeSince > CHANGE_START_MS) {
       this.finishWaiting(false);
       return;
     }

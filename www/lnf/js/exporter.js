@@ -1,8 +1,29 @@
 // Export of the device list as CSV (for spreadsheets) and JSON.
 
-const CSV_KEYS = ['name', 'type', 'articleNumber', 'serialNumber', 'manufacturer', 'manufactureDate', 'ip', 'subnetMask',
-  'defaultGateway', 'networkMethod', 'deviceState', 'statusStringDetails', 'fwVersion', 'hwVersion', 'mac',
-  'ipOfAssociatedNic', 'url', 'isFavorite', 'isMissing', 'isAccessible', 'isAuthentication', 'id'];
+const CSV_KEYS = [
+  'name',
+  'type',
+  'articleNumber',
+  'serialNumber',
+  'manufacturer',
+  'manufactureDate',
+  'ip',
+  'subnetMask',
+  'defaultGateway',
+  'networkMethod',
+  'deviceState',
+  'statusStringDetails',
+  'fwVersion',
+  'hwVersion',
+  'mac',
+  'ipOfAssociatedNic',
+  'url',
+  'isFavorite',
+  'isMissing',
+  'isAccessible',
+  'isAuthentication',
+  'id',
+];
 
 export { CSV_KEYS };
 

@@ -4,8 +4,7 @@
 
 export function createTranslator(dict = {}, fallback = {}) {
   const t = (key, params) => {
-    let s = Object.prototype.hasOwnProperty.call(dict, key) ? dict[key]
-      : Object.prototype.hasOwnProperty.call(fallback, key) ? fallback[key] : key;
+    let s = Object.prototype.hasOwnProperty.call(dict, key) ? dict[key] : Object.prototype.hasOwnProperty.call(fallback, key) ? fallback[key] : key;
     if (params) s = s.replace(/\{(\w+)\}/g, (m, name) => (name in params ? String(params[name]) : m));
     return s;
   };

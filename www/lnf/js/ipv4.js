@@ -41,7 +41,7 @@ export function networkOf(ip, mask) {
 }
 
 export function sameSubnet(a, b, mask) {
-  return ((a & mask) >>> 0) === ((b & mask) >>> 0);
+  return (a & mask) >>> 0 === (b & mask) >>> 0;
 }
 
 /** "192.168.1.0/24" for an address and its mask, or "" when either is not dotted IPv4. */
@@ -79,7 +79,7 @@ export function validateAddressSettings({ ip, subnetMask, defaultGateway }) {
   else if (m !== null && !errors.subnetMask && prefixLength(m) <= 30) {
     const host = (a & ~m) >>> 0;
     if (host === 0) errors.ip = 'error.ipNetworkAddress';
-    else if (host === (~m >>> 0)) errors.ip = 'error.ipBroadcastAddress';
+    else if (host === ~m >>> 0) errors.ip = 'error.ipBroadcastAddress';
   }
 
   if (g === null) errors.defaultGateway = 'error.ipv4';

@@ -71,9 +71,12 @@ export class DeviceTable {
       this.colgroup.lastChild.style.width = `${col.width}px`;
       const sorted = this.sort.key === col.key;
       const label = t(col.label);
-      const button = h('button', { type: 'button', class: 'sort', title: t('table.sortBy', { column: label }) },
+      const button = h(
+        'button',
+        { type: 'button', class: 'sort', title: t('table.sortBy', { column: label }) },
         col.key === 'isFavorite' ? icon('star') : h('span', { text: label }),
-        sorted ? h('span', { class: 'arrow', 'aria-hidden': 'true', text: this.sort.dir === 'asc' ? '▲' : '▼' }) : null);
+        sorted ? h('span', { class: 'arrow', 'aria-hidden': 'true', text: this.sort.dir === 'asc' ? '▲' : '▼' }) : null,
+      );
       if (col.key === 'isFavorite') button.setAttribute('aria-label', label);
       button.addEventListener('click', () => this.hooks.onSort(col.key));
       const th = h('th', { scope: 'col', dataset: { key: col.key }, class: col.fixed ? `sticky sticky-${sticky++}` : null }, button);
@@ -180,10 +183,20 @@ export class DeviceTable {
         case 'isFavorite': {
           const pending = c.favPending.has(id);
           const on = pending ? c.favPending.get(id) : Boolean(d.isFavorite);
-          td.append(h('button', {
-            type: 'button', class: `star${pending ? ' pending' : ''}`, tabindex: '-1', 'aria-pressed': on ? 'true' : 'false',
-            'aria-label': t(on ? 'favorite.remove' : 'favorite.add'), title: t(on ? 'favorite.remove' : 'favorite.add'),
-          }, icon(on ? 'star-fill' : 'star')));
+          td.append(
+            h(
+              'button',
+              {
+                type: 'button',
+                class: `star${pending ? ' pending' : ''}`,
+                tabindex: '-1',
+                'aria-pressed': on ? 'true' : 'false',
+                'aria-label': t(on ? 'favorite.remove' : 'favorite.add'),
+                title: t(on ? 'favorite.remove' : 'favorite.add'),
+              },
+              icon(on ? 'star-fill' : 'star'),
+            ),
+          );
           break;
         }
         case 'name': {
@@ -258,12 +271,24 @@ export class DeviceTable {
     let i = this.activeId !== null && this.index.has(this.activeId) ? this.index.get(this.activeId) : -1;
     const page = Math.max(1, Math.floor((this.scroll.clientHeight - 36) / this.rowHeight()) - 1);
     switch (e.key) {
-      case 'ArrowDown': i = Math.min(n - 1, i + 1); break;
-      case 'ArrowUp': i = Math.max(0, i - 1); break;
-      case 'PageDown': i = Math.min(n - 1, i + page); break;
-      case 'PageUp': i = Math.max(0, i - page); break;
-      case 'Home': i = 0; break;
-      case 'End': i = n - 1; break;
+      case 'ArrowDown':
+        i = Math.min(n - 1, i + 1);
+        break;
+      case 'ArrowUp':
+        i = Math.max(0, i - 1);
+        break;
+      case 'PageDown':
+        i = Math.min(n - 1, i + page);
+        break;
+      case 'PageUp':
+        i = Math.max(0, i - page);
+        break;
+      case 'Home':
+        i = 0;
+        break;
+      case 'End':
+        i = n - 1;
+        break;
       case 'Enter':
       case ' ':
         if (i >= 0) this.hooks.onOpen(this.view[i], true);

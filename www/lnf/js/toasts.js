@@ -14,13 +14,20 @@ export class Toasts {
   }
 
   show({ title, level = 'info', device = '', count = 1, message = '' }) {
-    const close = h('button', { type: 'button', class: 'btn ghost icon-only', 'aria-label': this.t('dialog.close'), title: this.t('dialog.close') }, icon('close'));
+    const close = h(
+      'button',
+      { type: 'button', class: 'btn ghost icon-only', 'aria-label': this.t('dialog.close'), title: this.t('dialog.close') },
+      icon('close'),
+    );
     const titleEl = h('p', { class: 'toast-title' }, title);
     if (count > 1) titleEl.append(h('span', { class: 'toast-count', text: `×${count}` }));
-    const toast = h('div', { class: `toast ${level}`, role: level === 'error' ? 'alert' : 'status', dataset: { message } },
+    const toast = h(
+      'div',
+      { class: `toast ${level}`, role: level === 'error' ? 'alert' : 'status', dataset: { message } },
       icon(ICONS[level] || 'info'),
       h('div', { class: 'toast-body' }, titleEl, device ? h('p', { class: 'toast-device', text: device }) : null),
-      close);
+      close,
+    );
     let timer = null;
     let remaining = LIFETIME[level] || 6000;
     let started = 0;

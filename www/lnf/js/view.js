@@ -6,8 +6,23 @@ import { changePhase, hasConflict } from './state.js';
 
 export const FILTERS = ['favorites', 'attention', 'busy', 'conflicts', 'unreachable', 'missing'];
 
-const SEARCH_KEYS = ['name', 'type', 'articleNumber', 'serialNumber', 'ip', 'subnetMask', 'defaultGateway', 'networkMethod',
-  'fwVersion', 'hwVersion', 'mac', 'ipOfAssociatedNic', 'deviceState', 'manufacturer', 'url'];
+const SEARCH_KEYS = [
+  'name',
+  'type',
+  'articleNumber',
+  'serialNumber',
+  'ip',
+  'subnetMask',
+  'defaultGateway',
+  'networkMethod',
+  'fwVersion',
+  'hwVersion',
+  'mac',
+  'ipOfAssociatedNic',
+  'deviceState',
+  'manufacturer',
+  'url',
+];
 
 export function createViewCache() {
   return { haystack: new Map() }; // id -> { rev, text }
@@ -19,7 +34,10 @@ function haystackOf(state, cache, id, device) {
   if (hit && hit.rev === rev) return hit.text;
   const parts = SEARCH_KEYS.map((k) => device[k]);
   if (Array.isArray(device.statusStringDetails)) parts.push(...device.statusStringDetails);
-  const text = parts.filter((p) => p !== undefined && p !== null && p !== '').join('\u0001').toLowerCase();
+  const text = parts
+    .filter((p) => p !== undefined && p !== null && p !== '')
+    .join('\u0001')
+    .toLowerCase();
   cache.haystack.set(id, { rev, text });
   return text;
 }
@@ -37,8 +55,13 @@ export function matchesFilter(state, id, device, filter) {
     case 'conflicts':
       return hasConflict(state, id);
     case 'attention':
-      return Boolean(device.isMissing) || device.isAccessible === false || device.deviceState === 'ERROR' ||
-        device.deviceState === 'WARNING' || hasConflict(state, id);
+      return (
+        Boolean(device.isMissing) ||
+        device.isAccessible === false ||
+        device.deviceState === 'ERROR' ||
+        device.deviceState === 'WARNING' ||
+        hasConflict(state, id)
+      );
     default:
       return true;
   }
@@ -46,7 +69,10 @@ export function matchesFilter(state, id, device, filter) {
 
 /** Splits a search text into lower-case words; every word must match. */
 export function parseQuery(query) {
-  return String(query || '').toLowerCase().split(/\s+/).filter(Boolean);
+  return String(query || '')
+    .toLowerCase()
+    .split(/\s+/)
+    .filter(Boolean);
 }
 
 /**
@@ -67,18 +93,17 @@ function passes(state, id, device, words, filters, nic, cache) {
 function comparator(state, sortKey, sortDir, keyCache) {
   const column = COLUMN_BY_KEY.get(sortKey);
   if (!column) return null;
-  const keyOf = column.sort === 'status'
-    ? (id) => statusRank(state.devices.get(id), hasConflict(state, id))
-    : (id) => column.get(state.devices.get(id));
-  const key = keyCache ? (id) => {
-    let k = keyCache.get(id);
-    if (k === undefined) keyCache.set(id, (k = keyOf(id)));
-    return k;
-  } : keyOf;
+  const keyOf = column.sort === 'status' ? (id) => statusRank(state.devices.get(id), hasConflict(state, id)) : (id) => column.get(state.devices.get(id));
+  const key = keyCache
+    ? (id) => {
+        let k = keyCache.get(id);
+        if (k === undefined) keyCache.set(id, (k = keyOf(id)));
+        return k;
+      }
+    : keyOf;
   const nameOf = (id) => String(state.devices.get(id).name ?? '');
   const dir = sortDir === 'desc' ? -1 : 1;
-  return (a, b) => dir * compareValues(column.sort, key(a), key(b)) ||
-    compareValues('text', nameOf(a), nameOf(b)) || (a < b ? -1 : a > b ? 1 : 0);
+  return (a, b) => dir * compareValues(column.sort, key(a), key(b)) || compareValues('text', nameOf(a), nameOf(b)) || (a < b ? -1 : a > b ? 1 : 0);
 }
 
 export function buildView(state, { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = {}, cache = createViewCache()) {
