@@ -72,7 +72,7 @@ void EventProcessor::setProcessRunner(std::shared_ptr<const IProcessRunner> runn
 
 void EventProcessor::setCardSource(CardSource source) {
     m_cardSource = std::move(source);
-    m_cardsReadAt = QDateTime();
+    m_cardsReadAtMs.reset();
 }
 
 QDateTime EventProcessor::now() const {
@@ -103,8 +103,8 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
         }
         device = QSharedPointer<Device>::create(id);
     }
-    const QDateTime current = now();
-    device->lastSeen.set(current);
+    const qint64 nowMs = Clock::instance().monotonicMs();
+    device->markSeen(now(), nowMs);
 
     if (isNew) {
         m_devices->add(device);
@@ -137,7 +137,7 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     // Outside every local subnet the answer keeps the last probe result
     // until the probe now started replaces it: clearing it here would make a
     // reachable device flicker on every answer.
-    if (isOnLocalSubnet(*device, current)) {
+    if (isOnLocalSubnet(*device, nowMs)) {
         device->isAccessible.set(true);
     } else {
         checkAccessibility(device);
@@ -151,15 +151,13 @@ bool EventProcessor::roomForNewDevice() {
         return true;
     }
     ++m_devicesIgnored;
-    const QDateTime current = now();
-    if (!m_deviceLimitLoggedAt.isValid() ||
-        m_deviceLimitLoggedAt.msecsTo(current) >= deviceLimitLogIntervalMs ||
-        current < m_deviceLimitLoggedAt) {
+    const qint64 nowMs = Clock::instance().monotonicMs();
+    if (!m_deviceLimitLoggedAtMs || nowMs - *m_deviceLimitLoggedAtMs >= deviceLimitLogIntervalMs) {
         qWarning().noquote() << QStringLiteral(
                                     "Device limit of %1 reached: %2 new device(s) ignored")
                                     .arg(m_deviceLimit)
                                     .arg(m_devicesIgnored);
-        m_deviceLimitLoggedAt = current;
+        m_deviceLimitLoggedAtMs = nowMs;
         m_devicesIgnored = 0;
     }
     if (!m_deviceLimitPosted) {
@@ -192,29 +190,26 @@ void EventProcessor::copyAnswer(Device& device, const DiscoveryResponse& r) {
     device.supportsLocalize.set(r.supportsLocalize);
 }
 
-QVector<NIC> EventProcessor::localCards(const QDateTime& current) const {
+QVector<NIC> EventProcessor::localCards(qint64 nowMs) const {
     // Reading the system's cards (a netlink dump, ioctls and /proc reads per
     // card) once per answer was most of the main thread's work at thousands
-    // of answers a second. A clock that went back refreshes the list too.
-    // Compared as date-times, not by msecsTo(): that converts through
-    // mktime(), which costs a stat of /etc/localtime per call.
-    const bool fresh =
-        m_cardsReadAt.isValid() && m_cardsReadAt <= current && current < m_cardsExpireAt;
+    // of answers a second. Aged on the monotonic clock, so setting the system
+    // time neither keeps a stale list nor forces a read per answer.
+    const bool fresh = m_cardsReadAtMs && nowMs - *m_cardsReadAtMs < cardListMaxAgeMs;
     if (!fresh) {
         m_cards = m_cardSource ? m_cardSource() : queryNetworkInterfaces();
-        m_cardsReadAt = current;
-        m_cardsExpireAt = current.addMSecs(cardListMaxAgeMs);
+        m_cardsReadAtMs = nowMs;
     }
     return m_cards;
 }
 
-bool EventProcessor::isOnLocalSubnet(const Device& device, const QDateTime& current) const {
+bool EventProcessor::isOnLocalSubnet(const Device& device, qint64 nowMs) const {
     std::uint32_t deviceAddress = 0;
     if (!parseIpv4(device.ip.get(), deviceAddress)) {
         return false;
     }
     bool onSubnet = false;
-    for (const auto& card : localCards(current)) {
+    for (const auto& card : localCards(nowMs)) {
         for (const auto& address : card.addresses.get()) {
             std::uint32_t cardAddress = 0;
             std::uint32_t mask = 0;
@@ -380,7 +375,7 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
 
 bool EventProcessor::deviceCardPresent(const Device& device) {
     const QString card = device.ipOfAssociatedNic.get();
-    for (const auto& nic : localCards(now())) {
+    for (const auto& nic : localCards(Clock::instance().monotonicMs())) {
         for (const auto& address : nic.addresses.get()) {
             if (!card.isEmpty() && address.ip.get() == card) {
                 return true;

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "device/IEventProcessor.h"
 #include "device/NIC.h"
@@ -87,8 +88,9 @@ public slots:
     void handleEvent(QSharedPointer<Event> event) override;
 
 private:
-    bool isOnLocalSubnet(const Device& device, const QDateTime& current) const;
-    QVector<NIC> localCards(const QDateTime& current) const;
+    // nowMs: Clock::monotonicMs, for the age of the card list.
+    bool isOnLocalSubnet(const Device& device, qint64 nowMs) const;
+    QVector<NIC> localCards(qint64 nowMs) const;
     void applyProbeResult(const QString& deviceId, bool reachable);
     void post(const QString& message);
     void copyAnswer(Device& device, const DiscoveryResponse& response);
@@ -116,8 +118,8 @@ private:
     CardSource m_cardSource;
     // The last card list read and when; mutable as a cache of a const query.
     mutable QVector<NIC> m_cards;
-    mutable QDateTime m_cardsReadAt;
-    mutable QDateTime m_cardsExpireAt;
+    // Clock::monotonicMs when m_cards was read; none before the first read.
+    mutable std::optional<qint64> m_cardsReadAtMs;
     // Devices whose probe runs; at most one probe per device.
     QSet<QString> m_probing;
     QVector<QPointer<QThread>> m_probes;
@@ -128,6 +130,6 @@ private:
     QHash<QString, qint64> m_processingStarts;
     int m_deviceLimit = defaultDeviceLimit;
     bool m_deviceLimitPosted = false;
-    QDateTime m_deviceLimitLoggedAt;
+    std::optional<qint64> m_deviceLimitLoggedAtMs;
     int m_devicesIgnored = 0;
 };

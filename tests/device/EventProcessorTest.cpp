@@ -221,18 +221,6 @@ TEST_F(EventProcessorTest, ANewCardReachesTheSubnetTestWithinTheCardListAge) {
     EXPECT_TRUE(device()->isAccessible.get());
 }
 
-TEST_F(EventProcessorTest, AClockThatWentBackReadsTheCardsAgain) {
-    int reads = 0;
-    processor.setCardSource([&] {
-        ++reads;
-        return cards;
-    });
-    deliver(answer());
-    clock.jumpWallClockMs(-60000);
-    deliver(answer());
-    EXPECT_EQ(reads, 2);
-}
-
 TEST_F(EventProcessorTest, AnAnswerClearsTheMissingMarkOfAFavourite) {
     deliver(answer());
     device()->isFavorite.set(true);
@@ -606,7 +594,8 @@ constexpr qint64 threeHoursMs = 3 * 3600 * 1000;
 }  // namespace
 
 // The user or a time service may set the system clock at any moment; the
-// two-minute limits count real time passed, not the wall clock's distance.
+// time limits, the silence, the card list's age and the log interval count
+// real time passed, not the wall clock's distance.
 class WallClockJump : public EventProcessorTest, public ::testing::WithParamInterface<qint64> {
 protected:
     void disconnectTick() {
@@ -647,6 +636,31 @@ TEST_P(WallClockJump, NeitherFiresNorDelaysTheTimeLimitOfASilentReboot) {
     disconnectTick();
     EXPECT_FALSE(device()->isProcessing.get());
     EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+}
+
+TEST_P(WallClockJump, NeitherDropsALiveDeviceNorKeepsASilentOne) {
+    discovered();
+    clock.jumpWallClockMs(GetParam());
+    silentFor(2999);
+    EXPECT_TRUE(device());
+    silentFor(1);
+    EXPECT_FALSE(device());
+}
+
+TEST_P(WallClockJump, NeitherRefreshesNorKeepsTheCardList) {
+    int reads = 0;
+    processor.setCardSource([&] {
+        ++reads;
+        return cards;
+    });
+    deliver(answer());
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(EventProcessor::cardListMaxAgeMs - 1);
+    deliver(answer());
+    EXPECT_EQ(reads, 1);
+    clock.advanceMs(1);
+    deliver(answer());
+    EXPECT_EQ(reads, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jumps, WallClockJump,
@@ -839,4 +853,25 @@ TEST_F(DeviceLimitTest, RoomMadeByARemovedDeviceIsUsedAndAFullStoreIsPostedAgain
     EXPECT_TRUE(device("abc_s3"));
     answerFrom(4);
     EXPECT_EQ(messages().filter(EventProcessor::deviceLimitReached).size(), 2);
+}
+
+// After WarningCapture; instantiated with the other jumps above.
+TEST_P(WallClockJump, NeitherRepeatsNorHoldsBackTheDeviceLimitLog) {
+    processor.setDeviceLimit(1);
+    WarningCapture log;
+    const auto answerFrom = [&](int serial) {
+        auto r = answer();
+        r->serialNumber = QStringLiteral("S%1").arg(serial);
+        deliver(r);
+    };
+    answerFrom(1);
+    answerFrom(2);
+    ASSERT_EQ(log.count("Device limit of 1 reached"), 1);
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(EventProcessor::deviceLimitLogIntervalMs - 1);
+    answerFrom(3);
+    EXPECT_EQ(log.count("Device limit of 1 reached"), 1);
+    clock.advanceMs(1);
+    answerFrom(4);
+    EXPECT_EQ(log.count("Device limit of 1 reached"), 2);
 }
