@@ -223,21 +223,41 @@ describe('Keyboard', () => {
 });
 
 describe('LaptopScreen', () => {
-  test('OnASmallScreenTheDetailsLieOverTheTableAndEverythingIsReachable', async () => {
-    const devices = Array.from({ length: 40 }, (_, i) => makeDevice({ name: `Unit ${String(i).padStart(2, '0')}` }));
-    await withApp('actions-laptop', { devices, viewport: { width: 1280, height: 720 } }, async ({ page }) => {
-      await row(page, 'Unit 00').waitFor();
-      const tableWidth = await page.evaluate(() => document.getElementById('table-scroll').getBoundingClientRect().width);
-      await row(page, 'Unit 03').click();
-      await visible(page, '#d-title', 'Unit 03');
-      assert.equal(await page.evaluate(() => getComputedStyle(document.getElementById('details')).position), 'absolute');
-      assert.equal(await page.evaluate(() => document.getElementById('table-scroll').getBoundingClientRect().width), tableWidth);
-      // The form's buttons are reachable by scrolling the panel.
-      await page.locator('#f-apply').scrollIntoViewIfNeeded();
-      assert.equal(await page.locator('#f-apply').isVisible(), true);
-      assert.equal(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth), true, 'no page-wide horizontal scroll');
-      await page.keyboard.press('Escape');
-      await page.locator('#details').waitFor({ state: 'hidden' });
+  const box = (page, sel) => page.evaluate((s) => document.querySelector(s).getBoundingClientRect().toJSON(), sel);
+  const overlaps = (a, b) => a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+
+  for (const viewport of [
+    { width: 1280, height: 720 },
+    { width: 1440, height: 900 },
+  ]) {
+    test(`AtWidth${viewport.width}TheTableShrinksBesideThePanelAndToastsKeepOffTheForm`, async () => {
+      const devices = Array.from({ length: 40 }, (_, i) => makeDevice({ name: `Unit ${String(i).padStart(2, '0')}` }));
+      await withApp(`actions-laptop-${viewport.width}`, { devices, viewport }, async ({ page, mock }) => {
+        await row(page, 'Unit 00').waitFor();
+        await row(page, 'Unit 03').click();
+        await visible(page, '#d-title', 'Unit 03');
+        const panel = await box(page, '#details');
+        const scroll = await box(page, '#table-scroll');
+        assert.ok(scroll.right <= panel.left + 1, `the table ends where the panel starts: ${scroll.right} / ${panel.left}`);
+        // The IP column of the open device is in sight beside the panel.
+        const ip = await box(page, `#rows tr[data-device-id="${devices[3].id}"] td:nth-child(3)`);
+        assert.equal(await page.textContent('th:nth-child(3)'), 'IP address');
+        assert.ok(ip.left >= scroll.left && ip.right <= scroll.right, `IP cell ${ip.left}..${ip.right} within ${scroll.left}..${scroll.right}`);
+        // Many messages at once: none lies over the form's foot.
+        for (let i = 0; i < 6; i++) mock.notify(i % 2 ? 'Device is busy. Please retry' : 'Settings could not be saved');
+        mock.tick();
+        await until(async () => (await page.locator('#toasts .toast').count()) >= 2, 'toasts shown');
+        await page.locator('#f-apply').scrollIntoViewIfNeeded();
+        const apply = await box(page, '#f-apply');
+        const form = await box(page, '#d-form');
+        for (const t of await page.$$eval('#toasts .toast', (els) => els.map((e) => e.getBoundingClientRect().toJSON()))) {
+          assert.ok(!overlaps(t, apply), `a toast covers Apply: ${JSON.stringify(t)}`);
+          assert.ok(!overlaps(t, form), `a toast covers the form: ${JSON.stringify(t)}`);
+        }
+        assert.equal(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth), true, 'no page-wide horizontal scroll');
+        await page.keyboard.press('Escape');
+        await page.locator('#details').waitFor({ state: 'hidden' });
+      });
     });
-  });
+  }
 });

@@ -115,14 +115,14 @@ describe('ChangeForm', () => {
       await mock.waitForRequest('ChangeDevice');
       // As the application does: pending, accepted, silent, back with the new address.
       mock.updateDevice(d.id, { shouldProcess: true });
-      await visible(page, '#rows .badge.pending');
+      await visible(page, '#rows .dot.pending');
       await visible(page, '#f-progress', 'accept the change');
       assert.equal(await page.isDisabled('#f-apply'), true);
       mock.updateDevice(d.id, { isProcessing: true, processingStartedTime: new Date().toISOString().slice(0, 19) });
-      await visible(page, '#rows .badge.processing');
+      await visible(page, '#rows .dot.processing');
       await visible(page, '#f-progress', 'applying the new settings');
       mock.updateDevice(d.id, { isRebooting: true });
-      await visible(page, '#rows .badge.rebooting', 'Restarting');
+      await visible(page, '#rows .status-label', 'Restarting');
       await visible(page, '#f-progress', 'restarting');
       await page.screenshot({ path: new URL('../artifacts/change-rebooting.png', import.meta.url).pathname });
       mock.notify('Configuration changed successfully');

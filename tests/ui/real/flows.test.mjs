@@ -124,15 +124,15 @@ describe('ChangeWithReboot', () => {
       await page.fill('#f-mask', '255.255.255.0');
       await page.fill('#f-gateway', '0.0.0.0');
       await page.click('#f-apply');
-      await visible(page, '#d-badges .badge.processing, #d-badges .badge.rebooting, #d-badges .badge.pending', undefined, 30000);
-      await visible(page, '#d-badges .badge.rebooting', 'Restarting', 60000);
+      await visible(page, '#d-state-dot.processing, #d-state-dot.rebooting, #d-state-dot.pending', undefined, 30000);
+      await visible(page, '#d-state', 'Restarting', 60000);
       await page.screenshot({ path: path.join(DOCS, 'ui-change.png') });
       const toast = await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
       await assertNames(toast, target);
       await until(async () => (await devicesOf(page)).find((d) => d.id === target.id)?.ip === '10.10.1.77', 'the new address in the list', {
         timeoutMs: 30000,
       });
-      await hidden(page, '#d-badges .badge.rebooting', 30000);
+      await hidden(page, '#d-state-dot.rebooting', 30000);
       assert.equal(await page.inputValue('#f-ip'), '10.10.1.77');
     });
   });
@@ -147,7 +147,7 @@ describe('NotReachable', () => {
         'the device outside the subnets',
         { timeoutMs: 30000 },
       );
-      await visible(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
+      await visible(page, `#rows tr[data-device-id="${far.id}"] .dot.unreachable`);
       await openDevice(page, far.id);
       const alert = await visible(page, '#d-alerts .alert', 'outside the subnets');
       assert.ok((await alert.innerText()).includes('10.10.2.0/24'));
@@ -164,7 +164,7 @@ describe('NotReachable', () => {
         'the device reachable at its new address',
         { timeoutMs: 30000 },
       );
-      await hidden(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
+      await hidden(page, `#rows tr[data-device-id="${far.id}"] .dot.unreachable`);
     });
   });
 });

@@ -17,6 +17,8 @@ import { toCsv, toJson, exportFileName } from './exporter.js';
 import { deviceLabel, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
 import { store } from './store.js';
+import { GoneRows } from './gone.js';
+import { AnswerClock } from './answered.js';
 import {
   ANSWER_TIMEOUT_MS,
   CHANGE_OUTCOME_MS,
@@ -34,6 +36,9 @@ const HISTORY_MAX = 200;
 const { state, ui } = store;
 const tracker = new OutcomeTracker();
 const viewCache = createViewCache();
+const gone = new GoneRows();
+const answers = new AnswerClock();
+let goneTimer = null;
 const i18n = { dictionaries: { en: {} }, t: createTranslator({}, {}), loading: null };
 const t = (...a) => i18n.t(...a);
 const locale = () => store.language || 'en';
@@ -83,6 +88,7 @@ const table = new DeviceTable(
   {
     t,
     state: () => state,
+    goneDevice: (id) => gone.get(id),
     ctx: () => ({ stamp: store.rowStamp, sending: store.sending, favPending: store.favPending, selectedId: store.selectedId }),
     onOpen: (id, focus) => openDetails(id, focus),
     onToggleFavorite: (id) => toggleFavorite(id),
@@ -112,6 +118,7 @@ const details = new DetailsPanel({
   onToggleFavorite: (id) => toggleFavorite(id),
   onChange: (id, payload, name) => sendChange(id, payload, name),
   onLocalize: (id, cred, name) => sendLocalize(id, cred, name),
+  lastAnswered: (id) => answers.lastAnswered(id),
 });
 
 const toasts = new Toasts($('toasts'), t);
@@ -146,9 +153,12 @@ function handleFrames(frames) {
       case 'full':
         applyFullState(state, kind.doc, changes);
         store.favPending.clear();
+        gone.clear();
+        answers.reset(state);
         break;
       case 'diff':
         applyDiff(state, kind.doc, changes);
+        if (kind.doc.autoScanner) answers.scan(state.autoScanner.lastScanTime);
         break;
       case 'answer':
         outbox.answer(kind.doc);
@@ -159,16 +169,38 @@ function handleFrames(frames) {
         console.warn('lanfinder: ignored a frame that is not JSON', frame.text.slice(0, 200));
     }
   }
+  const back = [];
   for (const d of changes.removedDevices) {
     tracker.deviceLeft(d.id, deviceLabel(d, t));
     store.favPending.delete(d.id);
     store.sending.delete(d.id);
+    if (!state.devices.has(d.id)) {
+      answers.silenced(d.id);
+      gone.keep(d);
+    }
+  }
+  if (!changes.full) {
+    for (const id of changes.added) {
+      const d = state.devices.get(id);
+      if (gone.back(id)) back.push(d);
+      answers.added(id, d);
+      if (!d.isMissing) answers.answered(id);
+    }
   }
   for (const [id, keys] of changes.updated) {
     const d = state.devices.get(id);
     if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, deviceLabel(d, t));
+    if (keys.has('isMissing') || keys.has('isRebooting')) {
+      if (d.isMissing || d.isRebooting) answers.silenced(id);
+      else {
+        answers.answered(id);
+        if (keys.has('isMissing')) back.push(d);
+      }
+    }
     if (keys.has('isFavorite')) store.favPending.delete(id);
   }
+  announceBack(back);
+  armGoneTimer();
   if (changes.app.has('language') && state.language !== store.language) setLanguage(state.language);
   store.receive(changes, { arrived: frames.map((f) => f.at), started });
   // Frames come in an animation frame already: draw them in it.
@@ -201,16 +233,31 @@ function render({ dirty, changes }) {
 
   let viewChanged = false;
   if (dirty.has('view')) {
-    store.view = buildView(state, ui, viewCache);
+    store.view = buildView(state, ui, viewCache, gone);
     viewChanged = true;
   } else if (changes && viewAffected(changes, ui)) {
-    store.view = updateView(state, store.view, changes, ui, viewCache);
+    store.view = updateView(state, store.view, changes, ui, viewCache, gone);
     viewChanged = true;
+  }
+  if (dirty.has('gone')) {
+    const expired = new Set(gone.expire());
+    if (expired.size) {
+      store.view = store.view.filter((id) => !expired.has(id));
+      viewChanged = true;
+    }
   }
   if (viewChanged) table.setView(store.view);
 
   if (relabel || dirty.has('rowStamp')) store.rowStamp += 1;
-  if (viewChanged || relabel || dirty.has('rowStamp') || dirty.has('rows') || dirty.has('columns') || (changes && (hasDeviceChanges(changes) || app.size))) {
+  if (
+    viewChanged ||
+    relabel ||
+    dirty.has('gone') ||
+    dirty.has('rowStamp') ||
+    dirty.has('rows') ||
+    dirty.has('columns') ||
+    (changes && (hasDeviceChanges(changes) || app.size))
+  ) {
     table.render();
   }
   if (relabel || (changes && countsAffected(changes))) updateCounts();
@@ -247,9 +294,37 @@ function showNotifications(list) {
   setText($('messages-count'), String(history.length));
   if ($('dlg-messages').open) renderMessages();
   for (const item of foldNotifications(items)) {
-    const { level } = describeMessage(item.message);
-    toasts.show({ title: translateMessage(item.message, t), level, device: item.device, count: item.count, message: item.message });
+    const { level, kind } = describeMessage(item.message);
+    // Messages about one device fold into its one toast, which counts them.
+    const key = item.deviceId ? `${kind === 'presence' ? 'presence' : item.message}:${item.deviceId}` : item.message;
+    toasts.show({ title: translateMessage(item.message, t), level, device: item.device, count: item.count, message: item.message, key });
   }
+}
+
+/** Says that devices which left or went missing answer again. */
+function announceBack(devices) {
+  if (!devices.length) return;
+  const now = new Date().toISOString();
+  for (const d of devices) {
+    const name = deviceLabel(d, t);
+    store.history.push({ message: '', text: t('toast.deviceBack'), device: name, deviceId: d.id, at: now, level: 'success' });
+    if (store.history.length > HISTORY_MAX) store.history.shift();
+    toasts.show({ title: t('toast.deviceBack'), level: 'success', device: name, key: `presence:${d.id}`, message: 'back' });
+  }
+  setText($('messages-count'), String(store.history.length));
+  if ($('dlg-messages').open) renderMessages();
+}
+
+/** Wakes the page when the oldest kept row of a device that left is due to go. */
+function armGoneTimer() {
+  clearTimeout(goneTimer);
+  const wait = gone.nextExpiry();
+  if (wait === null) return;
+  goneTimer = setTimeout(() => {
+    store.mark('gone');
+    store.render();
+    armGoneTimer();
+  }, wait + 50);
 }
 
 function renderMessages() {
@@ -259,13 +334,13 @@ function renderMessages() {
   $('message-empty').hidden = history.length > 0;
   for (let i = history.length - 1; i >= 0; i--) {
     const m = history[i];
-    const { level } = describeMessage(m.message);
+    const level = m.level || describeMessage(m.message).level;
     list.append(
       h(
         'li',
         { class: level },
         h('time', { datetime: m.at, text: formatTime(m.at, locale()) }),
-        h('span', { class: 'msg-text', text: translateMessage(m.message, t) }),
+        h('span', { class: 'msg-text', text: m.text || translateMessage(m.message, t) }),
         m.device ? h('span', { class: 'msg-device', text: m.device }) : null,
       ),
     );
@@ -344,7 +419,9 @@ function sendLocalize(id, cred, name) {
 
 function updateRowCount() {
   const total = state.devices.size;
-  const shown = store.view.length;
+  let shown = store.view.length;
+  // Rows kept for devices that left are not devices of the list.
+  for (const [id] of gone.entries()) if (table.index.has(id)) shown -= 1;
   setText($('row-count'), shown === total ? tn('count.devices', total) : t('count.showing', { shown, total }));
 }
 
@@ -394,12 +471,14 @@ function openDetails(id, focus) {
   store.selectedId = id;
   table.setActive(id, { scroll: focus });
   details.open(id, { focus });
+  document.body.classList.add('details-open');
   store.mark('rowStamp');
 }
 
 function closeDetails() {
   const had = details.isOpen;
   details.close();
+  document.body.classList.remove('details-open');
   store.selectedId = null;
   store.mark('rowStamp');
   if (had) $('device-table').focus();

@@ -2,12 +2,15 @@
 // form that renames it and changes its address settings.
 
 import { h, icon, clear, setText } from './dom.js';
-import { badgesOf, displayName, deviceLabel, methodLabel, safeWebUrl, stateKey, stateLabel } from './present.js';
+import { badgesOf, displayName, deviceLabel, formatDateTime, methodLabel, safeWebUrl } from './present.js';
+import { effectiveState, extraLines, withoutEffective } from './effective.js';
+import { copyText } from './copy.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
 import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
 import { CHANGE_START_MS, CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
+const COPYABLE = new Set(['col.ip', 'col.mac', 'col.serialNumber']);
 const FIELD_INPUTS = { name: 'f-name', ip: 'f-ip', subnetMask: 'f-mask', defaultGateway: 'f-gateway' };
 const FIELD_ERRORS = { ip: 'e-ip', subnetMask: 'e-mask', defaultGateway: 'e-gateway', credentials: 'e-credentials' };
 
@@ -161,9 +164,10 @@ export class DetailsPanel {
     this.$('d-title').classList.toggle('muted', !d.name);
     setText(this.$('d-subtitle'), [d.type, d.articleNumber, d.serialNumber].filter(Boolean).join(' · '));
 
+    const eff = effectiveState(d);
     const badges = this.$('d-badges');
     clear(badges);
-    for (const b of badgesOf(st, id, d, { sending: this.mode === 'sending', includeFavorite: true })) {
+    for (const b of withoutEffective(badgesOf(st, id, d, { sending: this.mode === 'sending', includeFavorite: true }), eff)) {
       badges.append(h('span', { class: `badge ${b.cls}`, title: t(b.title) }, b.icon ? icon(b.icon) : null, t(b.key)));
     }
 
@@ -187,11 +191,18 @@ export class DetailsPanel {
     this.renderAlerts(d, st);
 
     const dot = this.$('d-state-dot');
-    dot.className = `dot ${stateKey(d.deviceState)}`;
-    setText(this.$('d-state'), stateLabel(d.deviceState, t));
+    dot.className = `dot ${eff.key}`;
+    const label = t(eff.label);
+    const own = eff.own ? t(`state.${eff.own}`) : '';
+    setText(this.$('d-state'), label);
+    setText(this.$('d-own-state'), own ? t('effective.own', { state: own }) : '');
     const messages = this.$('d-messages');
     clear(messages);
-    for (const line of d.statusStringDetails || []) messages.append(h('li', { text: this.hooks.translateStatus(line) }));
+    const lines = extraLines(
+      (d.statusStringDetails || []).map((line) => this.hooks.translateStatus(line)),
+      [label, own],
+    );
+    for (const line of lines) messages.append(h('li', { text: line }));
 
     this.renderInfo(d, st);
     this.renderForm(d, st);
@@ -256,7 +267,9 @@ export class DetailsPanel {
     const supports = [d.supportsDHCP && t('method.dhcp'), d.supportsPersistentIP && t('method.fixed'), d.supportsLocalize && t('details.localize')].filter(
       Boolean,
     );
+    const answered = this.hooks.lastAnswered(d.id);
     const rows = [
+      ['details.lastAnswered', answered === null ? '' : formatDateTime(new Date(answered).toISOString(), this.hooks.locale())],
       ['col.ip', d.ip, true],
       ['col.subnetMask', d.subnetMask, true],
       ['col.defaultGateway', d.defaultGateway, true],
@@ -275,8 +288,25 @@ export class DetailsPanel {
     ];
     for (const [key, value, mono] of rows) {
       if (value === undefined || value === null || value === '') continue;
-      dl.append(h('dt', { text: t(key) }), h('dd', { class: mono ? 'mono' : null, text: String(value) }));
+      const dd = h('dd', { class: mono ? 'mono' : null }, h('span', { class: 'value', text: String(value) }));
+      if (COPYABLE.has(key)) {
+        const label = t('details.copy', { what: t(key) });
+        const button = h(
+          'button',
+          { type: 'button', class: 'btn ghost icon-only copy', title: label, 'aria-label': label, dataset: { copy: key } },
+          icon('copy'),
+        );
+        button.addEventListener('click', () => this.copy(button, String(value)));
+        dd.append(button);
+      }
+      dl.append(h('dt', { text: t(key) }), dd);
     }
+  }
+
+  async copy(button, text) {
+    const ok = await copyText(text);
+    button.classList.toggle('copied', ok);
+    button.title = this.hooks.t(ok ? 'details.copied' : 'details.copyFailed');
   }
 
   renderForm(d) {

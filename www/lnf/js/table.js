@@ -4,7 +4,8 @@
 
 import { COLUMNS } from './columns.js';
 import { h, icon, clear, setText } from './dom.js';
-import { badgesOf, displayName, methodLabel, stateKey, stateLabel } from './present.js';
+import { badgesOf, displayName, methodLabel } from './present.js';
+import { effectiveState, extraLines, withoutEffective } from './effective.js';
 import { hasConflict } from './state.js';
 import { translateMessage } from './notify.js';
 
@@ -127,7 +128,7 @@ export class DeviceTable {
     const keep = new Set();
     for (let i = first; i < last; i++) {
       const id = this.view[i];
-      const device = st.devices.get(id);
+      const device = st.devices.get(id) || this.hooks.goneDevice(id);
       if (!device) continue;
       keep.add(id);
       let tr = this.rows.get(id);
@@ -172,8 +173,11 @@ export class DeviceTable {
 
   fillRow(tr, id, d, st, c) {
     const { t } = this.hooks;
+    const gone = !st.devices.has(id);
     clear(tr);
     tr.classList.toggle('missing', Boolean(d.isMissing));
+    tr.classList.toggle('gone', gone);
+    tr.setAttribute('aria-disabled', gone ? 'true' : 'false');
     let sticky = 0;
     for (const col of this.columns) {
       const td = h('td', { role: 'gridcell' });
@@ -207,16 +211,21 @@ export class DeviceTable {
         }
         case 'status': {
           const cell = h('div', { class: 'status-cell' });
-          cell.append(h('span', { class: `dot ${stateKey(d.deviceState)}` }), h('span', { class: 'status-label', text: stateLabel(d.deviceState, t) }));
-          for (const b of badgesOf(st, id, d, { sending: c.sending.has(id) })) {
+          const eff = effectiveState(d, { gone });
+          const label = t(eff.label);
+          const own = eff.own ? t(`state.${eff.own}`) : '';
+          cell.append(h('span', { class: `dot ${eff.key}` }), h('span', { class: 'status-label', text: label }));
+          if (own) cell.append(h('span', { class: 'own-state', text: t('effective.own', { state: own }) }));
+          for (const b of withoutEffective(badgesOf(st, id, d, { sending: c.sending.has(id) }), eff)) {
             if (b.cls === 'auth') continue; // shown in the details; the row stays short
             cell.append(h('span', { class: `badge ${b.cls}`, title: t(b.title), text: t(b.key) }));
           }
           // The program adds its own line to a missing favourite's device lines.
-          const lines = (Array.isArray(d.statusStringDetails) ? d.statusStringDetails : []).map((line) => translateMessage(line, t));
+          const all = (Array.isArray(d.statusStringDetails) ? d.statusStringDetails : []).map((line) => translateMessage(line, t));
+          const lines = extraLines(all, [label, own]);
           if (lines.length) cell.append(h('span', { class: 'info-text', text: lines.join(' · ') }));
           td.append(cell);
-          td.title = [stateLabel(d.deviceState, t), ...lines].join('\n');
+          td.title = [own ? `${label} (${own})` : label, ...lines].join('\n');
           break;
         }
         case 'networkMethod':
