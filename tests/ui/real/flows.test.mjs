@@ -14,6 +14,7 @@ import { until, visible, hidden } from '../support/fixture.mjs';
 const URL_ = process.env.LANFINDER_URL;
 const PID = Number(process.env.LANFINDER_PID);
 const SETTINGS = process.env.LANFINDER_SETTINGS;
+const SIM_PIDS = (process.env.LANFINDER_SIM_PIDS || '').split(' ').filter(Boolean).map(Number);
 if (!URL_) throw new Error('run these through tests/ui/real/run.sh');
 // The README's pictures are refreshed only when asked (LANFINDER_UI_DOCS=1);
 // otherwise they go with the other artifacts, so a test run leaves the tree alone.
@@ -269,6 +270,58 @@ describe('ClosedApplication', () => {
       await visible(page, '#banner-closed', 'lanfinder has closed', 20000);
       await visible(page, '#sb-connection-text', 'Not connected');
       await page.screenshot({ path: path.join(DOCS, 'ui-closed.png') });
+    });
+  });
+});
+
+describe('SilentDevice', () => {
+  // Stopping network 2's simulator silences its two devices; the program
+  // removes them after three seconds of silence.
+  const silence = (on) => process.kill(SIM_PIDS[1], on ? 'SIGSTOP' : 'SIGCONT');
+  const order = (page) => page.$$eval('#rows tr[aria-rowindex]', (trs) => trs.map((tr) => tr.dataset.deviceId));
+
+  test('ASilentDeviceStaysInPlaceGoneThenComesBackOrLeavesAfterThirtySeconds', async () => {
+    assert.equal(SIM_PIDS.length, 2, 'run.sh hands over both simulators');
+    await withPage('silent-device', async (page) => {
+      const list = await allDevices(page);
+      const quiet = list.filter((d) => d.ipOfAssociatedNic === '10.10.2.1').map((d) => d.id);
+      const loud = list.find((d) => d.ipOfAssociatedNic === '10.10.1.1' && !d.isAuthentication);
+      assert.equal(quiet.length, 2);
+      await page.setViewportSize({ width: 1440, height: 900 });
+      await openDevice(page, loud.id);
+      // "Last answered" follows the scans, not the stale lastSeen of the first document.
+      const answered = async () =>
+        (await page.locator('#d-info dt', { hasText: 'Last answered' }).locator('xpath=following-sibling::dd[1]').innerText()).trim();
+      const first = await answered();
+      assert.ok(first, 'the panel says when the device last answered');
+      await until(async () => (await answered()) !== first, 'a later last answer', { timeoutMs: 10000 });
+      const before = await order(page);
+      try {
+        silence(true);
+        for (const id of quiet) await visible(page, `#rows tr.gone[data-device-id="${id}"] .status-label`, 'Gone', 20000);
+        assert.deepEqual(await order(page), before, 'no row moved');
+        assert.equal((await pageState(page)).devices.length, 3, 'the program removed both');
+        // One toast per device, however often it is reported.
+        await until(async () => (await page.locator('#toasts .toast.warning').count()) === 2, 'one warning per silent device');
+        silence(false);
+        for (const id of quiet) await until(async () => !(await rowOf(page, id).getAttribute('class')).includes('gone'), `${id} back`, { timeoutMs: 20000 });
+        await visible(page, '#toasts .toast.success', 'answers again', 10000);
+        assert.deepEqual(await order(page), before, 'the rows came back where they were');
+        // Silent for good: the rows leave 30 s after the removal.
+        silence(true);
+        await visible(page, `#rows tr.gone[data-device-id="${quiet[0]}"]`, undefined, 20000);
+        const goneAt = Date.now();
+        await rowOf(page, quiet[0]).waitFor({ state: 'detached', timeout: 45000 });
+        const held = Date.now() - goneAt;
+        assert.ok(held > 25000, `the row stayed ${held} ms`);
+        await rowOf(page, quiet[1]).waitFor({ state: 'detached', timeout: 10000 });
+        assert.deepEqual(
+          await order(page),
+          before.filter((id) => !quiet.includes(id)),
+        );
+      } finally {
+        silence(false);
+      }
     });
   });
 });

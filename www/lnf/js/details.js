@@ -104,6 +104,8 @@ export class DetailsPanel {
       else if (Date.now() - this.modeSince > CHANGE_START_MS) this.finishWaiting(false);
     }
     if (changes.full || changes.updated.has(this.deviceId) || changes.app.has('nics') || changes.removed.size || changes.added.size) this.render();
+    // A scan moves only the last answer: the rest keeps its nodes, so a selection in it survives.
+    else if (changes.app.has('autoScanner')) this.renderAnswered();
   }
 
   trackPhase(id, phase) {
@@ -267,9 +269,8 @@ export class DetailsPanel {
     const supports = [d.supportsDHCP && t('method.dhcp'), d.supportsPersistentIP && t('method.fixed'), d.supportsLocalize && t('details.localize')].filter(
       Boolean,
     );
-    const answered = this.hooks.lastAnswered(d.id);
     const rows = [
-      ['details.lastAnswered', answered === null ? '' : formatDateTime(new Date(answered).toISOString(), this.hooks.locale())],
+      ['details.lastAnswered', this.answeredText()],
       ['col.ip', d.ip, true],
       ['col.subnetMask', d.subnetMask, true],
       ['col.defaultGateway', d.defaultGateway, true],
@@ -288,7 +289,7 @@ export class DetailsPanel {
     ];
     for (const [key, value, mono] of rows) {
       if (value === undefined || value === null || value === '') continue;
-      const dd = h('dd', { class: mono ? 'mono' : null }, h('span', { class: 'value', text: String(value) }));
+      const dd = h('dd', { class: mono ? 'mono' : null, dataset: { key } }, h('span', { class: 'value', text: String(value) }));
       if (COPYABLE.has(key)) {
         const label = t('details.copy', { what: t(key) });
         const button = h(
@@ -301,6 +302,16 @@ export class DetailsPanel {
       }
       dl.append(h('dt', { text: t(key) }), dd);
     }
+  }
+
+  answeredText() {
+    const at = this.hooks.lastAnswered(this.deviceId);
+    return at === null ? '' : formatDateTime(new Date(at).toISOString(), this.hooks.locale());
+  }
+
+  renderAnswered() {
+    const value = this.$('d-info').querySelector('dd[data-key="details.lastAnswered"] .value');
+    if (value) setText(value, this.answeredText());
   }
 
   async copy(button, text) {
