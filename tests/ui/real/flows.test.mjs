@@ -32,7 +32,7 @@ after(async () => {
 });
 
 async function withPage(name, fn, { viewport } = {}) {
-  const context = await shared.browser.newContext({ viewport: viewport || { width: 1366, height: 768 } });
+  const context = await shared.browser.newContext({ viewport: viewport || { width: 1366, height: 768 }, acceptDownloads: true });
   const page = await openPage(shared.browser, URL_, { context });
   try {
     await fn(page, context);
@@ -322,6 +322,58 @@ describe('SilentDevice', () => {
       } finally {
         silence(false);
       }
+    });
+  });
+});
+
+describe('Export', () => {
+  async function exported(page, format) {
+    await page.click('#btn-export');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click(`[data-export="${format}"]`)]);
+    return fs.readFileSync(await download.path(), 'utf8');
+  }
+  const unquote = (cell) => cell.replace(/^"|"$/g, '').replace(/""/g, '"');
+
+  test('CsvAndJsonOfTheRealListAreForPeople', async () => {
+    await withPage('export', async (page) => {
+      const list = await allDevices(page);
+      await page.click('#btn-columns');
+      await page.locator('#column-list label', { hasText: 'MAC address' }).locator('input').uncheck();
+      await page.keyboard.press('Escape');
+      const headings = await page.$$eval('#head-row th', (ths) =>
+        ths.map((th) => th.textContent.replace(/[▲▼]/g, '').trim() || th.querySelector('button').getAttribute('aria-label')),
+      );
+
+      const csv = await exported(page, 'csv');
+      const lines = csv
+        .replace(/^\uFEFF/, '')
+        .trimEnd()
+        .split('\r\n');
+      assert.equal(lines.length, 1 + list.length);
+      assert.deepEqual(lines[0].split(',').map(unquote), [...headings, 'Last answered']);
+      assert.ok(!lines[0].includes('MAC'), 'a hidden column is not exported');
+      for (const d of list) {
+        const line = lines.find((l) => l.includes(d.serialNumber));
+        assert.ok(line, `a line for ${d.serialNumber}`);
+        // Addresses are kept as text, not read as numbers.
+        assert.ok(line.includes(`"=""${d.ip}"""`), line);
+      }
+
+      const json = JSON.parse(await exported(page, 'json'));
+      assert.equal(json.length, list.length);
+      const scan = Date.parse((await pageState(page)).autoScanner.lastScanTime);
+      for (const d of json) {
+        for (const k of ['shouldProcess', 'processingStartedTime', 'isProcessing', 'isRebooting', 'lastSeen']) assert.ok(!(k in d), k);
+        assert.ok(d.serialNumber && d.ip && d.mac && d.state, JSON.stringify(d));
+        // Present devices answered within the program's three seconds of silence before the latest scan.
+        assert.ok(Math.abs(scan - Date.parse(d.lastAnswered)) <= 5000, `${d.lastAnswered} near ${scan}`);
+      }
+
+      await page.selectOption('#language', 'de');
+      await visible(page, '#sb-connection-text', 'Verbunden');
+      const german = (await exported(page, 'csv')).replace(/^\uFEFF/, '').split('\r\n')[0];
+      assert.ok(german.includes(';IP-Adresse;'), german);
+      assert.ok(german.endsWith(';Zuletzt geantwortet'), german);
     });
   });
 });

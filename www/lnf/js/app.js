@@ -14,7 +14,7 @@ import { createTranslator, isSafeLanguageCode, languageName, loadDictionary } fr
 import { describeMessage, foldNotifications, OutcomeTracker, translateMessage } from './notify.js';
 import * as requests from './requests.js';
 import { toCsv, toJson, exportFileName } from './exporter.js';
-import { deviceLabel, formatTime } from './present.js';
+import { deviceLabel, formatDateTime, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
 import { store } from './store.js';
 import { GoneRows } from './gone.js';
@@ -668,10 +668,18 @@ function download(text, type, name) {
 function exportList(format) {
   // The file holds what the table shows, including a filter typed this frame.
   store.render();
-  const devices = store.view.map((id) => state.devices.get(id));
+  // Rows kept for devices that left are not in the list any more.
+  const devices = store.view.map((id) => state.devices.get(id)).filter(Boolean);
   const now = new Date();
-  if (format === 'csv') download(toCsv(devices), 'text/csv;charset=utf-8', exportFileName(now, 'csv'));
-  else download(toJson(devices), 'application/json', exportFileName(now, 'json'));
+  const at = (id) => answers.lastAnswered(id);
+  if (format === 'csv') {
+    const answered = (id) => (at(id) === null ? '' : formatDateTime(new Date(at(id)).toISOString(), locale()));
+    const text = toCsv(devices, { columns: table.columns.map((c) => c.key), t, locale: locale(), answered });
+    download(text, 'text/csv;charset=utf-8', exportFileName(now, 'csv'));
+  } else {
+    const answered = (id) => (at(id) === null ? null : new Date(at(id)).toISOString());
+    download(toJson(devices, { answered }), 'application/json', exportFileName(now, 'json'));
+  }
 }
 
 // ---- controls ----
