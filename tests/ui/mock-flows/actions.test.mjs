@@ -261,3 +261,60 @@ describe('LaptopScreen', () => {
     });
   }
 });
+
+describe('CopyAndSearch', () => {
+  const devices = [
+    makeDevice({ name: 'Line 9', type: 'VisionSensor', serialNumber: '000123', ip: '10.0.0.21', mac: '02:00:00:00:00:21' }),
+    makeDevice({ name: 'Press', type: 'VisionSensor', serialNumber: 'S1009', ip: '10.0.0.22', mac: '00:1A:2B:3C:4D:5E' }),
+    makeDevice({ name: 'Reader', type: 'CodeReader', serialNumber: 'S1010', ip: '10.0.0.23', mac: '02:00:00:00:00:23' }),
+  ];
+  const clipboard = (page) => page.evaluate(() => navigator.clipboard.readText());
+
+  test('PanelValuesAndTheFocusedCellCanBeCopied', async () => {
+    await withApp('actions-copy', { devices }, async ({ page, context, mock }) => {
+      await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: mock.url.replace(/\/$/, '') });
+      await row(page, 'Press').locator('.name-text').click();
+      await visible(page, '#d-title', 'Press');
+      for (const [what, value] of [
+        ['col.ip', '10.0.0.22'],
+        ['col.mac', '00:1A:2B:3C:4D:5E'],
+        ['col.serialNumber', 'S1009'],
+      ]) {
+        await page.click(`#d-info button[data-copy="${what}"]`);
+        await until(async () => (await clipboard(page)) === value, `${value} on the clipboard`);
+      }
+      await page.keyboard.press('Escape');
+      // Ctrl+C copies the focused cell: the one clicked last, moved one column right.
+      await page.focus('#device-table');
+      await page.keyboard.press('ArrowRight');
+      await visible(page, '#rows td.active-cell', '10.0.0.22');
+      await page.keyboard.press('Control+c');
+      await until(async () => (await clipboard(page)) === '10.0.0.22', 'the cell on the clipboard');
+      // A value selected with the mouse is copied, and the row does not open.
+      const cell = await row(page, 'Reader').locator('td', { hasText: 'S1010' }).boundingBox();
+      await page.mouse.move(cell.x + 2, cell.y + cell.height / 2);
+      await page.mouse.down();
+      await page.mouse.move(cell.x + cell.width - 2, cell.y + cell.height / 2, { steps: 5 });
+      await page.mouse.up();
+      assert.equal(await page.evaluate(() => window.getSelection().toString().trim()), 'S1010');
+      assert.equal(await page.isHidden('#details'), true);
+    });
+  });
+
+  test('SearchWordsAllMatchAtWordStartsAndMacsWithoutSeparators', async () => {
+    await withApp('actions-search-words', { devices }, async ({ page }) => {
+      await row(page, 'Reader').waitFor();
+      const names = async () => (await shownRows(page)).map((r) => r.name);
+      for (const [query, expected] of [
+        ['sensor 9', ['Line 9']],
+        ['001a2b3c', ['Press']],
+        ['00-1a-2b', ['Press']],
+        ['0123', []],
+        ['000123', ['Line 9']],
+      ]) {
+        await page.fill('#search', query);
+        await until(async () => JSON.stringify(await names()) === JSON.stringify(expected), `"${query}" shows ${expected}`);
+      }
+    });
+  });
+});

@@ -41,6 +41,34 @@ describe('Search', () => {
     assert.deepEqual(buildView(s, { query: b.mac.toLowerCase() }), [b.id]);
   });
 
+  test('WordsMatchAtWordStartsOfOneField', () => {
+    const sensor9 = makeDevice({ name: 'Line 9', type: 'VisionSensor', serialNumber: 'S1001', ip: '10.0.0.21', mac: '02:00:00:00:00:21' });
+    const serial9 = makeDevice({ name: 'Press', type: 'VisionSensor', serialNumber: 'S1009', ip: '10.0.0.22', mac: '02:00:00:00:00:22' });
+    const reader = makeDevice({ name: 'Reader 9', type: 'CodeReader', serialNumber: 'S1010', ip: '10.0.0.23', mac: '00:1A:2B:3C:4D:5E' });
+    const s = stateWith([sensor9, serial9, reader]);
+    // [query, names found]
+    for (const [query, names] of [
+      ['sensor 9', ['Line 9']],
+      ['9', ['Line 9', 'Reader 9']],
+      ['sensor', ['Line 9', 'Press']],
+      ['visionsensor', ['Line 9', 'Press']],
+      ['ensor', []],
+      ['1009', ['Press']],
+      ['s100', ['Line 9', 'Press']],
+      ['10.0.0.2', ['Line 9', 'Press', 'Reader 9']],
+      ['0.0.22', ['Press']],
+      ['reader line', []],
+      ['00:1a:2b', ['Reader 9']],
+      ['001A2B3C', ['Reader 9']],
+      ['00-1a-2b-3c-4d-5e', ['Reader 9']],
+      ['3c:4d', ['Reader 9']],
+      ['1a2b', []],
+    ]) {
+      const names_ = buildView(s, { query }).map((id) => s.devices.get(id).name);
+      assert.deepEqual(names_.sort(), [...names].sort(), query);
+    }
+  });
+
   test('ACachedSearchFollowsChanges', () => {
     const a = makeDevice({ name: 'alpha' });
     const s = stateWith([a]);

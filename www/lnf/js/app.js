@@ -92,6 +92,8 @@ const table = new DeviceTable(
     ctx: () => ({ stamp: store.rowStamp, sending: store.sending, favPending: store.favPending, selectedId: store.selectedId }),
     onOpen: (id, focus) => openDetails(id, focus),
     onToggleFavorite: (id) => toggleFavorite(id),
+    onCopied: (ok, text) =>
+      toasts.show({ title: t(ok ? 'details.copied' : 'details.copyFailed'), level: ok ? 'info' : 'error', device: text, key: 'copy', message: text }),
     onSort: (key) => {
       if (ui.sortKey === key) ui.sortDir = ui.sortDir === 'asc' ? 'desc' : 'asc';
       else {
@@ -472,7 +474,8 @@ function openDetails(id, focus) {
   table.setActive(id, { scroll: focus });
   details.open(id, { focus });
   document.body.classList.add('details-open');
-  store.mark('rowStamp');
+  // The selection is a class on the row: its cells keep their nodes (and a text selection in them).
+  store.mark('rows');
 }
 
 function closeDetails() {
@@ -480,7 +483,7 @@ function closeDetails() {
   details.close();
   document.body.classList.remove('details-open');
   store.selectedId = null;
-  store.mark('rowStamp');
+  store.mark('rows');
   if (had) $('device-table').focus();
 }
 

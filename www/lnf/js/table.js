@@ -8,6 +8,7 @@ import { badgesOf, displayName, methodLabel } from './present.js';
 import { effectiveState, extraLines, withoutEffective } from './effective.js';
 import { hasConflict } from './state.js';
 import { translateMessage } from './notify.js';
+import { copyText } from './copy.js';
 
 const OVERSCAN = 10;
 const MONO = new Set(['ip', 'subnetMask', 'defaultGateway', 'mac', 'ipOfAssociatedNic', 'articleNumber', 'serialNumber']);
@@ -23,6 +24,7 @@ export class DeviceTable {
     this.columns = COLUMNS;
     this.layoutStamp = 0;
     this.activeId = null;
+    this.activeKey = 'name'; // the column of the focused cell
     this.sort = { key: 'name', dir: 'asc' };
     this.topSpacer = h('tr', { class: 'spacer', 'aria-hidden': 'true' }, h('td'));
     this.bottomSpacer = h('tr', { class: 'spacer', 'aria-hidden': 'true' }, h('td'));
@@ -167,6 +169,14 @@ export class DeviceTable {
       cursor.remove();
       cursor = next;
     }
+    const col = Math.max(
+      0,
+      this.columns.findIndex((c) => c.key === this.activeKey),
+    );
+    for (const [id, tr] of this.rows) {
+      tr.querySelectorAll('td.active-cell').forEach((td) => td.classList.remove('active-cell'));
+      if (id === this.activeId && tr.children[col]) tr.children[col].classList.add('active-cell');
+    }
     if (this.activeId && this.rows.has(this.activeId)) this.table.setAttribute('aria-activedescendant', this.domKey(this.activeId));
     else this.table.removeAttribute('aria-activedescendant');
   }
@@ -249,13 +259,30 @@ export class DeviceTable {
   onClick(e) {
     const tr = e.target.closest('tr');
     if (!tr || tr.__id === undefined) return;
+    // Selecting a value with the mouse ends in a click: it copies, not opens.
+    const selection = window.getSelection();
+    if (selection && !selection.isCollapsed && this.tbody.contains(selection.anchorNode)) return;
     const id = tr.__id;
     this.activeId = id;
+    const td = e.target.closest('td');
+    if (td && this.columns[td.cellIndex]) this.activeKey = this.columns[td.cellIndex].key;
     if (e.target.closest('.star')) {
       this.hooks.onToggleFavorite(id);
       return;
     }
     this.hooks.onOpen(id, false);
+  }
+
+  /** Copies the text of the focused cell of a row. */
+  async copyCell(id) {
+    const tr = this.rows.get(id);
+    const col = this.columns.findIndex((c) => c.key === this.activeKey);
+    const td = tr && tr.children[col];
+    if (!td) return;
+    const label = td.querySelector('.status-label, .name-text');
+    const text = (label ? label.textContent : td.textContent).trim();
+    const ok = text !== '' && (await copyText(text));
+    if (this.hooks.onCopied) this.hooks.onCopied(ok, text);
   }
 
   setActive(id, { scroll = true } = {}) {
@@ -298,6 +325,23 @@ export class DeviceTable {
       case 'End':
         i = n - 1;
         break;
+      case 'ArrowLeft':
+      case 'ArrowRight': {
+        const keys = this.columns.map((c) => c.key);
+        const at = Math.max(0, keys.indexOf(this.activeKey));
+        this.activeKey = keys[Math.min(keys.length - 1, Math.max(0, at + (e.key === 'ArrowLeft' ? -1 : 1)))];
+        if (i < 0) i = 0;
+        break;
+      }
+      case 'c':
+      case 'C':
+        if ((e.ctrlKey || e.metaKey) && i >= 0) {
+          const selection = window.getSelection();
+          if (selection && !selection.isCollapsed) return; // the browser copies what is selected
+          this.copyCell(this.view[i]);
+          e.preventDefault();
+        }
+        return;
       case 'Enter':
       case ' ':
         if (i >= 0) this.hooks.onOpen(this.view[i], true);

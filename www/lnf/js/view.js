@@ -3,6 +3,7 @@
 
 import { COLUMN_BY_KEY, compareValues, statusRank, sortDependencies } from './columns.js';
 import { changePhase, hasConflict } from './state.js';
+import { matchesWords, parseQuery, searchText } from './search.js';
 
 export const FILTERS = ['favorites', 'attention', 'busy', 'conflicts', 'unreachable', 'missing'];
 
@@ -32,13 +33,11 @@ function haystackOf(state, cache, id, device) {
   const rev = state.rev.get(id);
   const hit = cache.haystack.get(id);
   if (hit && hit.rev === rev) return hit.text;
-  const parts = SEARCH_KEYS.map((k) => device[k]);
-  if (Array.isArray(device.statusStringDetails)) parts.push(...device.statusStringDetails);
-  const text = parts
-    .filter((p) => p !== undefined && p !== null && p !== '')
-    .join('\u0001')
-    .toLowerCase();
-  cache.haystack.set(id, { rev, text });
+  const fields = SEARCH_KEYS.map((k) => device[k]);
+  if (Array.isArray(device.statusStringDetails)) fields.push(...device.statusStringDetails);
+  const text = searchText(fields, device.mac);
+  // A removed device has no rev: its kept row is searched afresh.
+  if (rev !== undefined) cache.haystack.set(id, { rev, text });
   return text;
 }
 
@@ -67,14 +66,6 @@ export function matchesFilter(state, id, device, filter) {
   }
 }
 
-/** Splits a search text into lower-case words; every word must match. */
-export function parseQuery(query) {
-  return String(query || '')
-    .toLowerCase()
-    .split(/\s+/)
-    .filter(Boolean);
-}
-
 /**
  * The ids to show, in order. `filters` is a set of FILTERS names (all must
  * hold), `nic` an address of a PC card or '' for all.
@@ -84,7 +75,7 @@ function passes(state, id, device, words, filters, nic, cache) {
   for (const f of filters) if (!matchesFilter(state, id, device, f)) return false;
   if (words.length) {
     const text = haystackOf(state, cache, id, device);
-    if (!words.every((w) => text.includes(w))) return false;
+    if (!matchesWords(text, words)) return false;
   }
   return true;
 }
