@@ -318,3 +318,65 @@ describe('CopyAndSearch', () => {
     });
   });
 });
+
+describe('Polish', () => {
+  const devices = [
+    makeDevice({ name: 'Cam A', ip: '10.0.0.30', deviceState: 'WARNING' }),
+    makeDevice({ name: 'Cam B', ip: '10.0.0.31', supportsLocalize: false, supportsDHCP: false }),
+    makeDevice({ name: 'Other', ip: '10.0.0.32', isFavorite: true, isMissing: true }),
+  ];
+
+  test('SearchFiltersSortAndTheOpenDeviceLiveInTheAddress', async () => {
+    await withApp('polish-address', { devices }, async ({ page, mock }) => {
+      await page.goto(`${mock.url}?q=cam&filter=attention&sort=ip&dir=desc&device=${devices[0].id}`);
+      await visible(page, '#d-title', 'Cam A');
+      assert.equal(await page.inputValue('#search'), 'cam');
+      assert.equal(await page.getAttribute('[data-filter="attention"]', 'aria-pressed'), 'true');
+      assert.equal(await page.getAttribute('th[data-key="ip"]', 'aria-sort'), 'descending');
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam A'],
+      );
+      // Changes go into the address; a reload brings them back.
+      await page.click('[data-filter="attention"]');
+      await page.click('th[data-key="ip"] button');
+      await row(page, 'Cam B').locator('.name-text').click();
+      await visible(page, '#d-title', 'Cam B');
+      await until(async () => {
+        const u = new URL(page.url());
+        return u.searchParams.get('device') === devices[1].id && !u.searchParams.has('filter') && u.searchParams.get('dir') === 'asc';
+      }, 'the address follows');
+      await page.reload();
+      await visible(page, '#d-title', 'Cam B');
+      assert.equal(await page.getAttribute('th[data-key="ip"]', 'aria-sort'), 'ascending');
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam A', 'Cam B'],
+      );
+      await page.keyboard.press('Escape');
+      await until(async () => !new URL(page.url()).searchParams.has('device'), 'no device in the address once closed');
+    });
+  });
+
+  test('ColumnsKeepTheirWidthAndDisabledControlsSayWhy', async () => {
+    await withApp('polish-controls', { devices }, async ({ page, mock }) => {
+      await row(page, 'Cam B').waitFor();
+      const widths = () => page.$$eval('#head-row th', (ths) => ths.map((th) => Math.round(th.getBoundingClientRect().width)));
+      const before = await widths();
+      mock.updateDevice(devices[0].id, { isProcessing: true, ip: '10.0.0.31' }, { oneDiff: true });
+      await visible(page, '#rows td.conflict');
+      await visible(page, '#rows .badge.conflict');
+      assert.deepEqual(await widths(), before);
+      assert.match(await page.getAttribute('[data-filter="attention"]', 'title'), /missing.*not reachable.*warning.*error.*IP address/);
+      await row(page, 'Cam B').locator('.name-text').click();
+      await visible(page, '#d-actions-why', 'does not support it');
+      assert.equal(await page.isDisabled('#d-localize'), true);
+      await visible(page, '#f-dhcp-why', 'not supported');
+      await row(page, 'Other').locator('.name-text').click();
+      await visible(page, '#d-actions-why', 'does not answer');
+      await page.selectOption('#language', 'de');
+      await visible(page, '[data-filter="missing"]', 'Fehlt');
+      await visible(page, '#rows .status-label', 'Fehlt');
+    });
+  });
+});

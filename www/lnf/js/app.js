@@ -19,6 +19,7 @@ import { subnetText } from './ipv4.js';
 import { store } from './store.js';
 import { GoneRows } from './gone.js';
 import { AnswerClock } from './answered.js';
+import { readViewQuery, writeViewQuery } from './urlstate.js';
 import {
   ANSWER_TIMEOUT_MS,
   CHANGE_OUTCOME_MS,
@@ -48,6 +49,18 @@ const prefs = loadPrefs();
 if (prefs.sortKey && COLUMNS.some((c) => c.key === prefs.sortKey)) ui.sortKey = prefs.sortKey;
 ui.sortDir = prefs.sortDir === 'desc' ? 'desc' : 'asc';
 ui.columns = new Set(Array.isArray(prefs.columns) ? prefs.columns : COLUMNS.map((c) => c.key));
+
+// The address wins over the saved preferences: it is what a bookmark or a reload asks for.
+const asked = readViewQuery(location.search, { filters: FILTERS, columns: COLUMNS.map((c) => c.key) });
+if (asked.query !== undefined) ui.query = asked.query;
+if (asked.filters) ui.filters = new Set(asked.filters);
+if (asked.sortKey) {
+  ui.sortKey = asked.sortKey;
+  ui.sortDir = asked.sortDir;
+}
+// Known only once the state has arrived: the card list and the devices.
+let askedNic = asked.nic || '';
+let askedDevice = asked.selectedId || null;
 
 function loadPrefs() {
   try {
@@ -204,6 +217,11 @@ function handleFrames(frames) {
   announceBack(back);
   armGoneTimer();
   if (changes.app.has('language') && state.language !== store.language) setLanguage(state.language);
+  if (askedDevice && state.loaded) {
+    const id = askedDevice;
+    askedDevice = null;
+    if (state.devices.has(id)) openDetails(id, false);
+  }
   store.receive(changes, { arrived: frames.map((f) => f.at), started });
   // Frames come in an animation frame already: draw them in it.
   store.render();
@@ -268,6 +286,7 @@ function render({ dirty, changes }) {
   if (changes) details.update(changes);
   if (dirty.has('details') && details.isOpen) details.render();
 
+  updateAddress();
   updateConnectionClasses();
   updateBanners();
   updateStatusbar();
@@ -500,6 +519,19 @@ function setConnectionStatus(status, { reason = '' } = {}) {
   store.mark('rowStamp', 'details');
 }
 
+function updateAddress() {
+  const view = {
+    query: ui.query,
+    filters: [...ui.filters],
+    nic: ui.nic || askedNic,
+    sortKey: ui.sortKey,
+    sortDir: ui.sortDir,
+    selectedId: store.selectedId || askedDevice,
+  };
+  const search = writeViewQuery(location.search, view);
+  if (search !== location.search) history.replaceState(history.state, '', `${location.pathname}${search}${location.hash}`);
+}
+
 function updateConnectionClasses() {
   const { status } = store.connection;
   document.body.classList.toggle('is-open', status === 'open');
@@ -598,7 +630,8 @@ function buildLanguageMenu() {
 
 function buildNicFilter() {
   const select = $('filter-nic');
-  const keep = select.value;
+  const keep = select.value || askedNic;
+  if (state.loaded) askedNic = '';
   clear(select);
   select.append(h('option', { value: '', text: t('filters.allNics') }));
   for (const nic of state.nics) {
@@ -817,6 +850,8 @@ function wire() {
 
 async function start() {
   wire();
+  $('search').value = ui.query;
+  for (const chip of document.querySelectorAll('[data-filter]')) chip.setAttribute('aria-pressed', ui.filters.has(chip.dataset.filter) ? 'true' : 'false');
   await setLanguage(isSafeLanguageCode(prefs.language) ? prefs.language : 'en').catch(() => {});
   store.mark('view');
   store.render();

@@ -181,6 +181,10 @@ export class DetailsPanel {
     const loc = this.$('d-localize');
     loc.disabled = Boolean(d.isMissing) || !d.supportsLocalize || this.hooks.closed();
     loc.title = !d.supportsLocalize ? t('details.localizeUnsupported') : d.isMissing ? t('details.missingShort') : t('details.localizeTitle');
+    // A disabled control says why beside it, not only in its tooltip.
+    const why = this.hooks.closed() ? 'why.closed' : d.isMissing ? 'why.missing' : !d.supportsLocalize ? 'why.localizeUnsupported' : null;
+    setText(this.$('d-actions-why'), why ? t(why) : '');
+    this.$('d-actions-why').hidden = !why;
 
     const web = this.$('d-web');
     const url = safeWebUrl(d.url);
@@ -344,6 +348,12 @@ export class DetailsPanel {
     fixedRadio.disabled = locked || (!d.supportsPersistentIP && cur.method !== 'PersistentIP');
     dhcpRadio.closest('label').title = !d.supportsDHCP ? t('form.dhcpUnsupported') : '';
     fixedRadio.closest('label').title = !d.supportsPersistentIP ? t('form.fixedUnsupported') : '';
+    setText(this.$('f-dhcp-why'), d.supportsDHCP ? '' : t('why.unsupported'));
+    setText(this.$('f-fixed-why'), d.supportsPersistentIP ? '' : t('why.unsupported'));
+    // The panel's actions line says it for a missing device or a closed connection.
+    const lockedWhy = busy && !d.isMissing && !this.hooks.closed() ? 'why.busy' : null;
+    setText(this.$('f-locked-why'), lockedWhy ? t(lockedWhy) : '');
+    this.$('f-locked-why').hidden = !lockedWhy;
     this.$('f-dhcp-note').hidden = !dhcp;
 
     const cred = this.$('f-credentials');

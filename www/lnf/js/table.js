@@ -86,6 +86,9 @@ export class DeviceTable {
       if (sorted) th.setAttribute('aria-sort', this.sort.dir === 'asc' ? 'ascending' : 'descending');
       this.headRow.append(th);
     }
+    // A width of its own: sized by its content ("max-content"), the table
+    // widened a column whenever a badge appeared in it.
+    this.table.style.width = `${this.columns.reduce((sum, c) => sum + c.width, 0)}px`;
     this.topSpacer.firstChild.colSpan = this.columns.length;
     this.bottomSpacer.firstChild.colSpan = this.columns.length;
   }
