@@ -145,9 +145,12 @@ export function updateView(state, previous, changes, opts = {}, cache = createVi
     return buildView(state, opts, cache, gone);
   }
   const words = parseQuery(query);
-  // A removed device whose row is kept stays where it is.
-  const leaves = (id) => changes.removed.has(id) && !(gone && gone.has(id));
-  const rows = previous.filter((id) => !touched.has(id) && !leaves(id));
+  // A removed device whose row is kept stays where it is; when every
+  // removed row is kept and nothing else moved, the view stays as it is.
+  const leaving = new Set();
+  for (const id of changes.removed) if (!(gone && gone.has(id))) leaving.add(id);
+  if (touched.size === 0 && leaving.size === 0) return previous;
+  const rows = previous.filter((id) => !touched.has(id) && !leaving.has(id));
   for (const id of touched) {
     const device = state.devices.get(id);
     if (!device || !passes(state, id, device, words, filters, nic, cache)) continue;
