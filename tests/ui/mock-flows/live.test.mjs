@@ -94,6 +94,32 @@ describe('LiveList', () => {
     });
   });
 
+  test('ADeviceThatComesAndGoesHasOneToastThatCountsAndSaysItIsBack', async () => {
+    const flaky = makeDevice({ name: 'Flaky' });
+    const steady = makeDevice({ name: 'Steady' });
+    await withApp('live-flapping', { devices: [flaky, steady] }, async ({ page, mock }) => {
+      await row(page, 'Flaky').waitFor();
+      const toastsOf = (name) => page.locator('#toasts .toast', { has: page.locator('.toast-device', { hasText: name }) });
+      for (let i = 1; i <= 3; i++) {
+        mock.notify('DeviceNoLongerAvailable');
+        mock.removeDevice(flaky.id);
+        await visible(page, '#rows tr.gone .name-text', 'Flaky');
+        await until(async () => (await toastsOf('Flaky').innerText()).includes('no longer'), `left ${i}`);
+        if (i > 1) assert.ok((await toastsOf('Flaky').innerText()).includes(`×${i}`), await toastsOf('Flaky').innerText());
+        mock.addDevice(flaky);
+        await until(async () => !(await row(page, 'Flaky').getAttribute('class')).includes('gone'), `back ${i}`);
+        await until(async () => (await toastsOf('Flaky').innerText()).includes('answers again'), `back message ${i}`);
+        assert.equal(await toastsOf('Flaky').count(), 1, 'one toast for the device');
+      }
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Flaky', 'Steady'],
+      );
+      await page.click('#btn-messages');
+      await visible(page, '#message-list li', 'answers again');
+    });
+  });
+
   test('BadgesShowFavouriteMissingUnreachableAndLogin', async () => {
     const devices = [
       makeDevice({ name: 'Fav', isFavorite: true }),
