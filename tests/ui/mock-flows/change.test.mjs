@@ -158,8 +158,15 @@ describe('ChangeForm', () => {
       await visible(page, '#d-alerts', 'does not hear from this device');
       assert.equal(await page.isDisabled('#f-apply'), true);
       assert.equal(await page.isDisabled('#d-localize'), true);
+      await visible(page, '#d-actions-why', 'does not answer');
       mock.updateDevice(d.id, { isMissing: false });
       await until(async () => !(await page.isDisabled('#f-apply')), 'enabled once it answers');
+      await hidden(page, '#d-actions-why');
+      // Missing since the program started: its first answer is no news.
+      assert.equal(await page.locator('#toasts .toast', { hasText: 'answers again' }).count(), 0);
+      mock.updateDevice(d.id, { isMissing: true });
+      mock.updateDevice(d.id, { isMissing: false });
+      await visible(page, '#toasts .toast', 'answers again');
     });
   });
 

@@ -40,6 +40,7 @@ const viewCache = createViewCache();
 const gone = new GoneRows();
 const answers = new AnswerClock();
 let goneTimer = null;
+const leftHere = new Set(); // ids of favourites this page saw go missing
 const i18n = { dictionaries: { en: {} }, t: createTranslator({}, {}), loading: null };
 const t = (...a) => i18n.t(...a);
 const locale = () => store.language || 'en';
@@ -169,6 +170,7 @@ function handleFrames(frames) {
         applyFullState(state, kind.doc, changes);
         store.favPending.clear();
         gone.clear();
+        leftHere.clear();
         answers.reset(state);
         break;
       case 'diff':
@@ -207,10 +209,11 @@ function handleFrames(frames) {
     if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, deviceLabel(d, t));
     if (keys.has('isMissing') || keys.has('isRebooting')) {
       if (d.isMissing || d.isRebooting) answers.silenced(id);
-      else {
-        answers.answered(id);
-        if (keys.has('isMissing')) back.push(d);
-      }
+      else answers.answered(id);
+      if (keys.has('isMissing') && d.isMissing) leftHere.add(id);
+      // Favourites the program starts with are missing until they first
+      // answer: only a device this page saw leave is announced as back.
+      else if (keys.has('isMissing') && leftHere.delete(id)) back.push(d);
     }
     if (keys.has('isFavorite')) store.favPending.delete(id);
   }

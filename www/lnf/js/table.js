@@ -238,7 +238,7 @@ export class DeviceTable {
           const lines = extraLines(all, [label, own]);
           if (lines.length) cell.append(h('span', { class: 'info-text', text: lines.join(' · ') }));
           td.append(cell);
-          td.title = [own ? `${label} (${own})` : label, ...lines].join('\n');
+          td.title = [own ? `${label} (${own})` : label, gone ? t('effective.goneTitle') : null, ...lines].filter(Boolean).join('\n');
           break;
         }
         case 'networkMethod':
