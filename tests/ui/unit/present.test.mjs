@@ -147,6 +147,27 @@ describe('LastAnswered', () => {
     assert.equal(c.lastAnswered(never.id), null);
   });
 
+  test('OnlyAnAnswersChangesUnfreezeARestartingDevice', () => {
+    const d = makeDevice({ lastSeen: iso(0) });
+    const c = clockWith([d], iso(0));
+    for (let s = 1; s <= 10; s++) c.scan(iso(s));
+    // [changed keys, device now, last answer after it]
+    for (const [keys, now, expected] of [
+      [['isRebooting'], { isProcessing: true, isRebooting: true }, at(7)],
+      [['isProcessing'], { isProcessing: false, isRebooting: true }, at(7)],
+      // A timeout clears the flags while the device is still silent.
+      [['isRebooting'], { isProcessing: false, isRebooting: false }, at(7)],
+      [['isAccessible'], { isAccessible: true }, at(7)],
+      // Back with its new address: the answer was copied in.
+      [['ip'], { ip: '10.0.0.99' }, at(10)],
+      [['isMissing'], { isMissing: true }, at(7)],
+      [['isMissing'], { isMissing: false }, at(10)],
+    ]) {
+      c.changed(d.id, new Set(keys), { ...d, isMissing: false, isRebooting: false, ...now });
+      assert.equal(c.lastAnswered(d.id), expected, `${keys} ${JSON.stringify(now)}`);
+    }
+  });
+
   test('WithoutScansOnlyTheProgramsLastSeenIsKnown', () => {
     const d = makeDevice({ lastSeen: iso(4) });
     const c = clockWith([d], null);

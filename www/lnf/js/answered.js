@@ -8,6 +8,30 @@
 // scan that was current DISCONNECT_MS before the mark.
 
 const DISCONNECT_MS = 3000;
+// Keys the program changes only when it copies a device's answer in; a
+// change of one of them shows that the device answered. Flags that follow
+// a timeout or a probe (isRebooting, isProcessing, isAccessible) do not.
+const ANSWER_KEYS = new Set([
+  'name',
+  'type',
+  'url',
+  'hwVersion',
+  'fwVersion',
+  'manufactureDate',
+  'manufacturer',
+  'deviceState',
+  'statusStringDetails',
+  'ipOfAssociatedNic',
+  'ip',
+  'mac',
+  'defaultGateway',
+  'subnetMask',
+  'networkMethod',
+  'supportsDHCP',
+  'supportsPersistentIP',
+  'supportsLocalize',
+  'isAuthentication',
+]);
 const KEPT_SCANS = 8;
 
 const ms = (iso) => {
@@ -68,11 +92,20 @@ export class AnswerClock {
     if (at !== null) this.silentSince.set(id, at);
   }
 
+  /** Changed keys of a device (of one diff batch), with the device as it is now. */
+  changed(id, keys, device) {
+    if (device.isMissing || device.isRebooting) {
+      if (keys.has('isMissing') || keys.has('isRebooting')) this.silenced(id);
+      return;
+    }
+    if (keys.has('isMissing')) this.answered(id);
+    else for (const k of keys) if (ANSWER_KEYS.has(k)) return this.answered(id);
+  }
+
   /** The device answers again. */
   answered(id) {
+    // From here on the scans tell; `known` stays what the program reported.
     this.silentSince.delete(id);
-    const latest = this.latestScan();
-    if (latest !== null && latest > (this.known.get(id) ?? -Infinity)) this.known.set(id, latest);
   }
 
   forget(id) {

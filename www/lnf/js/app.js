@@ -207,13 +207,12 @@ function handleFrames(frames) {
   for (const [id, keys] of changes.updated) {
     const d = state.devices.get(id);
     if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, deviceLabel(d, t));
-    if (keys.has('isMissing') || keys.has('isRebooting')) {
-      if (d.isMissing || d.isRebooting) answers.silenced(id);
-      else answers.answered(id);
-      if (keys.has('isMissing') && d.isMissing) leftHere.add(id);
-      // Favourites the program starts with are missing until they first
-      // answer: only a device this page saw leave is announced as back.
-      else if (keys.has('isMissing') && leftHere.delete(id)) back.push(d);
+    answers.changed(id, keys, d);
+    // Favourites the program starts with are missing until they first
+    // answer: only a device this page saw leave is announced as back.
+    if (keys.has('isMissing')) {
+      if (d.isMissing) leftHere.add(id);
+      else if (leftHere.delete(id)) back.push(d);
     }
     if (keys.has('isFavorite')) store.favPending.delete(id);
   }
