@@ -160,9 +160,24 @@ const outbox = new requests.RequestTracker({
 
 // ---- incoming documents ----
 
+/**
+ * Favourites going missing and coming back, frame by frame (a batch may
+ * hold both). Favourites the program starts with are missing until they
+ * first answer: only a device this page saw leave is announced as back.
+ */
+function noteMissing(doc, back) {
+  const updated = doc.devices && Array.isArray(doc.devices.updated) ? doc.devices.updated : [];
+  for (const entry of updated) {
+    if (!entry || typeof entry.isMissing !== 'boolean') continue;
+    if (entry.isMissing) leftHere.add(entry.id);
+    else if (leftHere.delete(entry.id) && state.devices.has(entry.id)) back.push(state.devices.get(entry.id));
+  }
+}
+
 function handleFrames(frames) {
   const started = performance.now();
   const changes = createChanges();
+  const back = [];
   for (const frame of frames) {
     const kind = classifyFrame(frame.text);
     switch (kind.kind) {
@@ -176,6 +191,7 @@ function handleFrames(frames) {
       case 'diff':
         applyDiff(state, kind.doc, changes);
         if (kind.doc.autoScanner) answers.scan(state.autoScanner.lastScanTime);
+        noteMissing(kind.doc, back);
         break;
       case 'answer':
         outbox.answer(kind.doc);
@@ -186,7 +202,6 @@ function handleFrames(frames) {
         console.warn('lanfinder: ignored a frame that is not JSON', frame.text.slice(0, 200));
     }
   }
-  const back = [];
   for (const d of changes.removedDevices) {
     tracker.deviceLeft(d.id, deviceLabel(d, t));
     store.favPending.delete(d.id);
@@ -208,12 +223,6 @@ function handleFrames(frames) {
     const d = state.devices.get(id);
     if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, deviceLabel(d, t));
     answers.changed(id, keys, d);
-    // Favourites the program starts with are missing until they first
-    // answer: only a device this page saw leave is announced as back.
-    if (keys.has('isMissing')) {
-      if (d.isMissing) leftHere.add(id);
-      else if (leftHere.delete(id)) back.push(d);
-    }
     if (keys.has('isFavorite')) store.favPending.delete(id);
   }
   announceBack(back);
