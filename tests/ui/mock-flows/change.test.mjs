@@ -115,14 +115,14 @@ describe('ChangeForm', () => {
       await mock.waitForRequest('ChangeDevice');
       // As the application does: pending, accepted, silent, back with the new address.
       mock.updateDevice(d.id, { shouldProcess: true });
-      await visible(page, '#rows .badge.pending');
+      await visible(page, '#rows .dot.pending');
       await visible(page, '#f-progress', 'accept the change');
       assert.equal(await page.isDisabled('#f-apply'), true);
       mock.updateDevice(d.id, { isProcessing: true, processingStartedTime: new Date().toISOString().slice(0, 19) });
-      await visible(page, '#rows .badge.processing');
+      await visible(page, '#rows .dot.processing');
       await visible(page, '#f-progress', 'applying the new settings');
       mock.updateDevice(d.id, { isRebooting: true });
-      await visible(page, '#rows .badge.rebooting', 'Restarting');
+      await visible(page, '#rows .status-label', 'Restarting');
       await visible(page, '#f-progress', 'restarting');
       await page.screenshot({ path: new URL('../artifacts/change-rebooting.png', import.meta.url).pathname });
       mock.notify('Configuration changed successfully');
@@ -158,8 +158,15 @@ describe('ChangeForm', () => {
       await visible(page, '#d-alerts', 'does not hear from this device');
       assert.equal(await page.isDisabled('#f-apply'), true);
       assert.equal(await page.isDisabled('#d-localize'), true);
+      await visible(page, '#d-actions-why', 'does not answer');
       mock.updateDevice(d.id, { isMissing: false });
       await until(async () => !(await page.isDisabled('#f-apply')), 'enabled once it answers');
+      await hidden(page, '#d-actions-why');
+      // Missing since the program started: its first answer is no news.
+      assert.equal(await page.locator('#toasts .toast', { hasText: 'answers again' }).count(), 0);
+      mock.updateDevice(d.id, { isMissing: true });
+      mock.updateDevice(d.id, { isMissing: false });
+      await visible(page, '#toasts .toast', 'answers again');
     });
   });
 

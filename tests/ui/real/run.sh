@@ -75,6 +75,9 @@ start_sim() {
 start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count 3 --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 6 --list
 start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --outside 1 --reboot-time 6 --list
 
+# The flows silence a network's devices by stopping its simulator
+# (LANFINDER_SIM_PIDS: network 1's, then network 2's).
+
 # lanfinder with a home, temp folder and data folder of its own; its browser
 # launch only writes the address down.
 mkdir -p "$work"/{home,tmp,data,config,cache,runtime,bin}
@@ -114,5 +117,5 @@ cd "$ui"
 # Bounded below ctest's own limit, so the cleanup above always runs.
 timeout --kill-after=10 240 ip netns exec "$ns_pc" env LANFINDER_URL="http://127.0.0.1:$port/" LANFINDER_PID="$app_pid" \
   LANFINDER_SETTINGS="$LANFINDER_SETTINGS" LANFINDER_LOG="$applog" HOME="$work/home" \
-  LANFINDER_UI_DOCS="${LANFINDER_UI_DOCS:-0}" \
+  LANFINDER_UI_DOCS="${LANFINDER_UI_DOCS:-0}" LANFINDER_SIM_PIDS="${sim_pids[*]}" \
   node "$ui/run-group.mjs" "$here/flows.test.mjs" "$group"

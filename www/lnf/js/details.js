@@ -2,12 +2,15 @@
 // form that renames it and changes its address settings.
 
 import { h, icon, clear, setText } from './dom.js';
-import { badgesOf, displayName, deviceLabel, methodLabel, safeWebUrl, stateKey, stateLabel } from './present.js';
+import { badgesOf, displayName, deviceLabel, formatDateTime, methodLabel, safeWebUrl } from './present.js';
+import { effectiveState, extraLines, withoutEffective } from './effective.js';
+import { copyText } from './copy.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
 import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
 import { CHANGE_START_MS, CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
+const COPYABLE = new Set(['col.ip', 'col.mac', 'col.serialNumber']);
 const FIELD_INPUTS = { name: 'f-name', ip: 'f-ip', subnetMask: 'f-mask', defaultGateway: 'f-gateway' };
 const FIELD_ERRORS = { ip: 'e-ip', subnetMask: 'e-mask', defaultGateway: 'e-gateway', credentials: 'e-credentials' };
 
@@ -101,6 +104,8 @@ export class DetailsPanel {
       else if (Date.now() - this.modeSince > CHANGE_START_MS) this.finishWaiting(false);
     }
     if (changes.full || changes.updated.has(this.deviceId) || changes.app.has('nics') || changes.removed.size || changes.added.size) this.render();
+    // A scan moves only the last answer: the rest keeps its nodes, so a selection in it survives.
+    else if (changes.app.has('autoScanner')) this.renderAnswered();
   }
 
   trackPhase(id, phase) {
@@ -161,9 +166,10 @@ export class DetailsPanel {
     this.$('d-title').classList.toggle('muted', !d.name);
     setText(this.$('d-subtitle'), [d.type, d.articleNumber, d.serialNumber].filter(Boolean).join(' · '));
 
+    const eff = effectiveState(d);
     const badges = this.$('d-badges');
     clear(badges);
-    for (const b of badgesOf(st, id, d, { sending: this.mode === 'sending', includeFavorite: true })) {
+    for (const b of withoutEffective(badgesOf(st, id, d, { sending: this.mode === 'sending', includeFavorite: true }), eff)) {
       badges.append(h('span', { class: `badge ${b.cls}`, title: t(b.title) }, b.icon ? icon(b.icon) : null, t(b.key)));
     }
 
@@ -175,6 +181,10 @@ export class DetailsPanel {
     const loc = this.$('d-localize');
     loc.disabled = Boolean(d.isMissing) || !d.supportsLocalize || this.hooks.closed();
     loc.title = !d.supportsLocalize ? t('details.localizeUnsupported') : d.isMissing ? t('details.missingShort') : t('details.localizeTitle');
+    // A disabled control says why beside it, not only in its tooltip.
+    const why = this.hooks.closed() ? 'why.closed' : d.isMissing ? 'why.missing' : !d.supportsLocalize ? 'why.localizeUnsupported' : null;
+    setText(this.$('d-actions-why'), why ? t(why) : '');
+    this.$('d-actions-why').hidden = !why;
 
     const web = this.$('d-web');
     const url = safeWebUrl(d.url);
@@ -187,11 +197,18 @@ export class DetailsPanel {
     this.renderAlerts(d, st);
 
     const dot = this.$('d-state-dot');
-    dot.className = `dot ${stateKey(d.deviceState)}`;
-    setText(this.$('d-state'), stateLabel(d.deviceState, t));
+    dot.className = `dot ${eff.key}`;
+    const label = t(eff.label);
+    const own = eff.own ? t(`state.${eff.own}`) : '';
+    setText(this.$('d-state'), label);
+    setText(this.$('d-own-state'), own ? t('effective.own', { state: own }) : '');
     const messages = this.$('d-messages');
     clear(messages);
-    for (const line of d.statusStringDetails || []) messages.append(h('li', { text: this.hooks.translateStatus(line) }));
+    const lines = extraLines(
+      (d.statusStringDetails || []).map((line) => this.hooks.translateStatus(line)),
+      [label, own],
+    );
+    for (const line of lines) messages.append(h('li', { text: line }));
 
     this.renderInfo(d, st);
     this.renderForm(d, st);
@@ -257,6 +274,7 @@ export class DetailsPanel {
       Boolean,
     );
     const rows = [
+      ['details.lastAnswered', this.answeredText()],
       ['col.ip', d.ip, true],
       ['col.subnetMask', d.subnetMask, true],
       ['col.defaultGateway', d.defaultGateway, true],
@@ -275,8 +293,35 @@ export class DetailsPanel {
     ];
     for (const [key, value, mono] of rows) {
       if (value === undefined || value === null || value === '') continue;
-      dl.append(h('dt', { text: t(key) }), h('dd', { class: mono ? 'mono' : null, text: String(value) }));
+      const dd = h('dd', { class: mono ? 'mono' : null, dataset: { key } }, h('span', { class: 'value', text: String(value) }));
+      if (COPYABLE.has(key)) {
+        const label = t('details.copy', { what: t(key) });
+        const button = h(
+          'button',
+          { type: 'button', class: 'btn ghost icon-only copy', title: label, 'aria-label': label, dataset: { copy: key } },
+          icon('copy'),
+        );
+        button.addEventListener('click', () => this.copy(button, String(value)));
+        dd.append(button);
+      }
+      dl.append(h('dt', { text: t(key) }), dd);
     }
+  }
+
+  answeredText() {
+    const at = this.hooks.lastAnswered(this.deviceId);
+    return at === null ? '' : formatDateTime(new Date(at).toISOString(), this.hooks.locale());
+  }
+
+  renderAnswered() {
+    const value = this.$('d-info').querySelector('dd[data-key="details.lastAnswered"] .value');
+    if (value) setText(value, this.answeredText());
+  }
+
+  async copy(button, text) {
+    const ok = await copyText(text);
+    button.classList.toggle('copied', ok);
+    button.title = this.hooks.t(ok ? 'details.copied' : 'details.copyFailed');
   }
 
   renderForm(d) {
@@ -303,6 +348,12 @@ export class DetailsPanel {
     fixedRadio.disabled = locked || (!d.supportsPersistentIP && cur.method !== 'PersistentIP');
     dhcpRadio.closest('label').title = !d.supportsDHCP ? t('form.dhcpUnsupported') : '';
     fixedRadio.closest('label').title = !d.supportsPersistentIP ? t('form.fixedUnsupported') : '';
+    setText(this.$('f-dhcp-why'), d.supportsDHCP ? '' : t('why.unsupported'));
+    setText(this.$('f-fixed-why'), d.supportsPersistentIP ? '' : t('why.unsupported'));
+    // The panel's actions line says it for a missing device or a closed connection.
+    const lockedWhy = busy && !d.isMissing && !this.hooks.closed() ? 'why.busy' : null;
+    setText(this.$('f-locked-why'), lockedWhy ? t(lockedWhy) : '');
+    this.$('f-locked-why').hidden = !lockedWhy;
     this.$('f-dhcp-note').hidden = !dhcp;
 
     const cred = this.$('f-credentials');
