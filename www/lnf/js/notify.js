@@ -10,6 +10,7 @@ export const MESSAGES = new Map([
   ['DeviceRemovedFromFavorites', { key: 'msg.deviceRemovedFromFavorites', level: 'info', kind: 'favorite' }],
   ['Configuration changed successfully', { key: 'msg.configurationChanged', level: 'success', kind: 'change' }],
   ['Configuration request operation timeout', { key: 'msg.configurationTimeout', level: 'error', kind: 'change' }],
+  ['No answer from the device', { key: 'msg.noAnswer', level: 'error', kind: 'either' }],
   ['Error while processing the command. Please retry', { key: 'msg.commandError', level: 'error', kind: 'change' }],
   ['Error while changing the network settings. Please retry', { key: 'msg.networkSettingsError', level: 'error', kind: 'change' }],
   ['Error while changing the device name. Please retry', { key: 'msg.deviceNameError', level: 'error', kind: 'change' }],
