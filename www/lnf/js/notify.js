@@ -86,6 +86,22 @@ export class OutcomeTracker {
     return ambiguous ? null : { deviceId: first.deviceId, name: first.name };
   }
 
+  /**
+   * For a notification that names its device: forgets the oldest of this
+   * page's requests to that device the text can be the outcome of, and
+   * returns the name the device had when it was asked (null if this page
+   * did not ask), for a device that has left the list since.
+   */
+  resolveFor(text, deviceId) {
+    this.prune();
+    const { kind } = describeMessage(text);
+    const wanted = kind === 'either' ? ['localize', 'change'] : [kind];
+    const i = this.waiting.findIndex((w) => w.deviceId === deviceId && wanted.includes(w.kind));
+    if (i < 0) return null;
+    const [entry] = this.waiting.splice(i, 1);
+    return entry.name;
+  }
+
   /** Forgets a change once the device reports it is processing no more. */
   settle(kind, deviceId) {
     this.waiting = this.waiting.filter((w) => !(w.kind === kind && w.deviceId === deviceId));
