@@ -752,6 +752,9 @@ function wire() {
       search.focus();
       search.select();
     } else if (e.key === 'Escape' && details.isOpen && !document.querySelector('dialog[open]')) {
+      // Left to the browser, this Escape would also cancel the question
+      // opened for it.
+      e.preventDefault();
       requestCloseDetails();
     }
   });
