@@ -197,6 +197,18 @@ describe('ChangeForm', () => {
     });
   });
 
+  test('AChangeTheProgramRefusesSaysSoInTheForm', async () => {
+    const d = cam();
+    await withApp('change-refused', { devices: [d], behaviour: { answerRequests: false } }, async ({ page }) => {
+      await openCam(page);
+      await page.fill('#f-name', 'Cam 3');
+      await page.click('#f-apply');
+      await visible(page, '#f-outcome.error', 'did not accept the request', 20000);
+      assert.equal(await page.inputValue('#f-name'), 'Cam 3');
+      assert.equal(await page.isEnabled('#f-apply'), true);
+    });
+  });
+
   test('UntouchedFieldsFollowTheDeviceAndEditedOnesStay', async () => {
     const d = cam();
     await withApp('change-live-form', { devices: [d] }, async ({ page, mock }) => {

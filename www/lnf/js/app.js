@@ -327,7 +327,8 @@ function sendChange(id, payload, name) {
     },
     onFail: () => {
       store.sending.delete(id);
-      if (details.deviceId === id) details.requestFailed();
+      // The program refused it (a lost connection has its own banner).
+      if (details.deviceId === id) details.requestFailed(isOpen() ? t('error.requestRejected', { request: t('request.change') }) : null);
       markDevice(id);
     },
   });

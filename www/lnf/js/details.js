@@ -131,9 +131,11 @@ export class DetailsPanel {
     this.render();
   }
 
-  requestFailed() {
+  /** The change did not reach a device; `text` says why, in the form too. */
+  requestFailed(text = null) {
     this.setMode('edit');
     this.render();
+    if (text) this.showOutcome(text, 'error');
   }
 
   /**
