@@ -2,6 +2,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <atomic>
 
 #include "device/IProtocolEngine.h"
@@ -45,6 +46,7 @@ const QString noLongerAvailable = QStringLiteral("DeviceNoLongerAvailable");
 
 const QString EventProcessor::deviceLimitReached =
     QStringLiteral("Too many devices answered. Further devices are not shown");
+const QString EventProcessor::noAnswer = QStringLiteral("No answer from the device");
 const QString EventProcessor::deviceCardGone =
     QStringLiteral("The network card the device was found on is no longer available");
 
@@ -55,7 +57,10 @@ EventProcessor::EventProcessor(IProtocolEngine* engine, DeviceStore* devices,
       m_devices(devices),
       m_notifications(notifications),
       m_nics(nics),
-      m_runner(std::make_shared<ProcessRunner>()) {}
+      m_runner(std::make_shared<ProcessRunner>()) {
+    m_answerTimer.setSingleShot(true);
+    connect(&m_answerTimer, &QTimer::timeout, this, &EventProcessor::expireRequests);
+}
 
 EventProcessor::~EventProcessor() {
     // The probe threads call isReachable() on this object.
@@ -85,10 +90,40 @@ void EventProcessor::handleEvent(QSharedPointer<Event> event) {
     }
 }
 
-void EventProcessor::post(const QString& message) {
+void EventProcessor::post(const QString& message, const QString& deviceId) {
     if (m_notifications) {
-        m_notifications->add(makeNotification(message));
+        m_notifications->add(makeNotification(message, deviceId));
     }
+}
+
+// --- Requests that wait for their answer ---------------------------------------------
+
+void EventProcessor::armAnswerTimer() {
+    const auto oldest = m_pending.oldestSentAtMs();
+    if (!oldest) {
+        m_answerTimer.stop();
+        return;
+    }
+    const qint64 due = *oldest + answerTimeoutMs - Clock::instance().monotonicMs();
+    // Qt's timers do not run on the Clock: looked at once a second at least,
+    // and a timer that fires early finds nothing due and is armed again.
+    m_answerTimer.start(static_cast<int>(std::clamp<qint64>(due, 0, answerCheckIntervalMs)));
+}
+
+void EventProcessor::expireRequests() {
+    const auto expired = m_pending.takeExpired(Clock::instance().monotonicMs(), answerTimeoutMs);
+    for (const auto& request : expired) {
+        qWarning().noquote() << "No answer from " + request.deviceId;
+        const auto device = m_devices->find(request.deviceId, true).toStrongRef();
+        // A change the device never accepted must not keep it frozen: its
+        // own answers show its real settings again.
+        if (device && request.kind == PendingRequests::Kind::Configuration &&
+            device->shouldProcess.get() && !device->isProcessing.get()) {
+            endConfiguration(*device);
+        }
+        post(noAnswer, request.deviceId);
+    }
+    armAnswerTimer();
 }
 
 // --- Discovery answers ------------------------------------------------------------
@@ -114,16 +149,13 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
         if (!timeLimitPassed(m_processingStarts, id)) {
             return;
         }
-        post(configurationTimedOut);
+        post(configurationTimedOut, id);
     } else if (device->isProcessing.get() && device->isRebooting.get()) {
-        post(configurationSucceeded);
+        post(configurationSucceeded, id);
     } else if (device->shouldProcess.get()) {
-        // A change request is pending. Its device may never answer it; then
-        // the device is taken up again once the time limit has passed.
-        if (!pendingRequestExpired(*device)) {
-            return;
-        }
-        post(configurationTimedOut);
+        // A change request waits for its answer; without one it ends by
+        // expireRequests().
+        return;
     }
 
     copyAnswer(*device, response);
@@ -131,7 +163,6 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     device->shouldProcess.set(false);
     device->isProcessing.set(false);
     device->isRebooting.set(false);
-    m_requestTimes.remove(id);
     m_processingStarts.remove(id);
 
     // Outside every local subnet the answer keeps the last probe result
@@ -283,6 +314,8 @@ bool EventProcessor::isReachable(std::string ip) {
 
 void EventProcessor::handle(const ConfigurationResponse& response) {
     const QString id = deviceIdOf(response.articleNumber, response.serialNumber);
+    const auto request = m_pending.take(PendingRequests::Kind::Configuration, id);
+    armAnswerTimer();
     const auto device = m_devices->find(id, false).toStrongRef();
     if (!device) {
         return;
@@ -293,12 +326,18 @@ void EventProcessor::handle(const ConfigurationResponse& response) {
             device->processingStartedTime.set(now());
             m_processingStarts.insert(id, Clock::instance().monotonicMs());
         } else {
-            post(configurationSucceeded);
+            // The device carries its new name from now on; its next answer
+            // would show it a second later, after the message had named the
+            // device by the name it no longer has.
+            if (request) {
+                device->name.set(request->name);
+            }
+            post(configurationSucceeded, id);
         }
         return;
     }
     endConfiguration(*device);
-    post(configurationResultMessage(response.result));
+    post(configurationResultMessage(response.result), id);
 }
 
 void EventProcessor::endConfiguration(Device& device) {
@@ -307,22 +346,16 @@ void EventProcessor::endConfiguration(Device& device) {
     // Left set, the flag would make the device ignore its own answers from
     // now on and the browser would show stale settings.
     device.shouldProcess.set(false);
-    m_requestTimes.remove(device.id.get());
     m_processingStarts.remove(device.id.get());
 }
 
 void EventProcessor::handle(const LocalizeResponse& response) {
-    post(localizeResultMessage(response.result));
+    const auto request = m_pending.take(PendingRequests::Kind::Localize);
+    armAnswerTimer();
+    post(localizeResultMessage(response.result), request ? request->deviceId : QString());
 }
 
 // --- Silence ---------------------------------------------------------------------------
-
-bool EventProcessor::pendingRequestExpired(const Device& device) const {
-    if (!device.shouldProcess.get() || device.isProcessing.get()) {
-        return false;
-    }
-    return timeLimitPassed(m_requestTimes, device.id.get());
-}
 
 bool EventProcessor::timeLimitPassed(const QHash<QString, qint64>& starts,
                                      const QString& deviceId) const {
@@ -335,7 +368,7 @@ void EventProcessor::rebootingCheck(Device& device) {
     device.isRebooting.set(true);
     if (timeLimitPassed(m_processingStarts, device.id.get())) {
         endConfiguration(device);
-        post(configurationTimedOut);
+        post(configurationTimedOut, device.id.get());
     }
 }
 
@@ -344,11 +377,6 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
         const auto device = weak.toStrongRef();
         if (!device) {
             continue;
-        }
-        if (pendingRequestExpired(*device)) {
-            device->shouldProcess.set(false);
-            m_requestTimes.remove(device->id.get());
-            post(configurationTimedOut);
         }
         const bool favorite = device->isFavorite.get();
         const bool missing = device->isMissing.get();
@@ -364,7 +392,6 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
             rebootingCheck(*device);
         } else if (!favorite && !rebooting) {
             post(noLongerAvailable);
-            m_requestTimes.remove(device->id.get());
             m_processingStarts.remove(device->id.get());
             m_devices->remove(device);
         }
@@ -383,7 +410,7 @@ bool EventProcessor::deviceCardPresent(const Device& device) {
         }
     }
     qWarning().noquote() << "No card " + card + " for the request to " + device.id.get();
-    post(deviceCardGone);
+    post(deviceCardGone, device.id.get());
     return false;
 }
 
@@ -397,16 +424,14 @@ void EventProcessor::handle(const SetConfigurationRequest& request) {
                          request.defaultGateway != device->defaultGateway.get() ||
                          request.networkMethod != device->networkMethod.get();
     device->shouldProcess.set(changed);
-    if (changed) {
-        m_requestTimes.insert(device->id.get(), Clock::instance().monotonicMs());
-    } else {
-        m_requestTimes.remove(device->id.get());
-    }
     if (m_engine) {
         m_engine->sendConfigurationRequest(
             device->ipOfAssociatedNic.get(), device->articleNumber.get(),
             device->serialNumber.get(), request.ip, request.subnetMask, request.defaultGateway,
             request.name, request.networkMethod, request.username, request.password);
+        m_pending.add({device->id.get(), PendingRequests::Kind::Configuration,
+                       Clock::instance().monotonicMs(), request.name});
+        armAnswerTimer();
     }
 }
 
@@ -416,6 +441,9 @@ void EventProcessor::handle(const LocalizeRequest& request) {
         m_engine->sendLocalizeRequest(device->ipOfAssociatedNic.get(), device->articleNumber.get(),
                                       device->serialNumber.get(), request.username,
                                       request.password);
+        m_pending.add({device->id.get(), PendingRequests::Kind::Localize,
+                       Clock::instance().monotonicMs(), QString()});
+        armAnswerTimer();
     }
 }
 
@@ -426,5 +454,6 @@ void EventProcessor::handle(const SetFavoriteRequest& request) {
     }
     device->isFavorite.set(request.isFavorite);
     post(request.isFavorite ? QStringLiteral("DeviceSetToFavorites")
-                            : QStringLiteral("DeviceRemovedFromFavorites"));
+                            : QStringLiteral("DeviceRemovedFromFavorites"),
+         request.deviceId);
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 
+#include "device/EventProcessor.h"
 #include "device/OutcomeText.h"
 
 namespace {
@@ -37,4 +38,9 @@ TEST(OutcomeText, ResultsOutsideEitherTableFallBackToOneText) {
     EXPECT_STREQ(localizeOutcome(static_cast<operation_result>(42)), fallback);
     EXPECT_STREQ(configurationOutcome(operation_result::ACCEPTED),
                  "Configuration changed successfully");
+}
+
+TEST(OutcomeText, TheUnansweredRequestsTextHasAnEntryInTheBrowsersCatalogue) {
+    EXPECT_TRUE(
+        browserCatalogue().contains(QStringLiteral("['%1', {").arg(EventProcessor::noAnswer)));
 }

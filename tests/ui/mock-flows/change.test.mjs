@@ -170,6 +170,52 @@ describe('ChangeForm', () => {
     });
   });
 
+  test('TheOutcomeTheProgramNamesEndsTheWaitOfThatDeviceAlone', async () => {
+    const a = cam();
+    const b = cam({ name: 'Other', ip: '10.0.0.21' });
+    await withApp('change-named-outcome', { devices: [a, b] }, async ({ page, mock }) => {
+      // Two renames wait at once: the text alone cannot tell whose outcome it is.
+      await openCam(page, 'Other');
+      await page.fill('#f-name', 'Other 2');
+      await page.click('#f-apply');
+      await visible(page, '#f-progress-text', 'answer');
+      await openCam(page, 'Cam');
+      await page.fill('#f-name', 'Cam 2');
+      await page.click('#f-apply');
+      await visible(page, '#f-progress-text', 'answer');
+      mock.notify('No answer from the device', a.id);
+      mock.tick();
+      await visible(page, '#f-outcome.error', 'No answer from the device');
+      await hidden(page, '#f-progress');
+      assert.equal(await page.inputValue('#f-name'), 'Cam 2');
+      const toast = await visible(page, '#toasts .toast.error', 'No answer from the device');
+      assert.ok((await toast.innerText()).includes('Cam'), await toast.innerText());
+      // The outcome of Other, when it comes, is Other's alone. (The edit of
+      // Cam is kept for another try, so leaving it is asked.)
+      await row(page, 'Other').click();
+      await visible(page, '#dlg-discard');
+      await page.click('#dlg-discard-confirm');
+      await visible(page, '#d-title', 'Other');
+      mock.notify('Configuration changed successfully', b.id);
+      mock.tick();
+      await visible(page, '#f-outcome.success', 'The settings were changed');
+      const done = await visible(page, '#toasts .toast.success', 'The settings were changed');
+      assert.ok((await done.innerText()).includes('Other'), await done.innerText());
+    });
+  });
+
+  test('AChangeTheProgramRefusesSaysSoInTheForm', async () => {
+    const d = cam();
+    await withApp('change-refused', { devices: [d], behaviour: { answerRequests: false } }, async ({ page }) => {
+      await openCam(page);
+      await page.fill('#f-name', 'Cam 3');
+      await page.click('#f-apply');
+      await visible(page, '#f-outcome.error', 'did not accept the request', 20000);
+      assert.equal(await page.inputValue('#f-name'), 'Cam 3');
+      assert.equal(await page.isEnabled('#f-apply'), true);
+    });
+  });
+
   test('UntouchedFieldsFollowTheDeviceAndEditedOnesStay', async () => {
     const d = cam();
     await withApp('change-live-form', { devices: [d] }, async ({ page, mock }) => {

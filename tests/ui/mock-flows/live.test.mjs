@@ -145,7 +145,12 @@ describe('LiveList', () => {
       assert.equal(await page.inputValue('#f-mask'), '255.255.0.0');
       assert.match(await page.inputValue('#f-ip'), /^10\.0\.\d+\.\d+$/);
       assert.equal(await page.isChecked('#f-fixed'), true);
+      assert.equal(await row(page, 'Locked').locator('.login-mark').count(), 1);
+      assert.equal(await row(page, 'Fav').locator('.login-mark').count(), 0);
+      // The suggested address is an edit of Far: leaving it is asked first.
       await row(page, 'Locked').click();
+      await visible(page, '#dlg-discard', 'Far');
+      await page.click('#dlg-discard-confirm');
       await visible(page, '#d-badges .badge.auth');
       await visible(page, '#f-credentials');
     });

@@ -189,6 +189,106 @@ describe('WrongPassword', () => {
   });
 });
 
+describe('NoAnswer', () => {
+  // run.sh makes the device of network 2 inside the PC's subnet deaf: it is
+  // found, but answers no request. The program gives up after 15 s.
+  const deafOf = (list) => list.find((d) => d.ipOfAssociatedNic === '10.10.2.1' && d.ip.startsWith('10.10.2.'));
+
+  test('ARenameTheDeviceNeverAnswersEndsInNoAnswerInTheToastAndTheForm', async () => {
+    await withPage('no-answer', async (page) => {
+      const deaf = deafOf(await allDevices(page));
+      assert.ok(deaf, 'the deaf device');
+      await openDevice(page, deaf.id);
+      await page.fill('#f-name', 'Never taken');
+      await page.click('#f-apply');
+      await visible(page, '#f-progress-text', 'answer', 10000);
+      const toast = await visible(page, '#toasts .toast.error', 'No answer from the device', 40000);
+      await assertNames(toast, deaf);
+      await visible(page, '#f-outcome.error', 'No answer from the device');
+      await hidden(page, '#f-progress');
+      // The edit is still there to try again, and the form takes it.
+      assert.equal(await page.inputValue('#f-name'), 'Never taken');
+      assert.equal(await page.isEnabled('#f-apply'), true);
+      assert.equal((await devicesOf(page)).find((d) => d.id === deaf.id).name, deaf.name);
+    });
+  });
+});
+
+describe('UnsavedEdits', () => {
+  test('TypedEditsAreTrackedAndNotThrownAwayWithoutAsking', async () => {
+    await withPage('unsaved-edits', async (page) => {
+      const list = await allDevices(page);
+      const [first, second] = list.filter((d) => !d.isAuthentication && d.isAccessible);
+      await openDevice(page, first.id);
+      assert.equal(await page.isEnabled('#f-reset'), false);
+      await page.locator('#f-name').pressSequentially('X');
+      await until(() => page.isEnabled('#f-reset'), 'Undo edits enabled by typing');
+      const typed = await page.inputValue('#f-name');
+      assert.notEqual(typed, first.name);
+      assert.ok(!(await page.textContent('#f-summary')).includes('Nothing changed yet'));
+
+      // Another row: asked, and keeping the edits keeps the device open.
+      await rowOf(page, second.id).click();
+      await visible(page, '#dlg-discard', first.name || first.serialNumber);
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'dlg-discard-keep');
+      await page.keyboard.press('Escape');
+      await hidden(page, '#dlg-discard');
+      assert.ok((await page.textContent('#d-info')).includes(first.id));
+      assert.equal(await page.inputValue('#f-name'), typed);
+
+      // Escape on the panel asks too; the keyboard answers.
+      await page.locator('#f-name').press('Escape');
+      await visible(page, '#dlg-discard');
+      await page.keyboard.press('Tab');
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'dlg-discard-confirm');
+      await page.keyboard.press('Enter');
+      await hidden(page, '#details');
+
+      // Undo edits takes the typing back, and then nothing is asked.
+      await openDevice(page, first.id);
+      await page.locator('#f-name').pressSequentially('Y');
+      await page.click('#f-reset');
+      assert.equal(await page.inputValue('#f-name'), first.name);
+      await openDevice(page, second.id);
+      assert.equal(await page.isVisible('#dlg-discard'), false);
+    });
+  });
+});
+
+describe('LoginFields', () => {
+  test('TheTableMarksTheDevicesThatAskForALogin', async () => {
+    await withPage('login-mark', async (page) => {
+      const list = await allDevices(page);
+      for (const d of list) {
+        const mark = rowOf(page, d.id).locator('.login-mark');
+        await until(async () => (await mark.count()) === (d.isAuthentication ? 1 : 0), `login mark of ${d.id}`);
+        if (d.isAuthentication) assert.equal(await mark.getAttribute('aria-label'), 'The device asks for a user name and password');
+      }
+    });
+  });
+
+  test('AWrongPasswordIsToldAtTheLoginFieldsAndARenameNamesTheNewName', async () => {
+    await withPage('login-fields', async (page) => {
+      const list = await allDevices(page);
+      const locked = list.find((d) => d.isAuthentication);
+      await openDevice(page, locked.id);
+      await page.fill('#f-name', 'Line 7');
+      await page.fill('#f-user', 'admin');
+      await page.fill('#f-password', 'not-the-password');
+      await page.click('#f-apply');
+      await visible(page, '#e-credentials', 'refused this user name or password', 30000);
+      assert.equal(await page.getAttribute('#f-user', 'aria-invalid'), 'true');
+      assert.equal(await page.getAttribute('#f-password', 'aria-invalid'), 'true');
+      await page.fill('#f-password', 'vostrel');
+      assert.equal(await page.textContent('#e-credentials'), '');
+      await page.click('#f-apply');
+      const toast = await visible(page, '#toasts .toast.success', 'The settings were changed', 30000);
+      assert.ok((await toast.innerText()).includes('Line 7'), await toast.innerText());
+      await visible(page, '#f-outcome.success', 'The settings were changed');
+    });
+  });
+});
+
 describe('Localize', () => {
   test('LocalizeShowsTheDevicesAnswer', async () => {
     await withPage('localize', async (page) => {

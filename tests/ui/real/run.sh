@@ -72,8 +72,12 @@ start_sim() {
   cat "$log" >&2
   die "lanfinder-sim in $where did not start"
 }
+# For the group NoAnswer the device of network 2 inside the PC's subnet
+# answers discovery but no request.
+dev2_extra=()
+[[ $group == NoAnswer ]] && dev2_extra=(--deaf 1)
 start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count 3 --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 6 --list
-start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --outside 1 --reboot-time 6 --list
+start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --outside 1 --reboot-time 6 --list "${dev2_extra[@]}"
 
 # The flows silence a network's devices by stopping its simulator
 # (LANFINDER_SIM_PIDS: network 1's, then network 2's).

@@ -20,6 +20,7 @@ import { store } from './store.js';
 import { GoneRows } from './gone.js';
 import { AnswerClock } from './answered.js';
 import { readViewQuery, writeViewQuery } from './urlstate.js';
+import { askToDiscard } from './confirm.js';
 import {
   ANSWER_TIMEOUT_MS,
   CHANGE_OUTCOME_MS,
@@ -130,6 +131,7 @@ const details = new DetailsPanel({
   favoriteShown: (id) => favoriteShown(id),
   translateStatus: (line) => translateMessage(line, t),
   onClose: () => closeDetails(),
+  onRequestClose: () => requestCloseDetails(),
   onOpen: (id) => openDetails(id, true),
   onToggleFavorite: (id) => toggleFavorite(id),
   onChange: (id, payload, name) => sendChange(id, payload, name),
@@ -311,12 +313,20 @@ store.onRender(render);
 function showNotifications(list) {
   if (!list.length) return;
   const items = list.map((n) => {
+    if (n.deviceId) {
+      // The program names the device: by the name it has now (a rename's
+      // outcome arrives with the new name), or, once it has left the list,
+      // by the one it had when this page asked.
+      const asked = tracker.resolveFor(n.message, n.deviceId);
+      const d = state.devices.get(n.deviceId);
+      return { ...n, device: d ? deviceLabel(d, t) : asked || n.deviceId };
+    }
     const who = tracker.resolve(n.message);
     return { ...n, device: who ? who.name : '', deviceId: who ? who.deviceId : null };
   });
   for (const item of items) {
     const { kind, level } = describeMessage(item.message);
-    if ((kind === 'change' || kind === 'either') && item.deviceId && item.deviceId === details.deviceId) details.outcome(level);
+    if (['change', 'localize', 'either'].includes(kind) && item.deviceId && item.deviceId === details.deviceId) details.outcome(item.message, { level, kind });
   }
   const { history } = store;
   for (const item of items) {
@@ -424,7 +434,8 @@ function sendChange(id, payload, name) {
     },
     onFail: () => {
       store.sending.delete(id);
-      if (details.deviceId === id) details.requestFailed();
+      // The program refused it (a lost connection has its own banner).
+      if (details.deviceId === id) details.requestFailed(isOpen() ? t('error.requestRejected', { request: t('request.change') }) : null);
       markDevice(id);
     },
   });
@@ -498,7 +509,25 @@ function tn(key, n) {
 
 // ---- details ----
 
-function openDetails(id, focus) {
+// Whether edits of the open device may go; asks when there are any.
+let asking = null;
+function mayLeaveEdits() {
+  if (!details.hasUnsavedEdits()) return Promise.resolve(true);
+  if (!asking) {
+    const d = details.device();
+    asking = askToDiscard($('dlg-discard'), t('discard.text', { name: deviceLabel(d, t) })).finally(() => {
+      asking = null;
+    });
+  }
+  return asking;
+}
+
+async function openDetails(id, focus) {
+  if (!state.devices.has(id)) return;
+  if (details.isOpen && details.deviceId !== id && !(await mayLeaveEdits())) {
+    table.setActive(details.deviceId);
+    return;
+  }
   if (!state.devices.has(id)) return;
   store.selectedId = id;
   table.setActive(id, { scroll: focus });
@@ -506,6 +535,10 @@ function openDetails(id, focus) {
   document.body.classList.add('details-open');
   // The selection is a class on the row: its cells keep their nodes (and a text selection in them).
   store.mark('rows');
+}
+
+async function requestCloseDetails() {
+  if (details.isOpen && (await mayLeaveEdits())) closeDetails();
 }
 
 function closeDetails() {
@@ -854,7 +887,10 @@ function wire() {
       search.focus();
       search.select();
     } else if (e.key === 'Escape' && details.isOpen && !document.querySelector('dialog[open]')) {
-      closeDetails();
+      // Left to the browser, this Escape would also cancel the question
+      // opened for it.
+      e.preventDefault();
+      requestCloseDetails();
     }
   });
 }

@@ -6,13 +6,19 @@ import { badgesOf, displayName, deviceLabel, formatDateTime, methodLabel, safeWe
 import { effectiveState, extraLines, withoutEffective } from './effective.js';
 import { copyText } from './copy.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
-import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
+import { buildChange, cancelPendingChange, editedFields, formValuesOf, isChanged } from './changeform.js';
 import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
-import { CHANGE_START_MS, CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
+import { CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
 const COPYABLE = new Set(['col.ip', 'col.mac', 'col.serialNumber']);
 const FIELD_INPUTS = { name: 'f-name', ip: 'f-ip', subnetMask: 'f-mask', defaultGateway: 'f-gateway' };
 const FIELD_ERRORS = { ip: 'e-ip', subnetMask: 'e-mask', defaultGateway: 'e-gateway', credentials: 'e-credentials' };
+
+// Device answers that are about the login: told at the login fields.
+const LOGIN_REFUSALS = new Map([
+  ['Not authorized', 'error.notAuthorizedAtLogin'],
+  ['Invalid rights', 'error.invalidRightsAtLogin'],
+]);
 
 export class DetailsPanel {
   constructor(hooks) {
@@ -29,7 +35,7 @@ export class DetailsPanel {
     this.credentials = new Map(); // id -> { username, password }, for this page's life only
     this.ticker = null;
 
-    this.$('d-close').addEventListener('click', () => this.hooks.onClose());
+    this.$('d-close').addEventListener('click', () => this.hooks.onRequestClose());
     this.$('d-fav').addEventListener('click', () => this.deviceId && this.hooks.onToggleFavorite(this.deviceId));
     this.$('d-localize').addEventListener('click', () => this.localize());
     this.$('f-reset').addEventListener('click', () => this.resetForm());
@@ -50,7 +56,8 @@ export class DetailsPanel {
         this.dirty.add(field);
         if (this.$(FIELD_INPUTS[field])?.getAttribute('aria-invalid') === 'true') this.validateLive();
       }
-      this.updateSummary();
+      this.showOutcome(null);
+      this.refreshEdits();
     });
     this.form.addEventListener('focusout', (e) => {
       if (['ip', 'subnetMask', 'defaultGateway'].includes(e.target.name) && this.dirty.has(e.target.name)) this.validateLive();
@@ -71,6 +78,7 @@ export class DetailsPanel {
       this.dirty.clear();
       this.setMode('edit');
       this.clearErrors();
+      this.showOutcome(null);
       const cred = this.credentials.get(id) || { username: '', password: '' };
       this.$('f-user').value = cred.username;
       this.$('f-password').value = cred.password;
@@ -98,10 +106,12 @@ export class DetailsPanel {
     }
     const phase = changePhase(d);
     this.trackPhase(this.deviceId, phase);
+    // Only the program ends the wait: with the device's answer, its
+    // restart seen through, or its own time-out. A timer here would drop a
+    // request that is still going on and leave the user without an outcome.
     if (this.mode === 'waiting') {
       if (phase !== 'idle') this.seenBusy = true;
       else if (this.seenBusy) this.finishWaiting(true);
-      else if (Date.now() - this.modeSince > CHANGE_START_MS) this.finishWaiting(false);
     }
     if (changes.full || changes.updated.has(this.deviceId) || changes.app.has('nics') || changes.removed.size || changes.added.size) this.render();
     // A scan moves only the last answer: the rest keeps its nodes, so a selection in it survives.
@@ -126,14 +136,51 @@ export class DetailsPanel {
     this.render();
   }
 
-  requestFailed() {
+  /** The change did not reach a device; `text` says why, in the form too. */
+  requestFailed(text = null) {
     this.setMode('edit');
     this.render();
+    if (text) this.showOutcome(text, 'error');
   }
 
-  /** A notification about a change of this device arrived. */
-  outcome(level) {
-    if (this.mode === 'waiting' || this.mode === 'sending') this.finishWaiting(level === 'success');
+  /**
+   * The outcome of a request for this device arrived (`message` as the
+   * program posts it). It stays in the form until the user edits again; a
+   * refused login is told at the login fields.
+   */
+  outcome(message, { level, kind }) {
+    if ((kind === 'change' || kind === 'either') && (this.mode === 'waiting' || this.mode === 'sending')) this.finishWaiting(level === 'success');
+    this.showOutcome(this.hooks.translateStatus(message), level);
+    const login = LOGIN_REFUSALS.get(message);
+    if (login) {
+      this.$('f-credentials').hidden = false;
+      this.showError('credentials', login);
+    }
+  }
+
+  showOutcome(text, level = 'info') {
+    const el = this.$('f-outcome');
+    el.hidden = !text;
+    el.className = `form-outcome ${level}`;
+    setText(el, text || '');
+  }
+
+  /** Whether the form holds values the device does not have. */
+  hasEdits() {
+    const d = this.device();
+    return Boolean(d) && editedFields(d, this.values()).length > 0;
+  }
+
+  /** Edits that closing the panel or opening another device would lose. */
+  hasUnsavedEdits() {
+    return this.isOpen && this.mode === 'edit' && this.hasEdits();
+  }
+
+  refreshEdits() {
+    const d = this.device();
+    if (!d) return;
+    this.$('f-reset').disabled = this.$('f-apply').disabled || !this.hasEdits();
+    this.updateSummary();
   }
 
   finishWaiting(success) {
@@ -362,7 +409,7 @@ export class DetailsPanel {
     this.$('f-password').disabled = locked && this.mode !== 'edit';
 
     this.$('f-apply').disabled = locked;
-    this.$('f-reset').disabled = locked || this.dirty.size === 0;
+    this.$('f-reset').disabled = locked || !this.hasEdits();
     this.$('f-cancel-pending').hidden = !(phase === 'pending' && this.mode === 'edit' && !d.isMissing);
     this.$('f-cancel-pending').disabled = this.hooks.closed();
 
@@ -402,10 +449,6 @@ export class DetailsPanel {
   tick() {
     const d = this.device();
     if (!d) return;
-    if (this.mode === 'waiting' && changePhase(d) === 'idle' && !this.seenBusy && Date.now() - this.modeSince > CHANGE_START_MS) {
-      this.finishWaiting(false);
-      return;
-    }
     this.renderProgress(d, changePhase(d));
   }
 
@@ -456,6 +499,7 @@ export class DetailsPanel {
   resetForm() {
     this.dirty.clear();
     this.clearErrors();
+    this.showOutcome(null);
     const d = this.device();
     if (d) this.renderForm(d);
   }
@@ -470,8 +514,9 @@ export class DetailsPanel {
     const { t } = this.hooks;
     const el = this.$(FIELD_ERRORS[field]);
     if (el) setText(el, key ? t(key, params) : '');
-    const input = field === 'credentials' ? this.$('f-user') : this.$(FIELD_INPUTS[field]);
-    if (input) {
+    const inputs = field === 'credentials' ? [this.$('f-user'), this.$('f-password')] : [this.$(FIELD_INPUTS[field])];
+    for (const input of inputs) {
+      if (!input) continue;
       if (key) input.setAttribute('aria-invalid', 'true');
       else input.removeAttribute('aria-invalid');
     }
@@ -525,6 +570,7 @@ export class DetailsPanel {
       else if (result.errors.credentials) this.$('f-user').focus();
       return;
     }
+    this.showOutcome(null);
     this.setMode('sending');
     const sent = this.hooks.onChange(d.id, result.request, deviceLabel(d, this.hooks.t));
     if (!sent) this.setMode('edit');

@@ -220,6 +220,13 @@ export class DeviceTable {
           const name = displayName(d, t);
           td.append(h('span', { class: `name-text${d.name ? '' : ' unnamed'}`, text: name }));
           td.title = name;
+          // Which devices ask for a login is seen before one is opened; a
+          // mark beside the name keeps the row one line high.
+          if (d.isAuthentication) {
+            const login = t('badge.authTitle');
+            td.append(h('span', { class: 'login-mark', role: 'img', 'aria-label': login, title: login }, icon('lock')));
+            td.title = `${name} · ${login}`;
+          }
           break;
         }
         case 'status': {
