@@ -59,9 +59,6 @@ protected:
     std::string appLogText() const;
     std::string diagnostics() const;
 
-    static long openFiles(pid_t pid);
-    static long threads(pid_t pid);
-
     testsupport::NetLab lab_;
     std::string work_;
     std::string pc_;

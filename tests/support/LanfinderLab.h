@@ -21,10 +21,6 @@
 
 namespace e2e {
 
-std::string buildDir();
-std::string readText(const std::string& path);
-void writeText(const std::string& path, const std::string& text);
-
 // One lanfinder's private files: HOME, TMPDIR and XDG folders, and a PATH
 // whose xdg-open only records the address it was asked to open (headless Qt
 // does not call it, but a desktop build would).

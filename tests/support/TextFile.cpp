@@ -1,0 +1,20 @@
+#include "TextFile.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream out(path);
+    out << text;
+}
+
+}  // namespace testsupport
