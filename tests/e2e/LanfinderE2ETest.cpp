@@ -93,11 +93,7 @@ protected:
                                          "150"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         pid_t pid = lab_.spawn(ns, argv, {}, log);
-        EXPECT_TRUE(waitFor(
-            [&] {
-                return testsupport::readText(log).find("lanfinder-sim: ready") != std::string::npos;
-            },
-            10000))
+        EXPECT_TRUE(testsupport::waitForText(log, "lanfinder-sim: ready", 10000))
             << testsupport::readText(log);
         return pid;
     }

@@ -46,11 +46,7 @@ pid_t LanfinderFault::startSim(int count) {
         {testsupport::buildDir() + "/bin/lanfinder-sim", "--card", "10.89.1.2/24", "--count",
          std::to_string(count), "--seed", "3", "--localize-time", "1", "--duration", "170"},
         {}, log);
-    EXPECT_TRUE(waitFor(
-        [&] {
-            return testsupport::readText(log).find("lanfinder-sim: ready") != std::string::npos;
-        },
-        10000))
+    EXPECT_TRUE(testsupport::waitForText(log, "lanfinder-sim: ready", 10000))
         << testsupport::readText(log);
     return pid;
 }

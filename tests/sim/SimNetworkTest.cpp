@@ -82,9 +82,7 @@ protected:
             argv.push_back(w);
         }
         pid_ = lab_.spawn(dev_, argv, {}, log_);
-        ASSERT_TRUE(waitFor(
-            [&] { return readText(log_).find("lanfinder-sim: ready") != std::string::npos; },
-            10000))
+        ASSERT_TRUE(testsupport::waitForText(log_, "lanfinder-sim: ready", 10000))
             << readText(log_);
     }
 

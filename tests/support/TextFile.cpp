@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "NetLab.h"
+
 namespace testsupport {
 
 std::string readText(const std::string& path) {
@@ -15,6 +17,10 @@ std::string readText(const std::string& path) {
 void writeText(const std::string& path, const std::string& text) {
     std::ofstream out(path);
     out << text;
+}
+
+bool waitForText(const std::string& path, const std::string& text, int timeoutMs) {
+    return waitFor([&] { return readText(path).find(text) != std::string::npos; }, timeoutMs);
 }
 
 }  // namespace testsupport
