@@ -111,24 +111,9 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-// The favourite ids in a settings file; false when it is not whole JSON of
-// the expected shape.
+// The favourite ids in a settings file; false when it is not whole.
 bool settingsFavourites(const std::string& path, std::set<std::string>& ids) {
-    json doc = json::parse(testsupport::readText(path), nullptr, false);
-    if (!doc.is_object() || !doc.contains("language") || !doc.contains("theme") ||
-        !doc.contains("devices") || !doc["devices"].is_object() ||
-        !doc["devices"].contains("list") || !doc["devices"]["list"].is_array()) {
-        return false;
-    }
-    ids.clear();
-    for (const auto& d : doc["devices"]["list"]) {
-        if (!d.is_object() || !d.contains("id") || !d["id"].is_string() ||
-            d.value("isFavorite", false) != true) {
-            return false;
-        }
-        ids.insert(d["id"].get<std::string>());
-    }
-    return true;
+    return e2e::favouritesOf(testsupport::readText(path), ids);
 }
 
 std::string lower(std::string s) {

@@ -165,23 +165,6 @@ std::string LanfinderFault::settingsSeenByApp() const {
     return testsupport::readText("/proc/" + std::to_string(app_) + "/root" + settingsPath());
 }
 
-bool LanfinderFault::favouritesOf(const std::string& text, std::set<std::string>& ids) {
-    json doc = json::parse(text, nullptr, false);
-    if (!doc.is_object() || !doc.contains("language") || !doc.contains("theme") ||
-        !doc.contains("devices") || !doc["devices"].is_object() ||
-        !doc["devices"].contains("list") || !doc["devices"]["list"].is_array()) {
-        return false;
-    }
-    ids.clear();
-    for (const auto& d : doc["devices"]["list"]) {
-        if (!d.is_object() || !d.contains("id") || d.value("isFavorite", false) != true) {
-            return false;
-        }
-        ids.insert(d["id"].get<std::string>());
-    }
-    return true;
-}
-
 std::string LanfinderFault::appLogText() const {
     // In a private mount the log folder is a bind of LOGS.
     const std::string privateLog = work_ + "/logs/lanfinder.log";

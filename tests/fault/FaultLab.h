@@ -54,8 +54,6 @@ protected:
     std::string dataDir() const;
     std::string settingsPath() const;
     std::string settingsSeenByApp() const;
-    // The favourite ids of a settings text; false when it is not whole.
-    static bool favouritesOf(const std::string& text, std::set<std::string>& ids);
     std::string appLogText() const;
     std::string diagnostics() const;
 

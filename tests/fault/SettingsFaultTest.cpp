@@ -43,7 +43,7 @@ protected:
 
     std::set<std::string> favouritesOnDisk() {
         std::set<std::string> ids;
-        EXPECT_TRUE(favouritesOf(settingsSeenByApp(), ids)) << settingsSeenByApp();
+        EXPECT_TRUE(e2e::favouritesOf(settingsSeenByApp(), ids)) << settingsSeenByApp();
         return ids;
     }
 };

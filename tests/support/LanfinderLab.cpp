@@ -57,6 +57,26 @@ int AppHome::reportedPort() const {
     return std::atoi(text.c_str() + at + marker.size());
 }
 
+bool favouritesOf(const std::string& text, std::set<std::string>& ids) {
+    const json doc = json::parse(text, nullptr, false);
+    if (!doc.is_object() || !doc.contains("language") || !doc.contains("theme") ||
+        !doc.contains("devices") || !doc["devices"].is_object() ||
+        !doc["devices"].contains("list") || !doc["devices"]["list"].is_array()) {
+        return false;
+    }
+    ids.clear();
+    for (const auto& d : doc["devices"]["list"]) {
+        // Compared, not converted: a value of another type is a broken file,
+        // not an exception in the middle of a case.
+        if (!d.is_object() || !d.contains("id") || !d["id"].is_string() ||
+            !d.contains("isFavorite") || d["isFavorite"] != true) {
+            return false;
+        }
+        ids.insert(d["id"].get<std::string>());
+    }
+    return true;
+}
+
 bool BrowserView::connect(testsupport::NetLab& lab, const std::string& ns, int port,
                           int timeoutMs) {
     bool ok = false;

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ public:
 private:
     std::string root_;
 };
+
+// The favourite ids of a settings file's text. False when the text is not
+// whole settings of the program's shape (a file cut short, or written by
+// something else): every stored device is a favourite with a text id.
+bool favouritesOf(const std::string& text, std::set<std::string>& ids);
 
 // A browser as the contract describes it: the full state first, then diffs
 // applied to a model of the state; answers and notifications collected.
