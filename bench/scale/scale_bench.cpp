@@ -45,15 +45,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include "LabCheck.h"
 #include "LanfinderLab.h"
 #include "NetLab.h"
+#include "ProcessStats.h"
+#include "TextFile.h"
 #include "WsClient.h"
 
 namespace {
 
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
+using testsupport::cpuTicks;
 using testsupport::NetLab;
+using testsupport::statusNumber;
 using testsupport::WsClient;
 
 std::atomic<bool> interrupted{false};
@@ -103,37 +108,6 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-// utime + stime of a process in clock ticks.
-long long cpuTicks(pid_t pid) {
-    std::string stat = e2e::readText("/proc/" + std::to_string(pid) + "/stat");
-    auto close = stat.rfind(')');
-    if (close == std::string::npos) {
-        return -1;
-    }
-    std::istringstream in(stat.substr(close + 2));
-    std::string field;
-    long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && in >> field; ++i) {
-        if (i == 14) {
-            utime = std::atoll(field.c_str());
-        } else if (i == 15) {
-            stime = std::atoll(field.c_str());
-        }
-    }
-    return utime + stime;
-}
-
-long statusKb(pid_t pid, const std::string& key) {
-    std::istringstream in(e2e::readText("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key + ":", 0) == 0) {
-            return std::atol(line.c_str() + key.size() + 1);
-        }
-    }
-    return -1;
-}
-
 long long fileSize(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
@@ -145,7 +119,7 @@ std::map<std::string, long long> udpCounters(NetLab& lab, const std::string& ns)
     lab.inNamespace(ns, [&] {
         // /proc/net follows the reading thread's namespace only through
         // /proc/thread-self; /proc/self would be the process's first thread.
-        std::istringstream in(e2e::readText("/proc/thread-self/net/snmp"));
+        std::istringstream in(testsupport::readText("/proc/thread-self/net/snmp"));
         std::string names, values, line;
         while (std::getline(in, line)) {
             if (line.rfind("Udp:", 0) == 0) {
@@ -170,7 +144,7 @@ std::map<std::string, long long> udpCounters(NetLab& lab, const std::string& ns)
 // second column of /proc/net/softnet_stat, hexadecimal): a veth sender that
 // bursts faster than the receiving side drains loses them there.
 long long softnetDrops() {
-    std::istringstream in(e2e::readText("/proc/net/softnet_stat"));
+    std::istringstream in(testsupport::readText("/proc/net/softnet_stat"));
     std::string line;
     long long drops = 0;
     while (std::getline(in, line)) {
@@ -312,18 +286,12 @@ std::pair<long long, long long> simCounts(const std::string& log) {
 }
 
 int run(const Options& o) {
-    std::string why;
-    if (!NetLab::available(&why)) {
-        std::cerr << "scale bench: " << why << "\n";
-        return 77;
+    const auto check = testsupport::checkLab({"lanfinder", "lanfinder-sim"});
+    if (!check.ready()) {
+        std::cerr << "scale bench: " << check.why << "\n";
+        return check.exitCode();
     }
-    const std::string bin = e2e::buildDir() + "/bin";
-    for (const char* program : {"/lanfinder", "/lanfinder-sim"}) {
-        if (::access((bin + program).c_str(), X_OK) != 0) {
-            std::cerr << "scale bench: " << bin << program << " is not built\n";
-            return 1;
-        }
-    }
+    const std::string bin = testsupport::buildDir() + "/bin";
 
     NetLab lab;
     const std::string work = "/tmp/" + lab.prefix() + "scale";
@@ -364,7 +332,7 @@ int run(const Options& o) {
     auto first = connected ? client.receive(20000) : std::nullopt;
     if (!first) {
         std::cerr << "scale bench: no full state from lanfinder on port " << port << "\n"
-                  << e2e::readText(appLog);
+                  << testsupport::readText(appLog);
         return 1;
     }
     View view;
@@ -389,11 +357,11 @@ int run(const Options& o) {
     for (const auto& s : sims) {
         if (!testsupport::waitFor(
                 [&] {
-                    return interrupted ||
-                           e2e::readText(s.log).find("lanfinder-sim: ready") != std::string::npos;
+                    return interrupted || testsupport::readText(s.log).find(
+                                              "lanfinder-sim: ready") != std::string::npos;
                 },
                 60000)) {
-            std::cerr << "scale bench: simulator did not start\n" << e2e::readText(s.log);
+            std::cerr << "scale bench: simulator did not start\n" << testsupport::readText(s.log);
             return 1;
         }
     }
@@ -504,8 +472,8 @@ int run(const Options& o) {
     const double framesPerS = static_cast<double>(view.frames - frames0) / steadyS;
     const double bytesPerS = static_cast<double>(view.bytes - bytes0) / steadyS;
     const double logPerS = static_cast<double>(fileSize(home.logPath()) - log0) / steadyS;
-    const long rssKb = statusKb(app, "VmRSS");
-    const long hwmKb = statusKb(app, "VmHWM");
+    const long rssKb = statusNumber(app, "VmRSS");
+    const long hwmKb = statusNumber(app, "VmHWM");
     std::cout << "steady: CPU " << cpuPct << " % of one core (worst second " << worstPct << " %), "
               << framesPerS << " frames/s, " << bytesPerS << " B/s, " << (view.scans - scans0)
               << " scans, log " << logPerS << " B/s\n";
@@ -537,7 +505,7 @@ int run(const Options& o) {
     long long requests = 0, sent = 0;
     for (const auto& s : sims) {
         NetLab::waitExit(s.pid, 10000);
-        auto [r, a] = simCounts(e2e::readText(s.log));
+        auto [r, a] = simCounts(testsupport::readText(s.log));
         requests = std::max(requests, r);
         sent += a;
     }
@@ -565,7 +533,7 @@ int run(const Options& o) {
               << " at its full socket buffer, " << backlogDrops
               << " dropped by any card's input queue on this machine), " << lostPerScan
               << " per scan\n";
-    const std::string appText = e2e::readText(home.logPath());
+    const std::string appText = testsupport::readText(home.logPath());
     const bool dropped = appText.find("dropped: it does not read") != std::string::npos;
     std::cout << "client dropped by lanfinder: " << (dropped ? "yes" : "no") << "\n";
     std::cout << "churn: " << view.removed << " removed, " << view.notLongerAvailable

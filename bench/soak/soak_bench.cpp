@@ -26,7 +26,6 @@
 // this machine's own interfaces. Needs root.
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,8 +47,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "LabCheck.h"
 #include "LanfinderLab.h"
 #include "NetLab.h"
+#include "ProcessStats.h"
+#include "TextFile.h"
 #include "WsClient.h"
 
 namespace {
@@ -57,6 +59,8 @@ namespace {
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 using testsupport::NetLab;
+using testsupport::openFiles;
+using testsupport::statusNumber;
 using testsupport::WsClient;
 
 std::atomic<bool> interrupted{false};
@@ -107,45 +111,9 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-long statusValue(pid_t pid, const std::string& key) {
-    std::istringstream in(e2e::readText("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key + ":", 0) == 0) {
-            return std::atol(line.c_str() + key.size() + 1);
-        }
-    }
-    return -1;
-}
-
-long openFiles(pid_t pid) {
-    std::error_code ec;
-    long n = 0;
-    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ec), end;
-         !ec && it != end; it.increment(ec)) {
-        ++n;
-    }
-    return ec ? -1 : n;
-}
-
-// The favourite ids in a settings file; false when it is not whole JSON of
-// the expected shape.
+// The favourite ids in a settings file; false when it is not whole.
 bool settingsFavourites(const std::string& path, std::set<std::string>& ids) {
-    json doc = json::parse(e2e::readText(path), nullptr, false);
-    if (!doc.is_object() || !doc.contains("language") || !doc.contains("theme") ||
-        !doc.contains("devices") || !doc["devices"].is_object() ||
-        !doc["devices"].contains("list") || !doc["devices"]["list"].is_array()) {
-        return false;
-    }
-    ids.clear();
-    for (const auto& d : doc["devices"]["list"]) {
-        if (!d.is_object() || !d.contains("id") || !d["id"].is_string() ||
-            d.value("isFavorite", false) != true) {
-            return false;
-        }
-        ids.insert(d["id"].get<std::string>());
-    }
-    return true;
+    return e2e::favouritesOf(testsupport::readText(path), ids);
 }
 
 std::string lower(std::string s) {
@@ -250,18 +218,12 @@ struct Sample {
 };
 
 int run(const Options& o) {
-    std::string why;
-    if (!NetLab::available(&why)) {
-        std::cerr << "soak: " << why << "\n";
-        return 77;
+    const auto check = testsupport::checkLab({"lanfinder", "lanfinder-sim"});
+    if (!check.ready()) {
+        std::cerr << "soak: " << check.why << "\n";
+        return check.exitCode();
     }
-    const std::string bin = e2e::buildDir() + "/bin";
-    for (const char* program : {"/lanfinder", "/lanfinder-sim"}) {
-        if (::access((bin + program).c_str(), X_OK) != 0) {
-            std::cerr << "soak: " << bin << program << " is not built\n";
-            return 1;
-        }
-    }
+    const std::string bin = testsupport::buildDir() + "/bin";
 
     NetLab lab;
     const std::string work = "/tmp/" + lab.prefix() + "soak";
@@ -270,7 +232,7 @@ int run(const Options& o) {
     const std::string settingsPath = home.root() + "/data/vostrel/lanfinder/Settings.json";
     if (o.withoutLogWindow) {
         std::filesystem::create_directories(home.root() + "/data/vostrel/lanfinder");
-        e2e::writeText(home.root() + "/data/vostrel/lanfinder/logs", "not a folder");
+        testsupport::writeText(home.root() + "/data/vostrel/lanfinder/logs", "not a folder");
     }
     const std::string pc = lab.addNamespace("pc");
     const std::string dev = lab.addNamespace("dev");
@@ -289,11 +251,11 @@ int run(const Options& o) {
                    "--seed", "7", "--flapping", std::to_string(flapping), "--dump-fleet"},
                   {}, fleetPath);
     if (NetLab::waitExit(dump, 30000) != 0) {
-        std::cerr << "soak: the fleet could not be generated\n" << e2e::readText(fleetPath);
+        std::cerr << "soak: the fleet could not be generated\n" << testsupport::readText(fleetPath);
         return 1;
     }
     std::vector<std::string> steady;
-    const json fleet = json::parse(e2e::readText(fleetPath));
+    const json fleet = json::parse(testsupport::readText(fleetPath));
     for (const auto& d : fleet["devices"]) {
         if (!d.contains("flap")) {
             steady.push_back(lower(d["articleNumber"].get<std::string>() + "_" +
@@ -308,12 +270,12 @@ int run(const Options& o) {
         {}, simLog);
     if (!testsupport::waitFor(
             [&] {
-                return interrupted ||
-                       e2e::readText(simLog).find("lanfinder-sim: ready") != std::string::npos;
+                return interrupted || testsupport::readText(simLog).find("lanfinder-sim: ready") !=
+                                          std::string::npos;
             },
             60000) ||
         interrupted) {
-        std::cerr << "soak: the simulator did not start\n" << e2e::readText(simLog);
+        std::cerr << "soak: the simulator did not start\n" << testsupport::readText(simLog);
         return 1;
     }
 
@@ -458,7 +420,7 @@ int run(const Options& o) {
                     break;
                 }
                 const double minute = std::chrono::duration<double>(now - start).count() / 60;
-                samples.push_back({minute, statusValue(app, "VmRSS"), statusValue(app, "Threads"),
+                samples.push_back({minute, statusNumber(app, "VmRSS"), statusNumber(app, "Threads"),
                                    openFiles(app)});
                 std::set<std::string> ids;
                 if (std::filesystem::exists(settingsPath) &&

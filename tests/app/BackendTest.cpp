@@ -1,16 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <QThread>
 #include <mutex>
 
 #include "FakeProtocolEngine.h"
+#include "QtWait.h"
 #include "app/Backend.h"
 #include "device/AutoScanner.h"
 #include "device/NICModel.h"
@@ -22,18 +21,7 @@
 
 namespace {
 
-bool pumpUntil(const std::function<bool()>& cond, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using testsupport::pumpUntil;
 
 NIC makeCard(const QString& name, const QString& mac, const QString& ip) {
     NIC card;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -10,12 +9,14 @@
 
 #include "FakeProtocolEngine.h"
 #include "NetLab.h"
+#include "QtWait.h"
 #include "WsClient.h"
 #include "app/Backend.h"
 #include "state/StateCache.h"
 #include "web/WebServer.h"
 
 using testsupport::NetLab;
+using testsupport::pumpUntil;
 using testsupport::WsClient;
 
 namespace {
@@ -146,18 +147,10 @@ TEST_F(BrowserLinkTest, MalformedRequestsGetNoAnswerAndTheSocketStaysOpen) {
 }
 
 TEST_F(BrowserLinkTest, TheEngineRunsWhileABrowserIsConnected) {
-    const auto pumpUntil = [](const std::function<bool()>& cond) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!cond() && timer.elapsed() < timeoutMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return cond();
-    };
     auto a = browser();
     ASSERT_TRUE(a);
-    EXPECT_TRUE(pumpUntil([&] { return engine->starts == 1; }));
+    EXPECT_TRUE(pumpUntil([&] { return engine->starts == 1; }, timeoutMs));
     EXPECT_EQ(engine->stops, 0);
     a->close();
-    EXPECT_TRUE(pumpUntil([&] { return engine->stops == 1; }));
+    EXPECT_TRUE(pumpUntil([&] { return engine->stops == 1; }, timeoutMs));
 }

@@ -11,36 +11,24 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "LabCheck.h"
 #include "NetLab.h"
 #include "RequestSniffer.h"
+#include "TextFile.h"
 
+using testsupport::buildDir;
 using testsupport::NetLab;
+using testsupport::readText;
 using testsupport::RequestSniffer;
 using testsupport::waitFor;
+using testsupport::writeText;
 
 namespace {
-
-std::string build_dir() {
-    const char* dir = std::getenv("LANFINDER_BUILD_DIR");
-    return dir != nullptr ? dir : ".";
-}
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_text(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
-}
 
 std::string quoted(const std::string& word) {
     std::string out = "'";
@@ -102,25 +90,22 @@ protected:
     }
 
     void start_sim() {
-        write_text(files_ + "-fleet.json", fleet);
+        writeText(files_ + "-fleet.json", fleet);
         const std::string log = files_ + "-sim.log";
         lab_.spawn(dev_,
-                   {build_dir() + "/bin/lanfinder-sim", "--card", "10.77.1.2/24", "--fleet",
+                   {buildDir() + "/bin/lanfinder-sim", "--card", "10.77.1.2/24", "--fleet",
                     files_ + "-fleet.json", "--reboot-time", "2", "--localize-time", "2",
                     "--duration", "110"},
                    {}, log);
-        ASSERT_TRUE(waitFor(
-            [&] { return read_text(log).find("lanfinder-sim: ready") != std::string::npos; },
-            15000))
-            << read_text(log);
+        ASSERT_TRUE(testsupport::waitForText(log, "lanfinder-sim: ready", 15000)) << readText(log);
     }
 
     // Runs the program in the PC namespace with `input` on its standard input.
     cli_run run(const std::vector<std::string>& args, const std::string& input = "",
                 int timeout_ms = 40000) {
         const std::string base = files_ + "-run" + std::to_string(++runs_);
-        write_text(base + ".in", input);
-        std::string command = "exec " + quoted(build_dir() + "/bin/lanfinder-cli");
+        writeText(base + ".in", input);
+        std::string command = "exec " + quoted(buildDir() + "/bin/lanfinder-cli");
         for (const auto& a : args) {
             command += " " + quoted(a);
         }
@@ -133,8 +118,8 @@ protected:
             ::kill(pid, SIGKILL);
             NetLab::waitExit(pid, 5000);
         }
-        r.out = read_text(base + ".out");
-        r.err = read_text(base + ".err");
+        r.out = readText(base + ".out");
+        r.err = readText(base + ".err");
         return r;
     }
 
@@ -333,10 +318,10 @@ TEST_F(CliOnTheWire, InterfaceLimitsTheCardsAndAnUnknownOneExitsFour) {
 TEST_F(CliOnTheWire, TakenResponsePortExitsFour) {
     const std::string log = files_ + "-first.log";
     const pid_t first = lab_.spawn(
-        pc_, {build_dir() + "/bin/lanfinder-cli", "scan", "--verbose", "--timeout", "30"}, {}, log);
+        pc_, {buildDir() + "/bin/lanfinder-cli", "scan", "--verbose", "--timeout", "30"}, {}, log);
     ASSERT_TRUE(waitFor(
-        [&] { return read_text(log).find("Bind successfully on:") != std::string::npos; }, 15000))
-        << read_text(log);
+        [&] { return readText(log).find("Bind successfully on:") != std::string::npos; }, 15000))
+        << readText(log);
     const auto second = run({"scan", "--timeout", "1"});
     EXPECT_EQ(second.code, 4) << second.err;
     EXPECT_NE(second.err.find("cannot listen on 10.77.1.1:33002"), std::string::npos) << second.err;

@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QJsonObject>
 
 #include "DeviceTestSupport.h"
 #include "FakeClock.h"
 #include "FakeProtocolEngine.h"
+#include "QtWait.h"
 #include "device/AutoScanner.h"
 
 using devicetest::CacheRecorder;
-using devicetest::waitForQt;
+using testsupport::pumpUntil;
 
 namespace {
 
@@ -81,7 +83,7 @@ TEST_F(AutoScannerTest, TheTimerScansAtTheIntervalWhileActive) {
     engine.setState(IProtocolEngine::Running);
     scanner.scanIntervalMs.set(20);
     scanner.isActive.set(true);
-    EXPECT_TRUE(waitForQt([&] { return engine.scans >= 3; }));
+    EXPECT_TRUE(pumpUntil([&] { return engine.scans >= 3; }));
     scanner.isActive.set(false);
     const int scans = engine.scans;
     QCoreApplication::processEvents();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "FakeClock.h"
 #include "FakeProcessRunner.h"
 #include "FakeProtocolEngine.h"
+#include "QtWait.h"
 #include "device/DeviceDisconnectedDetector.h"
 #include "device/EventProcessor.h"
 #include "device/NICModel.h"
@@ -18,8 +20,8 @@
 #include "state/WebGUIEvent.h"
 
 using devicetest::CacheRecorder;
-using devicetest::waitForQt;
 using sdk::system::network_method_type;
+using testsupport::pumpUntil;
 
 namespace {
 
@@ -41,7 +43,7 @@ protected:
 
     ~EventProcessorTest() override {
         runner->release();
-        waitForQt([&] { return runner->running() == 0; });
+        pumpUntil([&] { return runner->running() == 0; });
     }
 
     static QSharedPointer<DiscoveryResponse> answer(const QString& ip = "192.168.0.77") {
@@ -210,7 +212,7 @@ TEST_F(EventProcessorTest, ABurstOfAnswersReadsTheCardsOnce) {
 
 TEST_F(EventProcessorTest, ANewCardReachesTheSubnetTestWithinTheCardListAge) {
     deliver(answer("10.9.9.9"));
-    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    ASSERT_TRUE(pumpUntil([&] { return !processor.isProbing(kId); }));
     ASSERT_FALSE(device()->isAccessible.get());
     NIC second;
     second.name.set("eth1");
@@ -240,7 +242,7 @@ TEST_F(EventProcessorTest, ADeviceOutsideEverySubnetIsPingedAndTheResultAppliedO
     device()->isAccessible.addListener(
         [&](const PropertyValue<bool>&) { appliedOn = QThread::currentThread(); });
     EXPECT_FALSE(device()->isAccessible.get());
-    ASSERT_TRUE(waitForQt([&] { return device()->isAccessible.get(); }));
+    ASSERT_TRUE(pumpUntil([&] { return device()->isAccessible.get(); }));
     EXPECT_EQ(appliedOn, qApp->thread());
     ASSERT_EQ(runner->calls().size(), 1u);
     EXPECT_EQ(runner->calls()[0], (QStringList{"ping", "-c", "1", "-W", "1", "10.9.9.9"}));
@@ -248,28 +250,28 @@ TEST_F(EventProcessorTest, ADeviceOutsideEverySubnetIsPingedAndTheResultAppliedO
 
 TEST_F(EventProcessorTest, AnUnreachableDeviceStaysInaccessible) {
     deliver(answer("10.9.9.9"));
-    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    ASSERT_TRUE(pumpUntil([&] { return !processor.isProbing(kId); }));
     EXPECT_FALSE(device()->isAccessible.get());
 }
 
 TEST_F(EventProcessorTest, AtMostOneProbeRunsPerDevice) {
     runner->hold();
     deliver(answer("10.9.9.9"));
-    ASSERT_TRUE(waitForQt([&] { return runner->running() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return runner->running() == 1; }));
     deliver(answer("10.9.9.9"));
     deliver(answer("10.9.9.9"));
     EXPECT_EQ(runner->calls().size(), 1u);
     runner->release();
-    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    ASSERT_TRUE(pumpUntil([&] { return !processor.isProbing(kId); }));
     deliver(answer("10.9.9.9"));
-    EXPECT_TRUE(waitForQt([&] { return runner->calls().size() == 2; }));
+    EXPECT_TRUE(pumpUntil([&] { return runner->calls().size() == 2; }));
 }
 
 TEST_F(EventProcessorTest, AReachableDeviceDoesNotFlickerWhileItIsProbedAgain) {
     runner->setExitCode("10.9.9.9", 0);
     deliver(answer("10.9.9.9"));
     ASSERT_TRUE(
-        waitForQt([&] { return device()->isAccessible.get() && !processor.isProbing(kId); }));
+        pumpUntil([&] { return device()->isAccessible.get() && !processor.isProbing(kId); }));
     runner->hold();
     deliver(answer("10.9.9.9"));
     EXPECT_TRUE(processor.isProbing(kId));
@@ -293,7 +295,7 @@ TEST_F(EventProcessorTest, OnlyDottedAddressesReachThePingCommandLine) {
 // address at all rather than guess between decimal and octal.
 TEST_F(EventProcessorTest, AZeroPaddedDeviceAddressIsOnNoSubnetAndIsNeverPinged) {
     deliver(answer("192.168.000.020"));
-    ASSERT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    ASSERT_TRUE(pumpUntil([&] { return !processor.isProbing(kId); }));
     EXPECT_FALSE(device()->isAccessible.get());
     EXPECT_TRUE(runner->calls().empty());
 }
@@ -301,11 +303,11 @@ TEST_F(EventProcessorTest, AZeroPaddedDeviceAddressIsOnNoSubnetAndIsNeverPinged)
 TEST_F(EventProcessorTest, AProbeResultForARemovedDeviceIsDropped) {
     runner->hold();
     deliver(answer("10.9.9.9"));
-    ASSERT_TRUE(waitForQt([&] { return runner->running() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return runner->running() == 1; }));
     silentFor(3000);
     ASSERT_FALSE(device());
     runner->release();
-    EXPECT_TRUE(waitForQt([&] { return !processor.isProbing(kId); }));
+    EXPECT_TRUE(pumpUntil([&] { return !processor.isProbing(kId); }));
     EXPECT_TRUE(devices.items().isEmpty());
 }
 

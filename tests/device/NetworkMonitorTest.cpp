@@ -3,12 +3,13 @@
 #include "DeviceTestSupport.h"
 #include "FakeClock.h"
 #include "FakeProtocolEngine.h"
+#include "QtWait.h"
 #include "device/AutoScanner.h"
 #include "device/DeviceDisconnectedDetector.h"
 #include "device/NetworkMonitor.h"
 #include "state/DeviceStore.h"
 
-using devicetest::waitForQt;
+using testsupport::pumpUntil;
 
 namespace {
 
@@ -140,7 +141,7 @@ TEST_F(DisconnectDetection, TheMonitorTimerRunsOnlyWhenEnabled) {
     QObject::connect(&monitor, &INetworkMonitor::raiseEvent, [&] { ++raised; });
     scanner.isActive.set(true);
     addDevice("a", 60000);
-    EXPECT_TRUE(waitForQt([&] { return raised >= 1; }, 5000));
+    EXPECT_TRUE(pumpUntil([&] { return raised >= 1; }, 5000));
 
     monitor.setEnabled(false);
     EXPECT_FALSE(monitor.isEnabled());

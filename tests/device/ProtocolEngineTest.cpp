@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -12,11 +13,12 @@
 
 #include "DeviceTestSupport.h"
 #include "FakeDeviceProtocol.h"
+#include "QtWait.h"
 #include "device/ProtocolEngine.h"
 
-using devicetest::waitForQt;
 using fakes::FakeDeviceProtocol;
 using fakes::FakeProtocolWire;
+using testsupport::pumpUntil;
 using State = IProtocolEngine::State;
 
 namespace {
@@ -122,7 +124,7 @@ protected:
     }
 
     bool reached(State state, int timeoutMs = 5000) {
-        return waitForQt([&] { return !states.empty() && states.back() == state; }, timeoutMs);
+        return pumpUntil([&] { return !states.empty() && states.back() == state; }, timeoutMs);
     }
 
     void runUntilRunning() {
@@ -170,7 +172,7 @@ TEST_F(ProtocolEngineTest, NormalRunGoesInitializingThenRunningAndStopsInterrupt
     EXPECT_EQ(engine->state(), IProtocolEngine::Running);
     engine->stop();
     EXPECT_EQ(engine->state(), IProtocolEngine::Stopped);
-    waitForQt([&] { return states.size() == 4; });
+    pumpUntil([&] { return states.size() == 4; });
     EXPECT_EQ(states, (std::vector<State>{IProtocolEngine::Initializing, IProtocolEngine::Running,
                                           IProtocolEngine::Interrupted, IProtocolEngine::Stopped}));
     for (const auto& details : detailsSeen) {
@@ -263,7 +265,7 @@ TEST_F(ProtocolEngineTest, AFailingInstanceIsReplacedByANewOne) {
     runUntilRunning();
     states.clear();
     wire->failNextReceive = true;
-    ASSERT_TRUE(waitForQt([&] {
+    ASSERT_TRUE(pumpUntil([&] {
         return wire->instancesMade == 2 && !states.empty() &&
                states.back() == IProtocolEngine::Running;
     }));
@@ -279,7 +281,7 @@ TEST_F(ProtocolEngineTest, RequestsBeforeRunningAreDropped) {
     engine->sendLocalizeRequest("10.0.0.1", "A", "S", "u", "p");
     runUntilRunning();
     engine->sendScan();
-    ASSERT_TRUE(waitForQt([&] { return wire->requestCount("discovery") == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return wire->requestCount("discovery") == 1; }));
     // Queued calls are served in order, so the earlier ones have been seen
     // and dropped by now.
     EXPECT_EQ(wire->requestCount("discovery"), 1u);
@@ -303,7 +305,7 @@ TEST_F(ProtocolEngineTest, RunningEngineCarriesEveryRequestWithItsArguments) {
                                      "10.0.0.1", "Line 4", sdk::system::network_method_type::DHCP,
                                      "admin", "secret");
     engine->sendLocalizeRequest("192.168.7.2", "ART", "SER", "admin", "secret");
-    ASSERT_TRUE(waitForQt([&] { return wire->requests().size() == 3; }));
+    ASSERT_TRUE(pumpUntil([&] { return wire->requests().size() == 3; }));
     const auto requests = wire->requests();
     EXPECT_EQ(requests[0].kind, "discovery");
     EXPECT_EQ(requests[1].kind, "configuration");
@@ -325,7 +327,7 @@ TEST_F(ProtocolEngineTest, RequestLogsHideThePasswordAndKeepTheirOrder) {
         "10.0.0.1", "ART", "SER", "10.0.0.9", "255.255.255.0", "10.0.0.1", "Line 4",
         sdk::system::network_method_type::PERSISTENT_IP, "admin", "s3cr3t");
     engine->sendLocalizeRequest("10.0.0.1", "ART", "SER", "admin", "s3cr3t");
-    ASSERT_TRUE(waitForQt([&] { return wire->requests().size() == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return wire->requests().size() == 2; }));
     const auto configuration = log.find("Protocol.send_configuration_request(");
     EXPECT_EQ(configuration.text,
               "Protocol.send_configuration_request(artNo = ART, serialNo = SER, ip = 10.0.0.9, "
@@ -350,13 +352,13 @@ TEST_F(ProtocolEngineTest, ALibraryRejectingARequestDoesNotStopTheEngine) {
     engine->sendConfigurationRequest("10.0.0.1", "ART", "SER", "", "", "", "n",
                                      sdk::system::network_method_type::DHCP, "u", "p");
     engine->sendScan();
-    ASSERT_TRUE(waitForQt([&] {
+    ASSERT_TRUE(pumpUntil([&] {
         return log.contains("Protocol.send_configuration_request failed: Invalid IP address") &&
                log.contains("Protocol.send_discovery_request failed: Invalid IP address");
     }));
     wire->setSendFailure("");
     engine->sendScan();
-    ASSERT_TRUE(waitForQt([&] { return wire->requestCount("discovery") == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return wire->requestCount("discovery") == 1; }));
     EXPECT_EQ(engine->state(), IProtocolEngine::Running);
 }
 
@@ -385,7 +387,7 @@ TEST_F(ProtocolEngineTest, ABurstOfAnswersReachesTheMainThreadWholeInOrderAndInF
     QueuedCallCounter counter;
     engine->installEventFilter(&counter);
     runUntilRunning();
-    ASSERT_TRUE(waitForQt([&] { return events.size() == answers; }, 20000));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == answers; }, 20000));
     for (int i = 0; i < answers; ++i) {
         const auto* discovery = dynamic_cast<const DiscoveryResponse*>(events[i].data());
         ASSERT_NE(discovery, nullptr);
@@ -407,7 +409,7 @@ TEST_F(ProtocolEngineTest, AnswersReachTheMainThreadAndUnsupportedKindsAreSkippe
     answer->set_article_number("ABC");
     answer->set_serial_number("X1");
     wire->push(std::move(answer), "10.9.8.7");
-    ASSERT_TRUE(waitForQt([&] { return events.size() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 1; }));
     const auto* discovery = dynamic_cast<const DiscoveryResponse*>(events[0].data());
     ASSERT_NE(discovery, nullptr);
     EXPECT_EQ(discovery->articleNumber, "ABC");

@@ -13,8 +13,10 @@
 
 #include <filesystem>
 
+#include "LabCheck.h"
 #include "LanfinderLab.h"
 #include "RequestSniffer.h"
+#include "TextFile.h"
 
 using nlohmann::json;
 using testsupport::NetLab;
@@ -57,20 +59,14 @@ constexpr int deviceMs = 10000;
 class LanfinderEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string why;
-        if (!NetLab::available(&why)) {
-            GTEST_SKIP() << why;
-        }
-        struct stat st {};
-        for (const char* program : {"/bin/lanfinder", "/bin/lanfinder-sim"}) {
-            if (::stat((e2e::buildDir() + program).c_str(), &st) != 0) {
-                GTEST_SKIP() << e2e::buildDir() << program << " is not built";
-            }
+        const auto check = testsupport::checkLab({"lanfinder", "lanfinder-sim"});
+        if (!check.ready()) {
+            GTEST_SKIP() << check.why;
         }
         work_ = ::testing::TempDir() + "/" + lab_.prefix() + "e2e";
         ::mkdir(work_.c_str(), 0700);
-        e2e::writeText(work_ + "/wire1.json", wire1Fleet);
-        e2e::writeText(work_ + "/wire2.json", wire2Fleet);
+        testsupport::writeText(work_ + "/wire1.json", wire1Fleet);
+        testsupport::writeText(work_ + "/wire2.json", wire2Fleet);
         home_ = std::make_unique<e2e::AppHome>(work_ + "/app");
         pc_ = lab_.addNamespace("pc");
         dev1_ = lab_.addNamespace("dev1");
@@ -88,7 +84,7 @@ protected:
     pid_t startSim(const std::string& ns, const std::string& card, const std::string& fleet,
                    std::vector<std::string> extra = {}) {
         std::string log = work_ + "/sim-" + ns + "-" + std::to_string(++sims_) + ".log";
-        std::vector<std::string> argv = {e2e::buildDir() + "/bin/lanfinder-sim",
+        std::vector<std::string> argv = {testsupport::buildDir() + "/bin/lanfinder-sim",
                                          "--card",
                                          card,
                                          "--fleet",
@@ -97,10 +93,8 @@ protected:
                                          "150"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         pid_t pid = lab_.spawn(ns, argv, {}, log);
-        EXPECT_TRUE(waitFor(
-            [&] { return e2e::readText(log).find("lanfinder-sim: ready") != std::string::npos; },
-            10000))
-            << e2e::readText(log);
+        EXPECT_TRUE(testsupport::waitForText(log, "lanfinder-sim: ready", 10000))
+            << testsupport::readText(log);
         return pid;
     }
 
@@ -113,7 +107,8 @@ protected:
     int startApp() {
         home_->setLogAside();
         appLog_ = work_ + "/lanfinder-" + std::to_string(++apps_) + ".log";
-        app_ = lab_.spawn(pc_, {e2e::buildDir() + "/bin/lanfinder"}, home_->environment(), appLog_);
+        app_ = lab_.spawn(pc_, {testsupport::buildDir() + "/bin/lanfinder"}, home_->environment(),
+                          appLog_);
         // The log may be written late; in a namespace of its own the
         // program finds its preferred port free, and connect() retries.
         int port = 0;
@@ -125,8 +120,8 @@ protected:
         browser_ = std::make_unique<e2e::BrowserView>();
         EXPECT_TRUE(browser_->connect(lab_, pc_, port, appStartMs))
             << "no full state on port " << port << "; output:\n"
-            << e2e::readText(appLog_) << "\nlog:\n"
-            << e2e::readText(home_->logPath());
+            << testsupport::readText(appLog_) << "\nlog:\n"
+            << testsupport::readText(home_->logPath());
         return *browser_;
     }
 
@@ -390,7 +385,7 @@ TEST_F(LanfinderEndToEnd, FavouriteSurvivesARestart) {
     b->close();
     int status = NetLab::waitExit(app_, 10000);
     ASSERT_GE(status, 0) << "lanfinder did not end after its last browser left";
-    EXPECT_EQ(status, 0) << e2e::readText(home_->logPath());
+    EXPECT_EQ(status, 0) << testsupport::readText(home_->logPath());
 
     b = &connect(startApp());
     ASSERT_NE(b->device(camId), nullptr) << b->fullState.dump();

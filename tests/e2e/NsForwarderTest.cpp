@@ -16,7 +16,9 @@
 #include <cctype>
 #include <thread>
 
-#include "LanfinderLab.h"
+#include "LabCheck.h"
+#include "NetLab.h"
+#include "TextFile.h"
 
 using testsupport::NetLab;
 using testsupport::waitFor;
@@ -24,7 +26,7 @@ using testsupport::waitFor;
 namespace {
 
 std::string forwarder() {
-    return e2e::buildDir() + "/bin/lanfinder-nsfwd";
+    return testsupport::buildDir() + "/bin/lanfinder-nsfwd";
 }
 
 // The forwarder runs in this machine's namespace (that is its job); it only
@@ -57,12 +59,12 @@ public:
     }
     // The port it reports listening on; 0 until it has.
     int port() const {
-        std::string text = e2e::readText(log_);
+        std::string text = testsupport::readText(log_);
         auto at = text.find("forwarding 127.0.0.1:");
         return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + 21);
     }
     int exitStatus(int timeoutMs) const { return NetLab::waitExit(pid_, timeoutMs); }
-    std::string output() const { return e2e::readText(log_); }
+    std::string output() const { return testsupport::readText(log_); }
 
 private:
     std::string log_;

@@ -10,9 +10,12 @@
 #include <chrono>
 
 #include "FaultLab.h"
+#include "ProcessStats.h"
 
 using nlohmann::json;
 using testsupport::NetLab;
+using testsupport::openFiles;
+using testsupport::statusNumber;
 using testsupport::waitFor;
 using testsupport::WsClient;
 
@@ -149,7 +152,7 @@ TEST_F(BrowserFaults, TwoHundredShortConnectionsLeaveNoThreadsOrFilesBehind) {
     // once the steady browser has had the devices for a moment.
     b.drain(1500);
     const long files = openFiles(app_);
-    const long threadCount = threads(app_);
+    const long threadCount = statusNumber(app_, "Threads");
     ASSERT_GT(files, 0);
     ASSERT_GT(threadCount, 0);
 
@@ -180,10 +183,11 @@ TEST_F(BrowserFaults, TwoHundredShortConnectionsLeaveNoThreadsOrFilesBehind) {
     RecordProperty("threadsBefore", static_cast<int>(threadCount));
 
     // Everything the short connections used is given back.
-    EXPECT_TRUE(
-        waitFor([&] { return openFiles(app_) <= files && threads(app_) <= threadCount; }, 15000))
+    EXPECT_TRUE(waitFor(
+        [&] { return openFiles(app_) <= files && statusNumber(app_, "Threads") <= threadCount; },
+        15000))
         << "files " << files << " -> " << openFiles(app_) << ", threads " << threadCount << " -> "
-        << threads(app_);
+        << statusNumber(app_, "Threads");
     expectServed(b, id, true);
 }
 

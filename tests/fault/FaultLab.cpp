@@ -6,6 +6,10 @@
 
 #include <filesystem>
 
+#include "LabCheck.h"
+#include "ProcessStats.h"
+#include "TextFile.h"
+
 using nlohmann::json;
 using testsupport::NetLab;
 using testsupport::waitFor;
@@ -13,15 +17,9 @@ using testsupport::waitFor;
 namespace fault {
 
 void LanfinderFault::SetUp() {
-    std::string why;
-    if (!NetLab::available(&why)) {
-        GTEST_SKIP() << why;
-    }
-    struct stat st {};
-    for (const char* program : {"/bin/lanfinder", "/bin/lanfinder-sim"}) {
-        if (::stat((e2e::buildDir() + program).c_str(), &st) != 0) {
-            GTEST_SKIP() << e2e::buildDir() << program << " is not built";
-        }
+    const auto check = testsupport::checkLab({"lanfinder", "lanfinder-sim"});
+    if (!check.ready()) {
+        GTEST_SKIP() << check.why;
     }
     work_ = ::testing::TempDir() + "/" + lab_.prefix() + "fault";
     ::mkdir(work_.c_str(), 0700);
@@ -45,13 +43,11 @@ pid_t LanfinderFault::startSim(int count) {
     std::string log = work_ + "/sim-" + std::to_string(++sims_) + ".log";
     pid_t pid = lab_.spawn(
         dev_,
-        {e2e::buildDir() + "/bin/lanfinder-sim", "--card", "10.89.1.2/24", "--count",
+        {testsupport::buildDir() + "/bin/lanfinder-sim", "--card", "10.89.1.2/24", "--count",
          std::to_string(count), "--seed", "3", "--localize-time", "1", "--duration", "170"},
         {}, log);
-    EXPECT_TRUE(waitFor(
-        [&] { return e2e::readText(log).find("lanfinder-sim: ready") != std::string::npos; },
-        10000))
-        << e2e::readText(log);
+    EXPECT_TRUE(testsupport::waitForText(log, "lanfinder-sim: ready", 10000))
+        << testsupport::readText(log);
     return pid;
 }
 
@@ -63,7 +59,7 @@ void LanfinderFault::stopSim(pid_t pid) {
 int LanfinderFault::startApp(const std::string& prepare) {
     home_->setLogAside();
     appOut_ = work_ + "/lanfinder-" + std::to_string(++apps_) + ".out";
-    const std::string program = e2e::buildDir() + "/bin/lanfinder";
+    const std::string program = testsupport::buildDir() + "/bin/lanfinder";
     auto env = home_->environment();
     if (prepare.empty()) {
         app_ = lab_.spawn(pc_, {program}, env, appOut_);
@@ -166,51 +162,18 @@ std::string LanfinderFault::settingsPath() const {
 }
 
 std::string LanfinderFault::settingsSeenByApp() const {
-    return e2e::readText("/proc/" + std::to_string(app_) + "/root" + settingsPath());
-}
-
-bool LanfinderFault::favouritesOf(const std::string& text, std::set<std::string>& ids) {
-    json doc = json::parse(text, nullptr, false);
-    if (!doc.is_object() || !doc.contains("language") || !doc.contains("theme") ||
-        !doc.contains("devices") || !doc["devices"].is_object() ||
-        !doc["devices"].contains("list") || !doc["devices"]["list"].is_array()) {
-        return false;
-    }
-    ids.clear();
-    for (const auto& d : doc["devices"]["list"]) {
-        if (!d.is_object() || !d.contains("id") || d.value("isFavorite", false) != true) {
-            return false;
-        }
-        ids.insert(d["id"].get<std::string>());
-    }
-    return true;
+    return testsupport::readText("/proc/" + std::to_string(app_) + "/root" + settingsPath());
 }
 
 std::string LanfinderFault::appLogText() const {
     // In a private mount the log folder is a bind of LOGS.
     const std::string privateLog = work_ + "/logs/lanfinder.log";
-    std::string text = e2e::readText(privateLog);
-    return text.empty() ? e2e::readText(home_->logPath()) : text;
+    std::string text = testsupport::readText(privateLog);
+    return text.empty() ? testsupport::readText(home_->logPath()) : text;
 }
 
 std::string LanfinderFault::diagnostics() const {
-    return "output:\n" + e2e::readText(appOut_) + "\nlog:\n" + appLogText();
-}
-
-long LanfinderFault::openFiles(pid_t pid) {
-    std::error_code ec;
-    long n = 0;
-    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ec), end;
-         !ec && it != end; it.increment(ec)) {
-        ++n;
-    }
-    return ec ? -1 : n;
-}
-
-long LanfinderFault::threads(pid_t pid) {
-    const std::string status = e2e::readText("/proc/" + std::to_string(pid) + "/status");
-    auto at = status.find("\nThreads:");
-    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 9);
+    return "output:\n" + testsupport::readText(appOut_) + "\nlog:\n" + appLogText();
 }
 
 }  // namespace fault

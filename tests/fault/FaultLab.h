@@ -54,13 +54,8 @@ protected:
     std::string dataDir() const;
     std::string settingsPath() const;
     std::string settingsSeenByApp() const;
-    // The favourite ids of a settings text; false when it is not whole.
-    static bool favouritesOf(const std::string& text, std::set<std::string>& ids);
     std::string appLogText() const;
     std::string diagnostics() const;
-
-    static long openFiles(pid_t pid);
-    static long threads(pid_t pid);
 
     testsupport::NetLab lab_;
     std::string work_;

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "FaultLab.h"
+#include "LabCheck.h"
+#include "TextFile.h"
 
 using nlohmann::json;
 using testsupport::NetLab;
@@ -41,7 +43,7 @@ protected:
 
     std::set<std::string> favouritesOnDisk() {
         std::set<std::string> ids;
-        EXPECT_TRUE(favouritesOf(settingsSeenByApp(), ids)) << settingsSeenByApp();
+        EXPECT_TRUE(e2e::favouritesOf(settingsSeenByApp(), ids)) << settingsSeenByApp();
         return ids;
     }
 };
@@ -49,7 +51,7 @@ protected:
 }  // namespace
 
 TEST_F(SettingsFaults, ReadOnlyFolderTellsTheUserAndLosesNothing) {
-    e2e::writeText(settingsPath(), savedSettings);
+    testsupport::writeText(settingsPath(), savedSettings);
     startSim();
     // A read-only bind of the settings folder; the logs stay writable.
     auto& b = connectWithDevices(startApp(R"(mkdir -p "$DATA/logs"
@@ -87,7 +89,7 @@ mount --bind "$LOGS" "$DATA/logs")"),
 }
 
 TEST_F(SettingsFaults, FullDiskKeepsTheOldFileWholeAndLosesNothing) {
-    e2e::writeText(settingsPath(), savedSettings);
+    testsupport::writeText(settingsPath(), savedSettings);
     startSim();
     // A tiny file system as the settings folder, holding the old file and
     // filled to the last byte.
@@ -133,7 +135,7 @@ dd if=/dev/zero of="$DATA/filler" bs=1k 2>/dev/null || true)"),
 }
 
 TEST_F(SettingsFaults, KilledInTheMiddleOfSavesLeavesOneWholeVersion) {
-    const std::string helper = e2e::buildDir() + "/bin/settings_save_loop";
+    const std::string helper = testsupport::buildDir() + "/bin/settings_save_loop";
     ASSERT_EQ(::access(helper.c_str(), X_OK), 0) << helper << " is not built";
     const std::string path = work_ + "/kill/Settings.json";
     std::mt19937 random(20261208);
@@ -144,18 +146,18 @@ TEST_F(SettingsFaults, KilledInTheMiddleOfSavesLeavesOneWholeVersion) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string out = work_ + "/out-" + std::to_string(attempt % 2);
         pid_t pid = lab_.spawn(pc_, {helper, path}, {}, out);
-        ASSERT_TRUE(
-            waitFor([&] { return e2e::readText(out).find("saving") != std::string::npos; }, 10000))
-            << e2e::readText(out);
+        ASSERT_TRUE(waitFor(
+            [&] { return testsupport::readText(out).find("saving") != std::string::npos; }, 10000))
+            << testsupport::readText(out);
         // The kill lands at a random moment of the save loop.
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
         ::kill(pid, SIGKILL);
         ASSERT_EQ(NetLab::waitExit(pid, 5000), 128 + SIGKILL);
-        const std::string marks = e2e::readText(out);
+        const std::string marks = testsupport::readText(out);
         insideASave += !marks.empty() && marks.back() == '<';
-        const std::string text = e2e::readText(path);
-        const bool isA = text == e2e::readText(path + ".a");
-        const bool isB = text == e2e::readText(path + ".b");
+        const std::string text = testsupport::readText(path);
+        const bool isA = text == testsupport::readText(path + ".a");
+        const bool isB = text == testsupport::readText(path + ".b");
         EXPECT_TRUE(isA || isB) << "attempt " << attempt << ": " << text.size() << " bytes";
         whole += isA || isB;
     }
@@ -171,8 +173,9 @@ TEST_F(SettingsFaults, KilledInTheMiddleOfSavesLeavesOneWholeVersion) {
         const std::string name = e.path().filename();
         if (name != "Settings.json" && name != "Settings.json.a" && name != "Settings.json.b") {
             ++strays;
-            const std::string text = e2e::readText(e.path());
-            EXPECT_TRUE(text == e2e::readText(path + ".a") || text == e2e::readText(path + ".b"))
+            const std::string text = testsupport::readText(e.path());
+            EXPECT_TRUE(text == testsupport::readText(path + ".a") ||
+                        text == testsupport::readText(path + ".b"))
                 << name;
         }
     }
@@ -195,7 +198,7 @@ TEST_F(SettingsFaults, ProgramKilledWhileSavingStartsAgainWithAWholeFile) {
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
         ::kill(app_, SIGKILL);
         ASSERT_EQ(NetLab::waitExit(app_, 5000), 128 + SIGKILL);
-        json doc = json::parse(e2e::readText(settingsPath()), nullptr, false);
+        json doc = json::parse(testsupport::readText(settingsPath()), nullptr, false);
         ASSERT_TRUE(doc.is_object()) << "attempt " << attempt;
         const std::string theme = doc.value("theme", "");
         EXPECT_TRUE(theme == "light" || theme == "dark") << doc.dump();

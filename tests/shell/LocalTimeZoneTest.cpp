@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include "QtWait.h"
 #include "shell/LocalTimeZone.h"
-#include "support/NetLab.h"
 
 namespace {
 
@@ -96,12 +96,9 @@ TEST_F(LocalTimeZoneTest, WatchMakesAChangedZoneFileCount) {
 
     // A second change is seen as well, now by the watch's own timer.
     install("Europe/Berlin");
-    ASSERT_TRUE(testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return localText(summerNoonUtc) == "2026-07-01T14:00:00";
-        },
-        10 * shell::LocalTimeZoneWatch::checkIntervalMs));
+    ASSERT_TRUE(
+        testsupport::pumpUntil([&] { return localText(summerNoonUtc) == "2026-07-01T14:00:00"; },
+                               10 * shell::LocalTimeZoneWatch::checkIntervalMs));
 }
 
 }  // namespace

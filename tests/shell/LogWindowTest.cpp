@@ -7,10 +7,10 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include "QtWait.h"
 #include "RecordingP7.h"
 #include "shell/LogWindow.h"
 #include "shell/Logger.h"
-#include "support/NetLab.h"
 
 namespace {
 
@@ -74,12 +74,7 @@ TEST_F(LogWindowTest, VisibleWindowAddsLinesInBatchesInOrder) {
     for (int i = 0; i < 50; ++i) {
         qDebug("visible line %d", i);
     }
-    ASSERT_TRUE(testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return window.pendingLines() == 0;
-        },
-        5000));
+    ASSERT_TRUE(testsupport::pumpUntil([&] { return window.pendingLines() == 0; }, 5000));
     const QStringList lines = window.toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 50);
     for (int i = 0; i < 50; ++i) {
@@ -91,12 +86,8 @@ TEST_F(LogWindowTest, VisibleWindowAddsLinesInBatchesInOrder) {
     window.hide();
     QElapsedTimer waited;
     waited.start();
-    testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return waited.elapsed() > 3 * LogWindow::appendIntervalMs;
-        },
-        5000);
+    testsupport::pumpUntil([&] { return waited.elapsed() > 3 * LogWindow::appendIntervalMs; },
+                           5000);
     EXPECT_EQ(window.document()->blockCount(), 50);
     EXPECT_EQ(window.pendingLines(), 1);
     window.show();
@@ -127,12 +118,8 @@ TEST_F(LogWindowTest, ShowingAfterManyMessagesScrollsToTheNewest) {
     }
     window.show();
     QScrollBar* bar = window.verticalScrollBar();
-    ASSERT_TRUE(testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return window.isVisible() && bar->maximum() > 0;
-        },
-        5000));
+    ASSERT_TRUE(
+        testsupport::pumpUntil([&] { return window.isVisible() && bar->maximum() > 0; }, 5000));
     EXPECT_EQ(bar->value(), bar->maximum());
 
     // Scrolled away, hidden, shown again: back at the end.

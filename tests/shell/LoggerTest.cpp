@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "QtWait.h"
 #include "RecordingP7.h"
 #include "shell/Logger.h"
-#include "support/NetLab.h"
 
 namespace {
 
@@ -138,12 +138,7 @@ TEST_F(LoggerTest, WorkerThreadWarningIsDeliveredThereAndShownAfterEventsRun) {
     // Queued to the main thread: nothing is shown before its events run.
     EXPECT_TRUE(shown.isEmpty());
 
-    EXPECT_TRUE(testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return !shown.isEmpty();
-        },
-        5000));
+    EXPECT_TRUE(testsupport::pumpUntil([&] { return !shown.isEmpty(); }, 5000));
     QObject::disconnect(connection);
     EXPECT_EQ(shown, QStringList{"from the worker"});
     EXPECT_EQ(types, QList<QtMsgType>{QtWarningMsg});

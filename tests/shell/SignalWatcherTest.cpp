@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <atomic>
 
+#include "QtWait.h"
 #include "shell/SignalWatcher.h"
-#include "support/NetLab.h"
 
 namespace {
 
@@ -18,12 +18,7 @@ void previousHandler(int) {
 class SignalWatcherTest : public ::testing::Test {
 protected:
     bool waitForCount(const QList<int>& seen, int count) {
-        return testsupport::waitFor(
-            [&] {
-                QCoreApplication::processEvents();
-                return seen.size() >= count;
-            },
-            5000);
+        return testsupport::pumpUntil([&] { return seen.size() >= count; }, 5000);
     }
 };
 

@@ -24,8 +24,8 @@
 #include <functional>
 #include <thread>
 
+#include "QtWait.h"
 #include "shell/SingleInstance.h"
-#include "support/NetLab.h"
 
 namespace {
 
@@ -53,12 +53,7 @@ SendResult sendFromAnotherThread(const QString& id, const QString& text, int tim
         result.primary = second.isPrimary();
         done = true;
     });
-    testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return done.load();
-        },
-        timeoutMs + 5000);
+    testsupport::pumpUntil([&] { return done.load(); }, timeoutMs + 5000);
     sender.join();
     QCoreApplication::processEvents();
     return result;
@@ -300,12 +295,7 @@ TEST_F(SingleInstanceTest, SecondStartDeliversItsMessageToTheFirst) {
     EXPECT_TRUE(result.delivered);
     EXPECT_FALSE(result.primary);
     EXPECT_LT(result.elapsedMs, 5000);
-    testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return !received.isEmpty();
-        },
-        2000);
+    testsupport::pumpUntil([&] { return !received.isEmpty(); }, 2000);
     EXPECT_EQ(received, QStringList{"LNF Instance Started"});
 }
 
@@ -318,12 +308,7 @@ TEST_F(SingleInstanceTest, MessagesArriveUnchangedAndOneByOne) {
     const QString odd = QStringLiteral("100% ünïcode\nsecond line");
     EXPECT_TRUE(sendFromAnotherThread(id, odd, 5000).delivered);
     EXPECT_TRUE(sendFromAnotherThread(id, QString(), 5000).delivered);
-    testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return received.size() == 2;
-        },
-        2000);
+    testsupport::pumpUntil([&] { return received.size() == 2; }, 2000);
     EXPECT_EQ(received, (QStringList{odd, QString()}));
 }
 
@@ -385,12 +370,7 @@ TEST_F(SingleInstanceTest, LockAndSocketLeftByAKilledInstanceDoNotBlock) {
     QObject::connect(&probe, &SingleInstance::messageReceived,
                      [&](const QString& m) { received << m; });
     EXPECT_TRUE(sendFromAnotherThread(id, "after the crash", 5000).delivered);
-    testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return !received.isEmpty();
-        },
-        2000);
+    testsupport::pumpUntil([&] { return !received.isEmpty(); }, 2000);
     EXPECT_EQ(received, QStringList{"after the crash"});
 }
 
@@ -422,12 +402,7 @@ TEST_F(SingleInstanceTest, OversizedOrSilentPeersNeitherDeliverNorBlockOthers) {
     ASSERT_TRUE(silent.waitForConnected(5000));
 
     EXPECT_TRUE(sendFromAnotherThread(id, "still heard", 5000).delivered);
-    testsupport::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return oversizedClosed.load() && !received.isEmpty();
-        },
-        5000);
+    testsupport::pumpUntil([&] { return oversizedClosed.load() && !received.isEmpty(); }, 5000);
     oversized.join();
     EXPECT_TRUE(oversizedClosed.load());
     EXPECT_EQ(received, QStringList{"still heard"});

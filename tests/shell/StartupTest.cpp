@@ -5,12 +5,12 @@
 #include <QTcpServer>
 #include <QUrl>
 
+#include "QtWait.h"
 #include "RecordingP7.h"
 #include "lanfinder/Version.h"
 #include "shell/Logger.h"
 #include "shell/Startup.h"
 #include "shell/SysTray.h"
-#include "support/NetLab.h"
 
 namespace {
 
@@ -97,12 +97,7 @@ protected:
     void TearDown() override { shell::setUrlOpener(saved); }
 
     bool waitForOpened(int count) {
-        return testsupport::waitFor(
-            [&] {
-                QCoreApplication::processEvents();
-                return opened.size() >= count;
-            },
-            5000);
+        return testsupport::pumpUntil([&] { return opened.size() >= count; }, 5000);
     }
 
     shell::UrlOpener saved;

@@ -14,10 +14,12 @@
 #include <gtest/gtest.h>
 
 #include "NetLab.h"
+#include "QtWait.h"
 #include "StateTestSupport.h"
 #include "state/Event.h"
 
 using namespace statetest;
+using testsupport::pumpUntil;
 
 namespace {
 
@@ -218,7 +220,7 @@ TEST_F(StateCacheCoalescing, EventsFromAnotherThreadCoalesceWithoutEverGoingBack
         }
     });
     raiser.join();
-    ASSERT_TRUE(waitProcessing([&] {
+    ASSERT_TRUE(pumpUntil([&] {
         return !rig.diffs.isEmpty() &&
                rig.lastDiff().value("autoScanner").toObject().value("scanIntervalMs").toInt() ==
                    499;

@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "NetLab.h"
+#include "QtWait.h"
 #include "StateTestSupport.h"
 #include "state/Event.h"
 
 using namespace statetest;
+using testsupport::pumpUntil;
 
 namespace {
 
@@ -39,7 +41,7 @@ TEST(StateCacheThreads, EventsFromAnotherThreadArriveInOrderWithoutWaitingForThe
     raiser.join();
     EXPECT_TRUE(rig.diffs.isEmpty());
 
-    ASSERT_TRUE(waitProcessing([&] { return rig.diffs.size() == 200; }));
+    ASSERT_TRUE(pumpUntil([&] { return rig.diffs.size() == 200; }));
     for (int i = 0; i < 200; ++i) {
         EXPECT_EQ(scannerValue(rig.diff(i), "scanIntervalMs"), i);
     }
@@ -61,7 +63,7 @@ TEST(StateCacheThreads, SeveralThreadsKeepEachTheirOwnOrder) {
     for (auto& thread : raisers) {
         thread.join();
     }
-    ASSERT_TRUE(waitProcessing([&] { return rig.diffs.size() == 400; }));
+    ASSERT_TRUE(pumpUntil([&] { return rig.diffs.size() == 400; }));
     std::vector<int> next(4, 0);
     for (int i = 0; i < rig.diffs.size(); ++i) {
         const QJsonArray updated =
@@ -86,7 +88,7 @@ TEST(StateCacheThreads, AddedDeviceIsCopiedAsItWasWhenRaised) {
         device.name.set("changed later");
     });
     raiser.join();
-    ASSERT_TRUE(waitProcessing([&] { return rig.diffs.size() == 3; }));
+    ASSERT_TRUE(pumpUntil([&] { return rig.diffs.size() == 3; }));
     const QJsonArray added = rig.diff(1).value("devices").toObject().value("added").toArray();
     ASSERT_EQ(added.size(), 1);
     EXPECT_EQ(added[0].toObject().value("name"), QJsonValue("as raised"));
@@ -118,7 +120,7 @@ TEST(StateCacheThreads, WorkerGetsAFullStateOfOneConsistentMoment) {
         }
         done = 1;
     });
-    const bool finished = waitProcessing([&] { return done.load() == 1; }, 60000);
+    const bool finished = pumpUntil([&] { return done.load() == 1; }, 60000);
     grower.stop();
     worker.join();
     ASSERT_TRUE(finished);
@@ -175,7 +177,7 @@ TEST(StateCacheThreads, WorkerGivesUpWhenTheMainThreadNeverAnswers) {
         answer = rig.cache->onFullStateRequested();
         done = true;
     });
-    const bool answered = waitProcessing([&] { return done.load(); });
+    const bool answered = pumpUntil([&] { return done.load(); });
     second.join();
     ASSERT_TRUE(answered);
     EXPECT_EQ(parseObject(answer).value("devices").toObject().value("list").toArray().size(), 1);

@@ -1,10 +1,7 @@
 #include "StateTestSupport.h"
 
-#include <chrono>
 #include <mutex>
-#include <thread>
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 
 namespace statetest {
@@ -72,18 +69,6 @@ bool LogCapture::contains(const QString& text) const {
         }
     }
     return false;
-}
-
-bool waitProcessing(const std::function<bool()>& cond, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return cond();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 QJsonObject parseObject(const QByteArray& bytes) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <ostream>
 
 #include <QByteArray>
@@ -70,9 +69,6 @@ public:
     const QStringList& lines() const;
     bool contains(const QString& text) const;
 };
-
-// Processes this thread's events until cond holds or timeoutMs passes.
-bool waitProcessing(const std::function<bool()>& cond, int timeoutMs = 10000);
 
 QJsonObject parseObject(const QByteArray& bytes);
 

@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -20,30 +19,18 @@
 #include <vector>
 
 #include "NetLab.h"
+#include "QtWait.h"
 #include "WsClient.h"
 #include "web/WebServer.h"
 
 namespace webservertest {
 
 using testsupport::NetLab;
+using testsupport::pumpUntil;
 using testsupport::WsClient;
 
 inline constexpr int timeoutMs = 5000;
 inline const std::string fullState = R"({"full":true})";
-
-// Runs the main thread's events until cond holds or timeoutMs passes.
-inline bool pumpUntil(const std::function<bool()>& cond, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // A real server on the loopback of a private namespace, with its signals
 // recorded. The server is made inside the namespace (its listening socket

@@ -6,15 +6,15 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include <beacon/beacon.h>
 
-#include "LanfinderLab.h"
+#include "LabCheck.h"
 #include "NetLab.h"
+#include "TextFile.h"
 #include "fleet_file.h"
 #include "simulator.h"
 
@@ -22,19 +22,13 @@ using namespace std::chrono_literals;
 using sdk::system::network_method_type;
 using sdk::system::operation_result;
 using testsupport::NetLab;
+using testsupport::readText;
 using testsupport::waitFor;
 
 namespace {
 
 std::string sim_path() {
-    return e2e::buildDir() + "/bin/lanfinder-sim";
-}
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return testsupport::buildDir() + "/bin/lanfinder-sim";
 }
 
 // Runs a command without any network use and returns its standard output.
@@ -88,10 +82,8 @@ protected:
             argv.push_back(w);
         }
         pid_ = lab_.spawn(dev_, argv, {}, log_);
-        ASSERT_TRUE(waitFor(
-            [&] { return read_text(log_).find("lanfinder-sim: ready") != std::string::npos; },
-            10000))
-            << read_text(log_);
+        ASSERT_TRUE(testsupport::waitForText(log_, "lanfinder-sim: ready", 10000))
+            << readText(log_);
     }
 
     std::vector<sim::device_profile> expected_fleet() {
@@ -286,14 +278,14 @@ TEST_F(SimulatorOnTheWire, TotalLossMeansSilenceButRequestsAreStillCounted) {
           [&](dp::idevice_protocol& engine) { EXPECT_TRUE(discover(engine, 1, 1500ms).empty()); });
     kill(pid_, SIGTERM);
     EXPECT_EQ(NetLab::waitExit(pid_, 5000), 0);
-    EXPECT_NE(read_text(log_).find("0 answers sent"), std::string::npos) << read_text(log_);
+    EXPECT_NE(readText(log_).find("0 answers sent"), std::string::npos) << readText(log_);
 }
 
 TEST_F(SimulatorOnTheWire, InterfaceOptionAnswersOnEveryAddressOfTheCard) {
     lab_.ip(dev_, "addr add 10.77.9.2/24 dev eth0");
     start_sim("", "--interface eth0");
-    EXPECT_NE(read_text(log_).find("answering on 10.77.1.2/24 10.77.9.2/24"), std::string::npos)
-        << read_text(log_);
+    EXPECT_NE(readText(log_).find("answering on 10.77.1.2/24 10.77.9.2/24"), std::string::npos)
+        << readText(log_);
     as_pc("10.77.1.1",
           [&](dp::idevice_protocol& engine) { EXPECT_EQ(discover(engine, 6).size(), 6u); });
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,10 +21,6 @@
 #include "WsClient.h"
 
 namespace e2e {
-
-std::string buildDir();
-std::string readText(const std::string& path);
-void writeText(const std::string& path, const std::string& text);
 
 // One lanfinder's private files: HOME, TMPDIR and XDG folders, and a PATH
 // whose xdg-open only records the address it was asked to open (headless Qt
@@ -44,6 +41,11 @@ public:
 private:
     std::string root_;
 };
+
+// The favourite ids of a settings file's text. False when the text is not
+// whole settings of the program's shape (a file cut short, or written by
+// something else): every stored device is a favourite with a text id.
+bool favouritesOf(const std::string& text, std::set<std::string>& ids);
 
 // A browser as the contract describes it: the full state first, then diffs
 // applied to a model of the state; answers and notifications collected.

@@ -3,43 +3,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+
+#include "TextFile.h"
 
 namespace e2e {
 
 using nlohmann::json;
-
-std::string buildDir() {
-    const char* dir = std::getenv("LANFINDER_BUILD_DIR");
-    if (dir && *dir) {
-        return dir;
-    }
-    // Test programs live in <build>/bin, beside the programs they start.
-    char exe[4096];
-    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) {
-        return ".";
-    }
-    std::string path(exe, static_cast<std::size_t>(n));
-    path = path.substr(0, path.rfind('/'));
-    return path.substr(0, path.rfind('/'));
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeText(const std::string& path, const std::string& text) {
-    std::ofstream out(path);
-    out << text;
-}
+using testsupport::readText;
+using testsupport::writeText;
 
 AppHome::AppHome(const std::string& root) : root_(root) {
     for (const char* sub :
@@ -80,6 +55,26 @@ int AppHome::reportedPort() const {
         return 0;
     }
     return std::atoi(text.c_str() + at + marker.size());
+}
+
+bool favouritesOf(const std::string& text, std::set<std::string>& ids) {
+    const json doc = json::parse(text, nullptr, false);
+    if (!doc.is_object() || !doc.contains("language") || !doc.contains("theme") ||
+        !doc.contains("devices") || !doc["devices"].is_object() ||
+        !doc["devices"].contains("list") || !doc["devices"]["list"].is_array()) {
+        return false;
+    }
+    ids.clear();
+    for (const auto& d : doc["devices"]["list"]) {
+        // Compared, not converted: a value of another type is a broken file,
+        // not an exception in the middle of a case.
+        if (!d.is_object() || !d.contains("id") || !d["id"].is_string() ||
+            !d.contains("isFavorite") || d["isFavorite"] != true) {
+            return false;
+        }
+        ids.insert(d["id"].get<std::string>());
+    }
+    return true;
 }
 
 bool BrowserView::connect(testsupport::NetLab& lab, const std::string& ns, int port,
