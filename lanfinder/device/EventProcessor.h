@@ -10,12 +10,15 @@
 #include <functional>
 #include <memory>
 
+#include "device/ChangeCheck.h"
 #include "device/IEventProcessor.h"
 #include "device/NIC.h"
 #include "state/IEventHandler.h"
 
 class AppNotificationStore;
+class ArpProbe;
 class DeviceStore;
+class IAddressProbe;
 class IProcessRunner;
 class IProtocolEngine;
 class NICModel;
@@ -59,6 +62,9 @@ public:
     // The process runner the probes start ping with; set it before the first
     // answer arrives. The default starts real processes.
     void setProcessRunner(std::shared_ptr<const IProcessRunner> runner);
+    // What tells whether a host already holds the address a change moves a
+    // device to; by default arping, started through the process runner.
+    void setAddressProbe(std::shared_ptr<IAddressProbe> probe);
     // Where the local subnet test reads the cards; by default the system's
     // card list. A list read is used for cardListMaxAgeMs (by the Clock), so a
     // burst of answers costs one read instead of one per answer.
@@ -87,6 +93,8 @@ public slots:
     void handleEvent(QSharedPointer<Event> event) override;
 
 private:
+    // Whether the device is on a subnet of the card it answered on: one in
+    // another card's subnet is routed out of that card and not reached.
     bool isOnLocalSubnet(const Device& device, const QDateTime& current) const;
     QVector<NIC> localCards(const QDateTime& current) const;
     void applyProbeResult(const QString& deviceId, bool reachable);
@@ -105,6 +113,9 @@ private:
     // False (after telling the user) when the device's card is gone: its
     // credentials must not go out of any other card.
     bool deviceCardPresent(const Device& device);
+    // Sends a change that passed its checks, unless its device went away
+    // while they ran.
+    void sendChange(const SetConfigurationRequest& request);
     // Whether a new device still fits; logs and posts the overflow.
     bool roomForNewDevice();
 
@@ -113,6 +124,8 @@ private:
     AppNotificationStore* m_notifications;
     NICModel* m_nics;
     std::shared_ptr<const IProcessRunner> m_runner;
+    std::shared_ptr<ArpProbe> m_arpProbe;
+    ChangeCheck m_changeCheck;
     CardSource m_cardSource;
     // The last card list read and when; mutable as a cache of a const query.
     mutable QVector<NIC> m_cards;
