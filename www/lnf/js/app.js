@@ -237,7 +237,7 @@ function showNotifications(list) {
   });
   for (const item of items) {
     const { kind, level } = describeMessage(item.message);
-    if ((kind === 'change' || kind === 'either') && item.deviceId && item.deviceId === details.deviceId) details.outcome(level);
+    if ((kind === 'change' || kind === 'either') && item.deviceId && item.deviceId === details.deviceId) details.outcome(level, item.message);
   }
   const { history } = store;
   for (const item of items) {

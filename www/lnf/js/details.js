@@ -5,7 +5,9 @@ import { h, icon, clear, setText } from './dom.js';
 import { badgesOf, displayName, deviceLabel, methodLabel, safeWebUrl, stateKey, stateLabel } from './present.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
-import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
+import { subnetText } from './ipv4.js';
+import { offeredAddress } from './offer.js';
+import { refusalOf } from './notify.js';
 import { CHANGE_START_MS, CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
 const FIELD_INPUTS = { name: 'f-name', ip: 'f-ip', subnetMask: 'f-mask', defaultGateway: 'f-gateway' };
@@ -24,6 +26,7 @@ export class DetailsPanel {
     this.seenBusy = false;
     this.phaseSince = new Map(); // id -> when this browser saw the phase begin
     this.credentials = new Map(); // id -> { username, password }, for this page's life only
+    this.taken = new Set(); // addresses the application found a host on, for this page's life
     this.ticker = null;
 
     this.$('d-close').addEventListener('click', () => this.hooks.onClose());
@@ -127,8 +130,16 @@ export class DetailsPanel {
   }
 
   /** A notification about a change of this device arrived. */
-  outcome(level) {
+  outcome(level, message) {
+    const refusal = refusalOf(message);
+    const ip = this.values().ip.trim();
     if (this.mode === 'waiting' || this.mode === 'sending') this.finishWaiting(level === 'success');
+    if (!refusal) return;
+    if (message === 'Address in use' && ip) {
+      this.taken.add(ip);
+      this.render();
+    }
+    this.showError(refusal.field, refusal.key, refusal.params);
   }
 
   finishWaiting(success) {
@@ -208,18 +219,14 @@ export class DetailsPanel {
       const address = nic && Array.isArray(nic.addresses) ? nic.addresses.find((a) => a && a.ip === d.ipOfAssociatedNic) : null;
       const body = h('div', { class: 'alert-body' }, h('p', { text: t('details.unreachable', { ip: d.ip || '—' }) }));
       if (address) {
-        const used = [...st.devices.values()].map((x) => x.ip);
-        for (const n of st.nics) for (const a of n.addresses || []) used.push(a.ip);
-        const suggestion = suggestFreeAddress(address.ip, address.subnetMask, used);
+        const offer = offeredAddress(st, d, this.taken);
         body.append(h('p', { text: t('details.unreachableFix', { subnet: subnetText(address.ip, address.subnetMask), card: nic.name || address.ip }) }));
-        if (suggestion && d.supportsPersistentIP !== false) {
-          const gw =
-            (nic.gateways || []).find(
-              (g) => parseIPv4(g) !== null && g !== '0.0.0.0' && subnetText(g, address.subnetMask) === subnetText(address.ip, address.subnetMask),
-            ) || '0.0.0.0';
-          const use = h('button', { type: 'button', class: 'btn', text: t('details.useAddress', { ip: suggestion }) });
+        if (offer && d.supportsPersistentIP !== false) {
+          const use = h('button', { type: 'button', class: 'btn', text: t('details.useAddress', { ip: offer.ip }) });
           use.disabled = changePhase(d) !== 'idle' || this.mode !== 'edit';
-          use.addEventListener('click', () => this.prefill({ method: 'PersistentIP', ip: suggestion, subnetMask: address.subnetMask, defaultGateway: gw }));
+          use.addEventListener('click', () =>
+            this.prefill({ method: 'PersistentIP', ip: offer.ip, subnetMask: offer.subnetMask, defaultGateway: offer.defaultGateway }),
+          );
           body.append(h('div', {}, use));
         }
       } else {
@@ -453,7 +460,7 @@ export class DetailsPanel {
     const result = this.check();
     const parts = [];
     if (!isChanged(d, this.values())) parts.push(t('form.noChanges'));
-    for (const w of result.warnings) parts.push(t(w));
+    for (const w of result.warnings) parts.push(t(w, result.warningParams && result.warningParams[w]));
     setText(this.$('f-summary'), parts.join(' '));
   }
 
