@@ -401,9 +401,13 @@ export class DetailsPanel {
     if (!d) return;
     this.setMethod(values.method);
     this.dirty.add('method');
+    // A refusal shown at a field was about its old value; left until the
+    // field loses focus, it would vanish under the pointer on the way to
+    // Apply and move the button away from the click.
     for (const f of ['ip', 'subnetMask', 'defaultGateway']) {
       this.$(FIELD_INPUTS[f]).value = values[f];
       this.dirty.add(f);
+      this.showError(f, null);
     }
     this.renderForm(d);
     this.$('f-ip').focus();
