@@ -11,15 +11,12 @@ QSharedPointer<Event> DeviceDisconnectedDetector::check() {
         return {};
     }
     QVector<QWeakPointer<Device>> silent;
-    // "Not seen for thresholdMs" as one cut-off time: comparing two local
-    // date-times of the same daylight-saving status is a plain comparison,
-    // while msecsTo() converts each lastSeen through mktime(), and glibc
-    // checks /etc/localtime on every call (one stat per device per second).
-    const QDateTime cutoff =
-        Clock::instance().currentDateTime().addMSecs(-static_cast<qint64>(m_thresholdMs));
+    // On the monotonic clock: setting the system time must neither drop live
+    // devices nor keep silent ones.
+    const qint64 now = Clock::instance().monotonicMs();
     for (const auto& device : m_store->items()) {
-        const QDateTime& lastSeen = device->lastSeen.get();
-        if (!lastSeen.isNull() && lastSeen <= cutoff) {
+        const std::optional<qint64> silentMs = device->silentForMs(now);
+        if (silentMs && *silentMs >= m_thresholdMs) {
             silent.append(device);
         }
     }

@@ -47,6 +47,7 @@ const QString noLongerAvailable = QStringLiteral("DeviceNoLongerAvailable");
 
 const QString EventProcessor::deviceLimitReached =
     QStringLiteral("Too many devices answered. Further devices are not shown");
+const QString EventProcessor::noAnswer = QStringLiteral("No answer from the device");
 const QString EventProcessor::deviceCardGone =
     QStringLiteral("The network card the device was found on is no longer available");
 
@@ -59,7 +60,10 @@ EventProcessor::EventProcessor(IProtocolEngine* engine, DeviceStore* devices,
       m_nics(nics),
       m_runner(std::make_shared<ProcessRunner>()),
       m_arpProbe(std::make_shared<ArpProbe>(m_runner)),
-      m_changeCheck(m_arpProbe) {}
+      m_changeCheck(m_arpProbe) {
+    m_answerTimer.setSingleShot(true);
+    connect(&m_answerTimer, &QTimer::timeout, this, &EventProcessor::expireRequests);
+}
 
 EventProcessor::~EventProcessor() {
     // The probe threads call isReachable() on this object.
@@ -81,7 +85,7 @@ void EventProcessor::setAddressProbe(std::shared_ptr<IAddressProbe> probe) {
 
 void EventProcessor::setCardSource(CardSource source) {
     m_cardSource = std::move(source);
-    m_cardsReadAt = QDateTime();
+    m_cardsReadAtMs.reset();
 }
 
 QDateTime EventProcessor::now() const {
@@ -94,10 +98,40 @@ void EventProcessor::handleEvent(QSharedPointer<Event> event) {
     }
 }
 
-void EventProcessor::post(const QString& message) {
+void EventProcessor::post(const QString& message, const QString& deviceId) {
     if (m_notifications) {
-        m_notifications->add(makeNotification(message));
+        m_notifications->add(makeNotification(message, deviceId));
     }
+}
+
+// --- Requests that wait for their answer ---------------------------------------------
+
+void EventProcessor::armAnswerTimer() {
+    const auto oldest = m_pending.oldestSentAtMs();
+    if (!oldest) {
+        m_answerTimer.stop();
+        return;
+    }
+    const qint64 due = *oldest + answerTimeoutMs - Clock::instance().monotonicMs();
+    // Qt's timers do not run on the Clock: looked at once a second at least,
+    // and a timer that fires early finds nothing due and is armed again.
+    m_answerTimer.start(static_cast<int>(std::clamp<qint64>(due, 0, answerCheckIntervalMs)));
+}
+
+void EventProcessor::expireRequests() {
+    const auto expired = m_pending.takeExpired(Clock::instance().monotonicMs(), answerTimeoutMs);
+    for (const auto& request : expired) {
+        qWarning().noquote() << "No answer from " + request.deviceId;
+        const auto device = m_devices->find(request.deviceId, true).toStrongRef();
+        // A change the device never accepted must not keep it frozen: its
+        // own answers show its real settings again.
+        if (device && request.kind == PendingRequests::Kind::Configuration &&
+            device->shouldProcess.get() && !device->isProcessing.get()) {
+            endConfiguration(*device);
+        }
+        post(noAnswer, request.deviceId);
+    }
+    armAnswerTimer();
 }
 
 // --- Discovery answers ------------------------------------------------------------
@@ -112,8 +146,8 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
         }
         device = QSharedPointer<Device>::create(id);
     }
-    const QDateTime current = now();
-    device->lastSeen.set(current);
+    const qint64 nowMs = Clock::instance().monotonicMs();
+    device->markSeen(now(), nowMs);
 
     if (isNew) {
         m_devices->add(device);
@@ -123,16 +157,13 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
         if (!timeLimitPassed(m_processingStarts, id)) {
             return;
         }
-        post(configurationTimedOut);
+        post(configurationTimedOut, id);
     } else if (device->isProcessing.get() && device->isRebooting.get()) {
-        post(configurationSucceeded);
+        post(configurationSucceeded, id);
     } else if (device->shouldProcess.get()) {
-        // A change request is pending. Its device may never answer it; then
-        // the device is taken up again once the time limit has passed.
-        if (!pendingRequestExpired(*device)) {
-            return;
-        }
-        post(configurationTimedOut);
+        // A change request waits for its answer; without one it ends by
+        // expireRequests().
+        return;
     }
 
     copyAnswer(*device, response);
@@ -140,13 +171,12 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     device->shouldProcess.set(false);
     device->isProcessing.set(false);
     device->isRebooting.set(false);
-    m_requestTimes.remove(id);
     m_processingStarts.remove(id);
 
     // Outside every local subnet the answer keeps the last probe result
     // until the probe now started replaces it: clearing it here would make a
     // reachable device flicker on every answer.
-    if (isOnLocalSubnet(*device, current)) {
+    if (isOnLocalSubnet(*device, nowMs)) {
         device->isAccessible.set(true);
     } else {
         checkAccessibility(device);
@@ -160,15 +190,13 @@ bool EventProcessor::roomForNewDevice() {
         return true;
     }
     ++m_devicesIgnored;
-    const QDateTime current = now();
-    if (!m_deviceLimitLoggedAt.isValid() ||
-        m_deviceLimitLoggedAt.msecsTo(current) >= deviceLimitLogIntervalMs ||
-        current < m_deviceLimitLoggedAt) {
+    const qint64 nowMs = Clock::instance().monotonicMs();
+    if (!m_deviceLimitLoggedAtMs || nowMs - *m_deviceLimitLoggedAtMs >= deviceLimitLogIntervalMs) {
         qWarning().noquote() << QStringLiteral(
                                     "Device limit of %1 reached: %2 new device(s) ignored")
                                     .arg(m_deviceLimit)
                                     .arg(m_devicesIgnored);
-        m_deviceLimitLoggedAt = current;
+        m_deviceLimitLoggedAtMs = nowMs;
         m_devicesIgnored = 0;
     }
     if (!m_deviceLimitPosted) {
@@ -201,30 +229,27 @@ void EventProcessor::copyAnswer(Device& device, const DiscoveryResponse& r) {
     device.supportsLocalize.set(r.supportsLocalize);
 }
 
-QVector<NIC> EventProcessor::localCards(const QDateTime& current) const {
+QVector<NIC> EventProcessor::localCards(qint64 nowMs) const {
     // Reading the system's cards (a netlink dump, ioctls and /proc reads per
     // card) once per answer was most of the main thread's work at thousands
-    // of answers a second. A clock that went back refreshes the list too.
-    // Compared as date-times, not by msecsTo(): that converts through
-    // mktime(), which costs a stat of /etc/localtime per call.
-    const bool fresh =
-        m_cardsReadAt.isValid() && m_cardsReadAt <= current && current < m_cardsExpireAt;
+    // of answers a second. Aged on the monotonic clock, so setting the system
+    // time neither keeps a stale list nor forces a read per answer.
+    const bool fresh = m_cardsReadAtMs && nowMs - *m_cardsReadAtMs < cardListMaxAgeMs;
     if (!fresh) {
         m_cards = m_cardSource ? m_cardSource() : queryNetworkInterfaces();
-        m_cardsReadAt = current;
-        m_cardsExpireAt = current.addMSecs(cardListMaxAgeMs);
+        m_cardsReadAtMs = nowMs;
     }
     return m_cards;
 }
 
-bool EventProcessor::isOnLocalSubnet(const Device& device, const QDateTime& current) const {
+bool EventProcessor::isOnLocalSubnet(const Device& device, qint64 nowMs) const {
     std::uint32_t deviceAddress = 0;
     if (!parseIpv4(device.ip.get(), deviceAddress)) {
         return false;
     }
     bool onSubnet = false;
     const QString seenOn = device.ipOfAssociatedNic.get();
-    for (const auto& card : localCards(current)) {
+    for (const auto& card : localCards(nowMs)) {
         const auto& addresses = card.addresses.get();
         const bool seenHere =
             std::any_of(addresses.begin(), addresses.end(),
@@ -305,6 +330,8 @@ bool EventProcessor::isReachable(std::string ip) {
 
 void EventProcessor::handle(const ConfigurationResponse& response) {
     const QString id = deviceIdOf(response.articleNumber, response.serialNumber);
+    const auto request = m_pending.take(PendingRequests::Kind::Configuration, id);
+    armAnswerTimer();
     const auto device = m_devices->find(id, false).toStrongRef();
     if (!device) {
         return;
@@ -315,12 +342,18 @@ void EventProcessor::handle(const ConfigurationResponse& response) {
             device->processingStartedTime.set(now());
             m_processingStarts.insert(id, Clock::instance().monotonicMs());
         } else {
-            post(configurationSucceeded);
+            // The device carries its new name from now on; its next answer
+            // would show it a second later, after the message had named the
+            // device by the name it no longer has.
+            if (request) {
+                device->name.set(request->name);
+            }
+            post(configurationSucceeded, id);
         }
         return;
     }
     endConfiguration(*device);
-    post(configurationResultMessage(response.result));
+    post(configurationResultMessage(response.result), id);
 }
 
 void EventProcessor::endConfiguration(Device& device) {
@@ -329,22 +362,16 @@ void EventProcessor::endConfiguration(Device& device) {
     // Left set, the flag would make the device ignore its own answers from
     // now on and the browser would show stale settings.
     device.shouldProcess.set(false);
-    m_requestTimes.remove(device.id.get());
     m_processingStarts.remove(device.id.get());
 }
 
 void EventProcessor::handle(const LocalizeResponse& response) {
-    post(localizeResultMessage(response.result));
+    const auto request = m_pending.take(PendingRequests::Kind::Localize);
+    armAnswerTimer();
+    post(localizeResultMessage(response.result), request ? request->deviceId : QString());
 }
 
 // --- Silence ---------------------------------------------------------------------------
-
-bool EventProcessor::pendingRequestExpired(const Device& device) const {
-    if (!device.shouldProcess.get() || device.isProcessing.get()) {
-        return false;
-    }
-    return timeLimitPassed(m_requestTimes, device.id.get());
-}
 
 bool EventProcessor::timeLimitPassed(const QHash<QString, qint64>& starts,
                                      const QString& deviceId) const {
@@ -357,7 +384,7 @@ void EventProcessor::rebootingCheck(Device& device) {
     device.isRebooting.set(true);
     if (timeLimitPassed(m_processingStarts, device.id.get())) {
         endConfiguration(device);
-        post(configurationTimedOut);
+        post(configurationTimedOut, device.id.get());
     }
 }
 
@@ -366,11 +393,6 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
         const auto device = weak.toStrongRef();
         if (!device) {
             continue;
-        }
-        if (pendingRequestExpired(*device)) {
-            device->shouldProcess.set(false);
-            m_requestTimes.remove(device->id.get());
-            post(configurationTimedOut);
         }
         const bool favorite = device->isFavorite.get();
         const bool missing = device->isMissing.get();
@@ -386,7 +408,6 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
             rebootingCheck(*device);
         } else if (!favorite && !rebooting) {
             post(noLongerAvailable);
-            m_requestTimes.remove(device->id.get());
             m_processingStarts.remove(device->id.get());
             m_devices->remove(device);
         }
@@ -397,7 +418,7 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
 
 bool EventProcessor::deviceCardPresent(const Device& device) {
     const QString card = device.ipOfAssociatedNic.get();
-    for (const auto& nic : localCards(now())) {
+    for (const auto& nic : localCards(Clock::instance().monotonicMs())) {
         for (const auto& address : nic.addresses.get()) {
             if (!card.isEmpty() && address.ip.get() == card) {
                 return true;
@@ -405,7 +426,7 @@ bool EventProcessor::deviceCardPresent(const Device& device) {
         }
     }
     qWarning().noquote() << "No card " + card + " for the request to " + device.id.get();
-    post(deviceCardGone);
+    post(deviceCardGone, device.id.get());
     return false;
 }
 
@@ -416,21 +437,22 @@ void EventProcessor::handle(const SetConfigurationRequest& request) {
     }
     // The request's answer goes back at once; a probe's verdict comes later,
     // as the notification of a refusal or as the change going out.
-    m_changeCheck.run(
-        request, m_devices->items(), localCards(now()), [this, request](const QString& refusal) {
-            if (refusal.isEmpty()) {
-                sendChange(request);
-                return;
-            }
-            qDebug().noquote() << "Change of " + request.deviceId + " refused: " + refusal;
-            post(refusal);
-        });
+    m_changeCheck.run(request, m_devices->items(), localCards(Clock::instance().monotonicMs()),
+                      [this, request](const QString& refusal) {
+                          if (refusal.isEmpty()) {
+                              sendChange(request);
+                              return;
+                          }
+                          qDebug().noquote()
+                              << "Change of " + request.deviceId + " refused: " + refusal;
+                          post(refusal, request.deviceId);
+                      });
 }
 
 void EventProcessor::sendChange(const SetConfigurationRequest& request) {
     const auto device = m_devices->find(request.deviceId, false).toStrongRef();
     if (!device || device->isMissing.get()) {
-        post(ChangeCheck::deviceNotAvailable);
+        post(ChangeCheck::deviceNotAvailable, request.deviceId);
         return;
     }
     const bool changed = request.ip != device->ip.get() ||
@@ -438,16 +460,14 @@ void EventProcessor::sendChange(const SetConfigurationRequest& request) {
                          request.defaultGateway != device->defaultGateway.get() ||
                          request.networkMethod != device->networkMethod.get();
     device->shouldProcess.set(changed);
-    if (changed) {
-        m_requestTimes.insert(device->id.get(), Clock::instance().monotonicMs());
-    } else {
-        m_requestTimes.remove(device->id.get());
-    }
     if (m_engine) {
         m_engine->sendConfigurationRequest(
             device->ipOfAssociatedNic.get(), device->articleNumber.get(),
             device->serialNumber.get(), request.ip, request.subnetMask, request.defaultGateway,
             request.name, request.networkMethod, request.username, request.password);
+        m_pending.add({device->id.get(), PendingRequests::Kind::Configuration,
+                       Clock::instance().monotonicMs(), request.name});
+        armAnswerTimer();
     }
 }
 
@@ -457,6 +477,9 @@ void EventProcessor::handle(const LocalizeRequest& request) {
         m_engine->sendLocalizeRequest(device->ipOfAssociatedNic.get(), device->articleNumber.get(),
                                       device->serialNumber.get(), request.username,
                                       request.password);
+        m_pending.add({device->id.get(), PendingRequests::Kind::Localize,
+                       Clock::instance().monotonicMs(), QString()});
+        armAnswerTimer();
     }
 }
 
@@ -467,5 +490,6 @@ void EventProcessor::handle(const SetFavoriteRequest& request) {
     }
     device->isFavorite.set(request.isFavorite);
     post(request.isFavorite ? QStringLiteral("DeviceSetToFavorites")
-                            : QStringLiteral("DeviceRemovedFromFavorites"));
+                            : QStringLiteral("DeviceRemovedFromFavorites"),
+         request.deviceId);
 }

@@ -5,14 +5,17 @@
 #include <QPointer>
 #include <QSet>
 #include <QThread>
+#include <QTimer>
 #include <QVector>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "device/ChangeCheck.h"
 #include "device/IEventProcessor.h"
 #include "device/NIC.h"
+#include "device/PendingRequests.h"
 #include "state/IEventHandler.h"
 
 class AppNotificationStore;
@@ -35,8 +38,18 @@ public:
     // Source of the computer's cards for the local subnet test.
     using CardSource = std::function<QVector<NIC>()>;
 
-    // A configuration request with no outcome is given up after this long.
+    // A device that accepted new network settings and has not come back
+    // with them is given up after this long.
     static constexpr qint64 requestTimeoutMs = 120000;
+    // A device answers every request at once, before it applies any of it
+    // (a restart for new network settings comes after the answer). A request
+    // with no answer after this long is reported as such, so that no request
+    // of the user ends without an outcome.
+    static constexpr qint64 answerTimeoutMs = 15000;
+    // The longest the check for unanswered requests sleeps while any waits.
+    static constexpr qint64 answerCheckIntervalMs = 1000;
+    // Posted, naming the device, for a request not answered in time.
+    static const QString noAnswer;
 
     // None of the pointers is owned.
     EventProcessor(IProtocolEngine* engine, DeviceStore* devices,
@@ -89,22 +102,29 @@ public:
     // Whether a probe of this device is running.
     bool isProbing(const QString& deviceId) const { return m_probing.contains(deviceId); }
 
+    // Requests sent and not yet answered.
+    const PendingRequests& pendingRequests() const { return m_pending; }
+
 public slots:
     void handleEvent(QSharedPointer<Event> event) override;
+    // Posts noAnswer for every request its device has not answered within
+    // answerTimeoutMs (by the Clock's monotonic time). Runs on a timer of its
+    // own when the oldest request is due.
+    void expireRequests();
 
 private:
     // Whether the device is on a subnet of the card it answered on: one in
     // another card's subnet is routed out of that card and not reached.
-    bool isOnLocalSubnet(const Device& device, const QDateTime& current) const;
-    QVector<NIC> localCards(const QDateTime& current) const;
+    // nowMs: Clock::monotonicMs, for the age of the card list.
+    bool isOnLocalSubnet(const Device& device, qint64 nowMs) const;
+    QVector<NIC> localCards(qint64 nowMs) const;
     void applyProbeResult(const QString& deviceId, bool reachable);
-    void post(const QString& message);
+    // deviceId names the device the message is about, when there is one.
+    void post(const QString& message, const QString& deviceId = QString());
+    void armAnswerTimer();
     void copyAnswer(Device& device, const DiscoveryResponse& response);
     // Ends the configuration change of a device, whatever its outcome.
     void endConfiguration(Device& device);
-    // A request that changed network settings and got no outcome at all
-    // within the time limit.
-    bool pendingRequestExpired(const Device& device) const;
     void rebootingCheck(Device& device);
     // True once the time limit has passed since the device's entry in
     // starts; false when it has none.
@@ -129,18 +149,18 @@ private:
     CardSource m_cardSource;
     // The last card list read and when; mutable as a cache of a const query.
     mutable QVector<NIC> m_cards;
-    mutable QDateTime m_cardsReadAt;
-    mutable QDateTime m_cardsExpireAt;
+    // Clock::monotonicMs when m_cards was read; none before the first read.
+    mutable std::optional<qint64> m_cardsReadAtMs;
     // Devices whose probe runs; at most one probe per device.
     QSet<QString> m_probing;
     QVector<QPointer<QThread>> m_probes;
-    // When a request that changed network settings was sent, and when its
-    // device began to apply it, per device id, on the monotonic clock: the
-    // time limits must not move with the system time.
-    QHash<QString, qint64> m_requestTimes;
+    // When a device began to apply new network settings, per device id, on
+    // the monotonic clock: the time limit must not move with the system time.
     QHash<QString, qint64> m_processingStarts;
+    PendingRequests m_pending;
+    QTimer m_answerTimer;
     int m_deviceLimit = defaultDeviceLimit;
     bool m_deviceLimitPosted = false;
-    QDateTime m_deviceLimitLoggedAt;
+    std::optional<qint64> m_deviceLimitLoggedAtMs;
     int m_devicesIgnored = 0;
 };

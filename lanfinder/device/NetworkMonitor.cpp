@@ -37,9 +37,9 @@ void NetworkMonitor::onTimeout() {
     // check would report live devices as silent; their removal and their
     // return with every property made the backlog grow without end. The
     // next tick, a second later, checks as usual.
-    const QDateTime now = Clock::instance().currentDateTime();
-    const bool stalled = m_lastTick.isValid() && now > m_lastTick.addMSecs(stallMs);
-    m_lastTick = now;
+    const qint64 now = Clock::instance().monotonicMs();
+    const bool stalled = m_lastTickMs && now - *m_lastTickMs > stallMs;
+    m_lastTickMs = now;
     if (stalled || !m_scanner || !m_scanner->isActive.get()) {
         return;
     }

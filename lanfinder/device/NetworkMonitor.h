@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include <optional>
+
 #include <QTimer>
 
 #include "device/INetworkMonitor.h"
@@ -32,5 +33,6 @@ private:
     QTimer m_timer;
     AutoScanner* m_scanner;
     DeviceStore* m_store;
-    QDateTime m_lastTick;
+    // Clock::monotonicMs of the previous tick.
+    std::optional<qint64> m_lastTickMs;
 };

@@ -5,15 +5,22 @@
 
 #include "state/Clock.h"
 
-AppNotification::AppNotification(const QString& text, const QDateTime& time) {
+AppNotification::AppNotification(const QString& text, const QDateTime& time,
+                                 const QString& device) {
     message.set(text);
     creationTime.set(time);
+    deviceId.set(device);
 }
 
 QJsonValue AppNotification::toJson() const {
     QJsonObject object;
     writeJsonProperty(object, message);
     writeJsonProperty(object, creationTime);
+    // Left out otherwise, so the documents of the other notifications stay
+    // as browsers have always read them.
+    if (!deviceId.get().isEmpty()) {
+        writeJsonProperty(object, deviceId);
+    }
     return object;
 }
 
@@ -21,11 +28,15 @@ bool AppNotification::fromJson(const QJsonValue& value) {
     const QJsonObject object = value.toObject();
     readJsonProperty(message, object);
     readJsonProperty(creationTime, object);
+    if (object.contains(QString::fromStdString(deviceId.name()))) {
+        readJsonProperty(deviceId, object);
+    }
     return true;
 }
 
-QSharedPointer<AppNotification> makeNotification(const QString& message) {
-    return QSharedPointer<AppNotification>::create(message, Clock::instance().currentDateTime());
+QSharedPointer<AppNotification> makeNotification(const QString& message, const QString& deviceId) {
+    return QSharedPointer<AppNotification>::create(message, Clock::instance().currentDateTime(),
+                                                   deviceId);
 }
 
 void AppNotificationStore::add(QSharedPointer<AppNotification> notification) {

@@ -1,5 +1,7 @@
 #include "state/Device.h"
 
+#include <limits>
+
 #include <QJsonObject>
 
 #include "state/Event.h"
@@ -127,4 +129,19 @@ bool Device::fromJson(const QJsonValue& value) {
     readJsonProperty(isAccessible, object);
     readJsonProperty(isAuthentication, object);
     return true;
+}
+
+void Device::markSeen(const QDateTime& now, qint64 monotonicMs) {
+    lastSeen.set(now);
+    m_seenAtMs = monotonicMs;
+}
+
+std::optional<qint64> Device::silentForMs(qint64 nowMs) const {
+    if (lastSeen.get().isNull()) {
+        return std::nullopt;
+    }
+    if (!m_seenAtMs) {
+        return std::numeric_limits<qint64>::max();
+    }
+    return nowMs - *m_seenAtMs;
 }

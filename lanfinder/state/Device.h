@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -32,6 +34,15 @@ struct Device : ISerializable, ICacheNotifier {
     // from JSON once their id is known.
     void enableChangeEvents();
     bool hasChangeEvents() const { return m_changeEvents; }
+
+    // An answer now: lastSeen (local time, for the documents) and the
+    // monotonic reading (Clock::monotonicMs) that silence is measured from.
+    void markSeen(const QDateTime& now, qint64 monotonicMs);
+    // How long the device has been silent at the monotonic reading nowMs:
+    // nothing for a device never seen (null lastSeen); the longest duration
+    // for one whose lastSeen came from a document and that has not answered
+    // since, as before this run counts as long ago.
+    std::optional<qint64> silentForMs(qint64 nowMs) const;
 
     PropertyValue<QString> id{"id", QString()};
     PropertyValue<QString> name{"name", QString()};
@@ -71,4 +82,5 @@ private:
     void listenTo(PropertyValue<T>& property);
 
     bool m_changeEvents = false;
+    std::optional<qint64> m_seenAtMs;
 };

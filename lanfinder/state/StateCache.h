@@ -5,17 +5,16 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QHash>
-#include <QJsonArray>
 #include <QJsonObject>
-#include <QMap>
 #include <QObject>
-#include <QSet>
 #include <QString>
-#include <QVector>
 
 #include "state/IEventHandler.h"
 #include "state/IStateProvider.h"
+#include "state/PendingDiff.h"
+
+struct CacheChange;
+class FullStateRendezvous;
 
 // Turns state-change events into JSON diff documents for the browsers and
 // builds the full state document on request.
@@ -30,7 +29,7 @@
 // - onFullStateRequested() waits for the main thread to build the document.
 //   The wait ends with empty bytes when the cache is destroyed (shutdown
 //   destroys it before it stops the web server's threads) or after
-//   fullStateTimeoutMs, so a worker never waits forever.
+//   fullStateTimeoutMs, so a worker never waits forever (FullStateRendezvous).
 // Together every onEvent() and onFullStateRequested() runs on the main thread,
 // never overlapping another or a change of the state model.
 //
@@ -41,12 +40,12 @@
 // the work that made them: several keys of one device in one "updated" entry,
 // several devices in one diff, a later value of a key in place of an earlier
 // one; a change of a device added in the same diff is written into its
-// "added" object when the object has that key. A device's "updated" entry only ever follows its
-// "added" one, and a diff never holds both "added" and "removed" for one device (a device removed
-// and added again goes out in two diffs; one added and removed again only as removed), so the diff
-// means the same in whatever order a browser applies its parts. Callers from other threads must
-// call the object directly (or through a direct connection), not through a blocking queued
-// connection.
+// "added" object when the object has that key (PendingDiff). A device's "updated" entry only ever
+// follows its "added" one, and a diff never holds both "added" and "removed" for one device (a
+// device removed and added again goes out in two diffs; one added and removed again only as
+// removed), so the diff means the same in whatever order a browser applies its parts. Callers from
+// other threads must call the object directly (or through a direct connection), not through a
+// blocking queued connection.
 class StateCache : public QObject, public IEventHandler {
     Q_OBJECT
 
@@ -98,14 +97,8 @@ public slots:
     QByteArray onFullStateRequested();
 
 private:
-    struct FullStateRequests;
-    class Snapshot;
-
-    void recordApp(const QString& key, const QJsonValue& value);
-    void recordScanner(const QString& key, const QJsonValue& value);
-    void recordChanged(const QString& deviceId, const QString& key, const QJsonValue& value);
-    void recordRemoved(const QString& deviceId);
-    void recordAdded(const QString& deviceId, const QJsonObject& device);
+    // Every kind, on the main thread: one diff's worth of changes.
+    void record(const CacheChange& change);
     void notePending();
 
     // Builds and emits the diff of what is pending, then clears it.
@@ -116,26 +109,13 @@ private:
     QByteArray buildFullState();
     void clearPending();
 
-    QJsonObject m_pendingApp;
-    QJsonObject m_pendingScanner;
-    QMap<QString, QJsonObject> m_pendingUpdated;
-    // Device objects, each with its id's position in m_addedIndex.
-    QVector<QJsonObject> m_pendingAdded;
-    QJsonArray m_pendingRemoved;
-    // For coalescing: where each added device is in m_pendingAdded (the last
-    // one, should a device be added twice), the ids in m_pendingRemoved, and
-    // since when changes have been pending.
-    QHash<QString, int> m_addedIndex;
-    QSet<QString> m_removedIds;
-    int m_pendingEntries = 0;
+    PendingDiff<QString, QJsonObject> m_pending;
+    // Since when device changes have been pending, for coalescing.
     QElapsedTimer m_pendingSince;
     bool m_coalescing = false;
     int m_coalesceMaxAgeMs = coalesceMaxAgeMs;
     bool m_flushPosted = false;
     IStateProvider* m_provider;
     std::atomic<int> m_fullStateTimeoutMs{fullStateTimeoutMs};
-
-    // Shared with waiting workers, so a worker still waking up after the
-    // cache is gone finds it alive.
-    std::shared_ptr<FullStateRequests> m_requests;
+    std::shared_ptr<FullStateRendezvous> m_rendezvous;
 };

@@ -266,18 +266,6 @@ TEST_F(EventProcessorTest, ANewCardReachesTheSubnetTestWithinTheCardListAge) {
     EXPECT_TRUE(device()->isAccessible.get());
 }
 
-TEST_F(EventProcessorTest, AClockThatWentBackReadsTheCardsAgain) {
-    int reads = 0;
-    processor.setCardSource([&] {
-        ++reads;
-        return cards;
-    });
-    deliver(answer());
-    clock.jumpWallClockMs(-60000);
-    deliver(answer());
-    EXPECT_EQ(reads, 2);
-}
-
 TEST_F(EventProcessorTest, AnAnswerClearsTheMissingMarkOfAFavourite) {
     deliver(answer());
     device()->isFavorite.set(true);
@@ -522,6 +510,153 @@ INSTANTIATE_TEST_SUITE_P(
                   true}),
     [](const auto& info) { return std::string("Changed_") + info.param.what; });
 
+// --- Requests the device does not answer (table) -------------------------------------------------
+
+namespace {
+// One request to the device and the answer it would give.
+struct UnansweredRow {
+    const char* what;
+    std::function<void(EventProcessor&)> send;
+    std::function<QSharedPointer<Event>()> answer;
+    const char* answeredMessage;
+};
+std::ostream& operator<<(std::ostream& out, const UnansweredRow& row) {
+    return out << row.what;
+}
+QSharedPointer<Event> configurationAccepted() {
+    auto r = QSharedPointer<ConfigurationResponse>::create();
+    r->articleNumber = "ABC";
+    r->serialNumber = "X1";
+    r->result = 0;
+    return r;
+}
+SetConfigurationRequest renameTo(const QString& name, const QString& ip = "192.168.0.77") {
+    SetConfigurationRequest q;
+    q.deviceId = kId;
+    q.name = name;
+    q.ip = ip;
+    q.subnetMask = "255.255.255.0";
+    q.defaultGateway = "192.168.0.1";
+    q.networkMethod = network_method_type::PERSISTENT_IP;
+    return q;
+}
+}  // namespace
+
+class UnansweredRequestTable : public EventProcessorTest,
+                               public ::testing::WithParamInterface<UnansweredRow> {
+protected:
+    QStringList deviceIdsOfMessages() const {
+        QStringList ids;
+        for (const auto& n : notifications.items()) {
+            ids << n->deviceId.get();
+        }
+        return ids;
+    }
+};
+
+TEST_P(UnansweredRequestTable, NoAnswerWithinTheTimeLimitIsPostedOnceForTheDevice) {
+    discovered();
+    GetParam().send(processor);
+    ASSERT_EQ(processor.pendingRequests().size(), 1);
+    clock.advanceMs(EventProcessor::answerTimeoutMs - 1);
+    processor.expireRequests();
+    EXPECT_TRUE(messages().isEmpty());
+
+    clock.advanceMs(1);
+    processor.expireRequests();
+    EXPECT_EQ(messages(), QStringList{"No answer from the device"});
+    EXPECT_EQ(deviceIdsOfMessages(), QStringList{kId});
+    EXPECT_FALSE(device()->shouldProcess.get()) << "the device is taken up again";
+    EXPECT_TRUE(processor.pendingRequests().isEmpty());
+
+    clock.advanceMs(EventProcessor::answerTimeoutMs);
+    processor.expireRequests();
+    EXPECT_EQ(messages().size(), 1) << "told once";
+}
+
+TEST_P(UnansweredRequestTable, AnAnswerJustBeforeTheTimeLimitIsTheOutcome) {
+    discovered();
+    GetParam().send(processor);
+    clock.advanceMs(EventProcessor::answerTimeoutMs - 1);
+    deliver(GetParam().answer());
+    clock.advanceMs(EventProcessor::answerTimeoutMs);
+    processor.expireRequests();
+    const QStringList expected =
+        GetParam().answeredMessage ? QStringList{GetParam().answeredMessage} : QStringList{};
+    EXPECT_EQ(messages(), expected);
+    EXPECT_TRUE(processor.pendingRequests().isEmpty());
+    if (!expected.isEmpty()) {
+        EXPECT_EQ(deviceIdsOfMessages(), QStringList{kId}) << "the outcome names its device";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, UnansweredRequestTable,
+    ::testing::Values(
+        UnansweredRow{"Rename", [](EventProcessor& p) { p.handle(renameTo("Line 4")); },
+                      configurationAccepted, "Configuration changed successfully"},
+        // Accepted new settings start the device's restart, whose own limit
+        // of two minutes follows; no message yet.
+        UnansweredRow{"AddressChange",
+                      [](EventProcessor& p) { p.handle(renameTo("Line 3", "192.168.0.88")); },
+                      configurationAccepted, nullptr},
+        UnansweredRow{"Refused", [](EventProcessor& p) { p.handle(renameTo("Line 4")); },
+                      [] {
+                          auto r = QSharedPointer<ConfigurationResponse>::create();
+                          r->articleNumber = "ABC";
+                          r->serialNumber = "X1";
+                          r->result = 6;
+                          return QSharedPointer<Event>(r);
+                      },
+                      "Not authorized"},
+        UnansweredRow{"Localize",
+                      [](EventProcessor& p) {
+                          LocalizeRequest q;
+                          q.deviceId = kId;
+                          p.handle(q);
+                      },
+                      [] {
+                          auto r = QSharedPointer<LocalizeResponse>::create();
+                          r->result = 0;
+                          return QSharedPointer<Event>(r);
+                      },
+                      "LocalizingSuccess"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(EventProcessorTest, EachRequestHasItsOwnTimeLimit) {
+    discovered();
+    processor.handle(renameTo("Line 4"));
+    clock.advanceMs(5000);
+    LocalizeRequest q;
+    q.deviceId = kId;
+    processor.handle(q);
+    clock.advanceMs(EventProcessor::answerTimeoutMs - 5000);
+    processor.expireRequests();
+    EXPECT_EQ(messages(), QStringList{"No answer from the device"});
+    EXPECT_EQ(processor.pendingRequests().size(), 1);
+    clock.advanceMs(5000);
+    processor.expireRequests();
+    EXPECT_EQ(messages().size(), 2);
+}
+
+TEST_F(EventProcessorTest, TheTimerTellsOfAnUnansweredRequestWithoutAnyOtherEvent) {
+    discovered();
+    processor.handle(renameTo("Line 4"));
+    // The timer runs on real time; the fake clock is moved past the limit so
+    // that the first time it fires it finds the request due.
+    clock.advanceMs(EventProcessor::answerTimeoutMs);
+    waitForQt([&] { return !messages().isEmpty(); });
+    EXPECT_EQ(messages(), QStringList{"No answer from the device"});
+}
+
+TEST_F(EventProcessorTest, AcceptedRenameCarriesTheNewNameWithItsMessage) {
+    discovered();
+    processor.handle(renameTo("Line 4"));
+    deliver(configurationAccepted());
+    EXPECT_EQ(device()->name.get(), "Line 4");
+    EXPECT_EQ(messages(), QStringList{"Configuration changed successfully"});
+}
+
 TEST_F(EventProcessorTest, ARequestForAnUnknownDeviceSendsNothing) {
     processor.handle(request());
     EXPECT_TRUE(engine.configurationCalls.isEmpty());
@@ -689,32 +824,35 @@ TEST_F(EventProcessorTest, AfterAnErrorTheDeviceIsUpdatedAgain) {
     EXPECT_EQ(device()->name.get(), "Line 9");
 }
 
-TEST_F(EventProcessorTest, ARequestThatNeverGetsAnAnswerIsGivenUpAfterTwoMinutes) {
+TEST_F(EventProcessorTest, AnUnansweredAddressChangeFreesTheDeviceWhenItIsGivenUp) {
     discovered();
     processor.handle(request("192.168.0.88"));
     auto renamed = answer();
     renamed->name = "Line 9";
-    clock.advanceMs(119999);
+    clock.advanceMs(EventProcessor::answerTimeoutMs - 1);
+    processor.expireRequests();
     deliver(renamed);
     EXPECT_EQ(device()->name.get(), "Line 3");
     EXPECT_TRUE(messages().isEmpty());
 
     clock.advanceMs(1);
+    processor.expireRequests();
     deliver(renamed);
     EXPECT_EQ(device()->name.get(), "Line 9");
     EXPECT_FALSE(device()->shouldProcess.get());
-    EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+    EXPECT_EQ(messages(), QStringList{"No answer from the device"});
 }
 
-TEST_F(EventProcessorTest, AnUnansweredRequestOfASilentFavouriteIsGivenUpOnTheDisconnectTick) {
+TEST_F(EventProcessorTest, AnUnansweredRequestOfASilentFavouriteIsGivenUp) {
     discovered();
     device()->isFavorite.set(true);
     processor.handle(request("192.168.0.88"));
     silentFor(3000);
     EXPECT_TRUE(device()->shouldProcess.get());
-    silentFor(117000);
+    silentFor(EventProcessor::answerTimeoutMs - 3000);
+    processor.expireRequests();
     EXPECT_FALSE(device()->shouldProcess.get());
-    EXPECT_TRUE(messages().contains("Configuration request operation timeout"));
+    EXPECT_TRUE(messages().contains("No answer from the device"));
 }
 
 TEST_F(EventProcessorTest, ADeviceThatKeepsAnsweringWhileProcessingIsTakenUpAfterTwoMinutes) {
@@ -738,7 +876,8 @@ constexpr qint64 threeHoursMs = 3 * 3600 * 1000;
 }  // namespace
 
 // The user or a time service may set the system clock at any moment; the
-// two-minute limits count real time passed, not the wall clock's distance.
+// time limits, the silence, the card list's age and the log interval count
+// real time passed, not the wall clock's distance.
 class WallClockJump : public EventProcessorTest, public ::testing::WithParamInterface<qint64> {
 protected:
     void disconnectTick() {
@@ -750,18 +889,16 @@ protected:
 TEST_P(WallClockJump, NeitherFiresNorDelaysTheTimeLimitOfAnUnansweredRequest) {
     discovered();
     processor.handle(request("192.168.0.88"));
-    auto renamed = answer();
-    renamed->name = "Line 9";
     clock.jumpWallClockMs(GetParam());
-    clock.advanceMs(119999);
-    deliver(renamed);
-    EXPECT_EQ(device()->name.get(), "Line 3");
+    clock.advanceMs(EventProcessor::answerTimeoutMs - 1);
+    processor.expireRequests();
+    EXPECT_TRUE(device()->shouldProcess.get());
     EXPECT_TRUE(messages().isEmpty());
 
     clock.advanceMs(1);
-    deliver(renamed);
-    EXPECT_EQ(device()->name.get(), "Line 9");
-    EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+    processor.expireRequests();
+    EXPECT_FALSE(device()->shouldProcess.get());
+    EXPECT_EQ(messages(), QStringList{"No answer from the device"});
 }
 
 TEST_P(WallClockJump, NeitherFiresNorDelaysTheTimeLimitOfASilentReboot) {
@@ -779,6 +916,31 @@ TEST_P(WallClockJump, NeitherFiresNorDelaysTheTimeLimitOfASilentReboot) {
     disconnectTick();
     EXPECT_FALSE(device()->isProcessing.get());
     EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
+}
+
+TEST_P(WallClockJump, NeitherDropsALiveDeviceNorKeepsASilentOne) {
+    discovered();
+    clock.jumpWallClockMs(GetParam());
+    silentFor(2999);
+    EXPECT_TRUE(device());
+    silentFor(1);
+    EXPECT_FALSE(device());
+}
+
+TEST_P(WallClockJump, NeitherRefreshesNorKeepsTheCardList) {
+    int reads = 0;
+    processor.setCardSource([&] {
+        ++reads;
+        return cards;
+    });
+    deliver(answer());
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(EventProcessor::cardListMaxAgeMs - 1);
+    deliver(answer());
+    EXPECT_EQ(reads, 1);
+    clock.advanceMs(1);
+    deliver(answer());
+    EXPECT_EQ(reads, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jumps, WallClockJump,
@@ -971,4 +1133,25 @@ TEST_F(DeviceLimitTest, RoomMadeByARemovedDeviceIsUsedAndAFullStoreIsPostedAgain
     EXPECT_TRUE(device("abc_s3"));
     answerFrom(4);
     EXPECT_EQ(messages().filter(EventProcessor::deviceLimitReached).size(), 2);
+}
+
+// After WarningCapture; instantiated with the other jumps above.
+TEST_P(WallClockJump, NeitherRepeatsNorHoldsBackTheDeviceLimitLog) {
+    processor.setDeviceLimit(1);
+    WarningCapture log;
+    const auto answerFrom = [&](int serial) {
+        auto r = answer();
+        r->serialNumber = QStringLiteral("S%1").arg(serial);
+        deliver(r);
+    };
+    answerFrom(1);
+    answerFrom(2);
+    ASSERT_EQ(log.count("Device limit of 1 reached"), 1);
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(EventProcessor::deviceLimitLogIntervalMs - 1);
+    answerFrom(3);
+    EXPECT_EQ(log.count("Device limit of 1 reached"), 1);
+    clock.advanceMs(1);
+    answerFrom(4);
+    EXPECT_EQ(log.count("Device limit of 1 reached"), 2);
 }

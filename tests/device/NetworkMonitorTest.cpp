@@ -17,7 +17,8 @@ protected:
     QSharedPointer<Device> addDevice(const QString& id, qint64 lastSeenAgoMs) {
         auto device = QSharedPointer<Device>::create(id);
         if (lastSeenAgoMs >= 0) {
-            device->lastSeen.set(clock.currentDateTime().addMSecs(-lastSeenAgoMs));
+            device->markSeen(clock.currentDateTime().addMSecs(-lastSeenAgoMs),
+                             clock.monotonicMs() - lastSeenAgoMs);
         }
         store.add(device);
         return device;
@@ -55,6 +56,15 @@ TEST_F(DisconnectDetection, ADeviceNeverSeenIsNeverReported) {
     addDevice("never", -1);
     clock.advanceMs(600000);
     EXPECT_TRUE(detector.check().isNull());
+}
+
+TEST_F(DisconnectDetection, ADeviceSeenOnlyInADocumentCountsAsSilentSinceLongAgo) {
+    auto favourite = QSharedPointer<Device>::create();
+    favourite->id.set("favourite");
+    // Read from the settings, seen a minute from now by the wall clock.
+    favourite->lastSeen.set(clock.currentDateTime().addSecs(60));
+    store.add(favourite);
+    EXPECT_EQ(idsOf(detector.check()), QStringList{"favourite"});
 }
 
 TEST_F(DisconnectDetection, SilentDevicesAreReportedAgainOnEveryCheck) {
@@ -135,3 +145,39 @@ TEST_F(DisconnectDetection, TheMonitorTimerRunsOnlyWhenEnabled) {
     monitor.setEnabled(false);
     EXPECT_FALSE(monitor.isEnabled());
 }
+
+// Setting the system time moves only the wall clock: silence and the stall
+// of the main thread are measured on the monotonic one.
+class DisconnectDetectionWallClockJump : public DisconnectDetection,
+                                         public ::testing::WithParamInterface<qint64> {};
+
+TEST_P(DisconnectDetectionWallClockJump, NeitherShortensNorStretchesTheSilence) {
+    addDevice("a", 0);
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(2999);
+    EXPECT_TRUE(detector.check().isNull());
+    clock.advanceMs(1);
+    EXPECT_EQ(idsOf(detector.check()), QStringList{"a"});
+}
+
+TEST_P(DisconnectDetectionWallClockJump, IsNotTakenForAStalledMainThread) {
+    NetworkMonitor monitor(&store, &scanner);
+    QVector<QSharedPointer<Event>> raised;
+    QObject::connect(&monitor, &INetworkMonitor::raiseEvent,
+                     [&](QSharedPointer<Event> event) { raised.append(event); });
+    scanner.isActive.set(true);
+    addDevice("a", 60000);
+    monitor.onTimeout();
+    ASSERT_EQ(raised.size(), 1);
+    clock.jumpWallClockMs(GetParam());
+    clock.advanceMs(1000);
+    monitor.onTimeout();
+    EXPECT_EQ(raised.size(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jumps, DisconnectDetectionWallClockJump,
+                         ::testing::Values(-3 * 3600 * 1000LL, 3 * 3600 * 1000LL, -60000LL),
+                         [](const auto& info) {
+                             return (info.param < 0 ? "Back" : "Forward") +
+                                    std::to_string(std::abs(info.param) / 1000) + "s";
+                         });

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "device/ChangeCheck.h"
+#include "device/EventProcessor.h"
 #include "device/OutcomeText.h"
 
 namespace {
@@ -38,6 +39,11 @@ TEST(OutcomeText, ResultsOutsideEitherTableFallBackToOneText) {
     EXPECT_STREQ(localizeOutcome(static_cast<operation_result>(42)), fallback);
     EXPECT_STREQ(configurationOutcome(operation_result::ACCEPTED),
                  "Configuration changed successfully");
+}
+
+TEST(OutcomeText, TheUnansweredRequestsTextHasAnEntryInTheBrowsersCatalogue) {
+    EXPECT_TRUE(
+        browserCatalogue().contains(QStringLiteral("['%1', {").arg(EventProcessor::noAnswer)));
 }
 
 // A refused change is told by a notification the browser words the same way;

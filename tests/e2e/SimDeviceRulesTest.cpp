@@ -178,6 +178,19 @@ TEST(DeviceBusy, BusyDeviceAnswersBusyToEverything) {
     EXPECT_EQ(fleet.responders(t0).size(), 1u);
 }
 
+TEST(DeviceDeaf, DeafDeviceIsFoundButAnswersNoRequest) {
+    auto d = camera();
+    d.deaf = true;
+    auto t0 = sim_clock::now();
+    device_fleet fleet({d}, {}, t0);
+    auto rename = change_of(d);
+    rename.name = "Renamed";
+    EXPECT_EQ(fleet.configure(rename, t0), std::nullopt);
+    EXPECT_EQ(fleet.localize(d.article_number, d.serial_number, "", "", t0), std::nullopt);
+    EXPECT_EQ(fleet.responders(t0).size(), 1u);
+    EXPECT_EQ(fleet.find(d.article_number, d.serial_number)->name, d.name) << "nothing taken";
+}
+
 TEST(DeviceFlapping, SilentForItsShareOfEveryPeriod) {
     auto d = camera();
     d.flap = {10, 3, 0};

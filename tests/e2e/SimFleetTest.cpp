@@ -123,8 +123,10 @@ TEST(FleetFile, WrittenFleetReadsBackUnchanged) {
     s.with_credentials = 2;
     s.flapping = 2;
     s.busy = 1;
+    s.deaf = 1;
     auto fleet = generate_fleet(s);
     auto text = write_fleet(fleet);
+    EXPECT_NE(text.find("\"deaf\": true"), std::string::npos);
     EXPECT_EQ(write_fleet(parse_fleet(text)), text);
 }
 

@@ -30,6 +30,31 @@ TEST(AppNotification, MadeWithTheClockAndWrittenWithBothKeys) {
     EXPECT_TRUE(AppNotification("x").toJson().toObject().value("creationTime").isNull());
 }
 
+TEST(AppNotification, NamesItsDeviceOnlyWhenItHasOne) {
+    FixedClock clock(QDateTime(QDate(2026, 7, 8), QTime(9, 10, 11), Qt::UTC));
+    ClockScope scope(&clock);
+    EXPECT_EQ(makeNotification("Not authorized", "abc_x1")->toJson().toObject(),
+              (QJsonObject{{"message", "Not authorized"},
+                           {"creationTime", "2026-07-08T09:10:11Z"},
+                           {"deviceId", "abc_x1"}}));
+    EXPECT_FALSE(makeNotification("Not authorized", "")->toJson().toObject().contains("deviceId"));
+
+    AppNotification read;
+    EXPECT_EQ(thrownBy(read, {{"message", "m"},
+                              {"creationTime", "2026-07-08T09:10:11Z"},
+                              {"deviceId", "abc_x1"}}),
+              QString());
+    EXPECT_EQ(read.deviceId.get(), QStringLiteral("abc_x1"));
+    AppNotification unnamed;
+    EXPECT_EQ(thrownBy(unnamed, {{"message", "m"}, {"creationTime", "2026-07-08T09:10:11Z"}}),
+              QString());
+    EXPECT_TRUE(unnamed.deviceId.get().isEmpty());
+    EXPECT_EQ(
+        thrownBy(unnamed,
+                 {{"message", "m"}, {"creationTime", "2026-07-08T09:10:11Z"}, {"deviceId", 7}}),
+        QStringLiteral("deviceId value type mismatch. Expected string"));
+}
+
 TEST(AppNotification, ReadsMessageThenARequiredCreationTimeText) {
     AppNotification notification;
     EXPECT_EQ(thrownBy(notification, {{"message", "m"}, {"creationTime", "2026-07-08T09:10:11Z"}}),

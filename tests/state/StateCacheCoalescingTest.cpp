@@ -97,18 +97,6 @@ TEST_F(StateCacheCoalescing, ChangesOfOneTurnGoOutAsOneDiffWhenTheTurnEnds) {
     EXPECT_EQ(rig.diffs.size(), 1);
 }
 
-TEST_F(StateCacheCoalescing, LaterValueOfAKeyReplacesTheEarlierOne) {
-    raise(DeviceChanged("a_1", "name", QJsonValue("first")));
-    raise(DeviceChanged("a_1", "name", QJsonValue("second")));
-    raise(AppStateChanged("theme", QJsonValue("dark")));
-    raise(AppStateChanged("theme", QJsonValue("light")));
-    endTurn();
-    ASSERT_EQ(rig.diffs.size(), 1);
-    EXPECT_EQ(devicesOf(0).value("updated").toArray()[0].toObject().value("name"),
-              QJsonValue("second"));
-    EXPECT_EQ(rig.lastDiff().value("theme"), QJsonValue("light"));
-}
-
 TEST_F(StateCacheCoalescing, SuccessiveTurnsGoOutInTheirOrder) {
     raise(DeviceChanged("a_1", "name", QJsonValue("first")));
     endTurn();
@@ -166,22 +154,6 @@ TEST_F(StateCacheCoalescing, ADiffHoldsAtMostTheMaximumNumberOfDevices) {
     endTurn();
     ASSERT_EQ(rig.diffs.size(), 2);
     EXPECT_EQ(devicesOf(1).value("updated").toArray().size(), 10);
-}
-
-TEST_F(StateCacheCoalescing, DeviceAddedAndRemovedWithinATurnIsOnlyRemoved) {
-    auto device = sampleDevice("a_1");
-    auto other = sampleDevice("b_2");
-    raise(DeviceAdded(device.data()));
-    raise(DeviceAdded(other.data()));
-    raise(DeviceChanged("a_1", "name", QJsonValue("x")));
-    raise(DeviceRemoved("a_1"));
-    endTurn();
-    ASSERT_EQ(rig.diffs.size(), 1);
-    const QJsonObject devices = devicesOf(0);
-    EXPECT_EQ(devices.value("removed").toArray(), (QJsonArray{QJsonObject{{"id", "a_1"}}}));
-    ASSERT_EQ(devices.value("added").toArray().size(), 1);
-    EXPECT_EQ(devices.value("added").toArray()[0].toObject().value("id"), QJsonValue("b_2"));
-    EXPECT_FALSE(devices.contains("updated"));
 }
 
 TEST_F(StateCacheCoalescing, DeviceRemovedAndAddedAgainGoesOutInTwoDiffs) {

@@ -157,7 +157,7 @@ std::optional<operation_result> device_fleet::configure(const configuration_chan
         return std::nullopt;
     }
     advance(*device, now);
-    if (silent(*device, now)) {
+    if (silent(*device, now) || device->profile.deaf) {
         return std::nullopt;
     }
     device_profile& current = device->profile;
@@ -204,7 +204,7 @@ std::optional<operation_result> device_fleet::localize(const std::string& articl
         return std::nullopt;
     }
     advance(*device, now);
-    if (silent(*device, now)) {
+    if (silent(*device, now) || device->profile.deaf) {
         return std::nullopt;
     }
     if (device->profile.busy) {

@@ -46,6 +46,9 @@ struct device_profile {
     flap_schedule flap;
     // Answers every configuration and localize request with BUSY.
     bool busy = false;
+    // Answers discovery but never a configuration or localize request, as a
+    // device whose request handling has hung.
+    bool deaf = false;
 
     std::string url() const { return "http://" + ip + "/"; }
     bool has_capability(sdk::system::capabilities flag) const {

@@ -148,6 +148,7 @@ std::vector<device_profile> generate_fleet(const fleet_plan& plan) {
     auto credentials = take(plan.with_credentials);
     auto flapping = take(plan.flapping);
     auto busy = take(plan.busy);
+    auto deaf = take(plan.deaf);
 
     int inside_count = plan.count - static_cast<int>(outside.size());
     auto inside_addresses = host_addresses(plan.subnet, plan.start, inside_count);
@@ -223,6 +224,7 @@ std::vector<device_profile> generate_fleet(const fleet_plan& plan) {
                       pick(std::max(1, plan.flap_period_s))};
         }
         d.busy = busy.count(i) > 0;
+        d.deaf = deaf.count(i) > 0;
         fleet.push_back(std::move(d));
     }
     return fleet;
@@ -384,6 +386,7 @@ std::vector<device_profile> parse_fleet(const std::string& json_text) {
             }
         }
         d.busy = r.flag("busy", false);
+        d.deaf = r.flag("deaf", false);
         fleet.push_back(std::move(d));
     }
     return fleet;
@@ -431,6 +434,9 @@ std::string write_fleet(const std::vector<device_profile>& devices) {
         }
         if (d.busy) {
             item["busy"] = true;
+        }
+        if (d.deaf) {
+            item["deaf"] = true;
         }
         list.push_back(std::move(item));
     }

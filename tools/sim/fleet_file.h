@@ -30,6 +30,7 @@ struct fleet_plan {
     int with_credentials = 0;
     int flapping = 0;
     int busy = 0;
+    int deaf = 0;
     int flap_period_s = 20;
     int flap_silent_s = 6;
 };

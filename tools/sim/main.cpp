@@ -43,6 +43,9 @@ void print_table(std::ostream& out, const std::vector<sim::device_profile>& flee
         if (d.busy) {
             notes += " busy";
         }
+        if (d.deaf) {
+            notes += " deaf";
+        }
         out << std::setw(16) << d.ip << std::setw(24) << (d.article_number + "_" + d.serial_number)
             << std::setw(19) << d.device_type << std::setw(8) << d.state << notes << "\n";
     }

@@ -99,6 +99,8 @@ options parse_options(const std::vector<std::string>& args) {
             o.plan.flap_silent_s = static_cast<int>(integer(a, c.value(a), 0, 86400));
         } else if (a == "--busy") {
             o.plan.busy = static_cast<int>(integer(a, c.value(a), 0, 1000000));
+        } else if (a == "--deaf") {
+            o.plan.deaf = static_cast<int>(integer(a, c.value(a), 0, 1000000));
         } else if (a == "--reboot-time") {
             o.timing.reboot_time = seconds(a, c.value(a));
         } else if (a == "--localize-time") {
@@ -124,8 +126,9 @@ options parse_options(const std::vector<std::string>& args) {
     if (o.plan.flap_silent_s >= o.plan.flap_period_s) {
         throw usage_error("--flap-silent must be shorter than --flap-period");
     }
-    if (!o.fleet_file.empty() && (o.subnet_given || o.start_given || o.plan.outside ||
-                                  o.plan.with_credentials || o.plan.flapping || o.plan.busy)) {
+    if (!o.fleet_file.empty() &&
+        (o.subnet_given || o.start_given || o.plan.outside || o.plan.with_credentials ||
+         o.plan.flapping || o.plan.busy || o.plan.deaf)) {
         throw usage_error(
             "--fleet takes the devices from the file; the generator options do not apply");
     }
@@ -164,6 +167,7 @@ Fleet (generated from a seed unless --fleet is given):
   --flap-period S         ... once every S seconds (default 20)
   --flap-silent S         ... for S seconds (default 6)
   --busy N                N devices answer every request with BUSY
+  --deaf N                N devices answer discovery but no other request
 
 Behaviour:
   --reboot-time S         silence after an accepted change of the network

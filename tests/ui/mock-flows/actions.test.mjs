@@ -223,21 +223,160 @@ describe('Keyboard', () => {
 });
 
 describe('LaptopScreen', () => {
-  test('OnASmallScreenTheDetailsLieOverTheTableAndEverythingIsReachable', async () => {
-    const devices = Array.from({ length: 40 }, (_, i) => makeDevice({ name: `Unit ${String(i).padStart(2, '0')}` }));
-    await withApp('actions-laptop', { devices, viewport: { width: 1280, height: 720 } }, async ({ page }) => {
-      await row(page, 'Unit 00').waitFor();
-      const tableWidth = await page.evaluate(() => document.getElementById('table-scroll').getBoundingClientRect().width);
-      await row(page, 'Unit 03').click();
-      await visible(page, '#d-title', 'Unit 03');
-      assert.equal(await page.evaluate(() => getComputedStyle(document.getElementById('details')).position), 'absolute');
-      assert.equal(await page.evaluate(() => document.getElementById('table-scroll').getBoundingClientRect().width), tableWidth);
-      // The form's buttons are reachable by scrolling the panel.
-      await page.locator('#f-apply').scrollIntoViewIfNeeded();
-      assert.equal(await page.locator('#f-apply').isVisible(), true);
-      assert.equal(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth), true, 'no page-wide horizontal scroll');
+  const box = (page, sel) => page.evaluate((s) => document.querySelector(s).getBoundingClientRect().toJSON(), sel);
+  const overlaps = (a, b) => a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+
+  for (const viewport of [
+    { width: 1280, height: 720 },
+    { width: 1440, height: 900 },
+  ]) {
+    test(`AtWidth${viewport.width}TheTableShrinksBesideThePanelAndToastsKeepOffTheForm`, async () => {
+      const devices = Array.from({ length: 40 }, (_, i) => makeDevice({ name: `Unit ${String(i).padStart(2, '0')}` }));
+      await withApp(`actions-laptop-${viewport.width}`, { devices, viewport }, async ({ page, mock }) => {
+        await row(page, 'Unit 00').waitFor();
+        await row(page, 'Unit 03').click();
+        await visible(page, '#d-title', 'Unit 03');
+        const panel = await box(page, '#details');
+        const scroll = await box(page, '#table-scroll');
+        assert.ok(scroll.right <= panel.left + 1, `the table ends where the panel starts: ${scroll.right} / ${panel.left}`);
+        // The IP column of the open device is in sight beside the panel.
+        const ip = await box(page, `#rows tr[data-device-id="${devices[3].id}"] td:nth-child(3)`);
+        assert.equal(await page.textContent('th:nth-child(3)'), 'IP address');
+        assert.ok(ip.left >= scroll.left && ip.right <= scroll.right, `IP cell ${ip.left}..${ip.right} within ${scroll.left}..${scroll.right}`);
+        // Many messages at once: none lies over the form's foot.
+        for (let i = 0; i < 6; i++) mock.notify(i % 2 ? 'Device is busy. Please retry' : 'Settings could not be saved');
+        mock.tick();
+        await until(async () => (await page.locator('#toasts .toast').count()) >= 2, 'toasts shown');
+        await page.locator('#f-apply').scrollIntoViewIfNeeded();
+        const apply = await box(page, '#f-apply');
+        const form = await box(page, '#d-form');
+        for (const t of await page.$$eval('#toasts .toast', (els) => els.map((e) => e.getBoundingClientRect().toJSON()))) {
+          assert.ok(!overlaps(t, apply), `a toast covers Apply: ${JSON.stringify(t)}`);
+          assert.ok(!overlaps(t, form), `a toast covers the form: ${JSON.stringify(t)}`);
+        }
+        assert.equal(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth), true, 'no page-wide horizontal scroll');
+        await page.keyboard.press('Escape');
+        await page.locator('#details').waitFor({ state: 'hidden' });
+      });
+    });
+  }
+});
+
+describe('CopyAndSearch', () => {
+  const devices = [
+    makeDevice({ name: 'Line 9', type: 'VisionSensor', serialNumber: '000123', ip: '10.0.0.21', mac: '02:00:00:00:00:21' }),
+    makeDevice({ name: 'Press', type: 'VisionSensor', serialNumber: 'S1009', ip: '10.0.0.22', mac: '00:1A:2B:3C:4D:5E' }),
+    makeDevice({ name: 'Reader', type: 'CodeReader', serialNumber: 'S1010', ip: '10.0.0.23', mac: '02:00:00:00:00:23' }),
+  ];
+  const clipboard = (page) => page.evaluate(() => navigator.clipboard.readText());
+
+  test('PanelValuesAndTheFocusedCellCanBeCopied', async () => {
+    await withApp('actions-copy', { devices }, async ({ page, context, mock }) => {
+      await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: mock.url.replace(/\/$/, '') });
+      await row(page, 'Press').locator('.name-text').click();
+      await visible(page, '#d-title', 'Press');
+      for (const [what, value] of [
+        ['col.ip', '10.0.0.22'],
+        ['col.mac', '00:1A:2B:3C:4D:5E'],
+        ['col.serialNumber', 'S1009'],
+      ]) {
+        await page.click(`#d-info button[data-copy="${what}"]`);
+        await until(async () => (await clipboard(page)) === value, `${value} on the clipboard`);
+      }
       await page.keyboard.press('Escape');
-      await page.locator('#details').waitFor({ state: 'hidden' });
+      // Ctrl+C copies the focused cell: the one clicked last, moved one column right.
+      await page.focus('#device-table');
+      await page.keyboard.press('ArrowRight');
+      await visible(page, '#rows td.active-cell', '10.0.0.22');
+      await page.keyboard.press('Control+c');
+      await until(async () => (await clipboard(page)) === '10.0.0.22', 'the cell on the clipboard');
+      // A value selected with the mouse is copied, and the row does not open.
+      const cell = await row(page, 'Reader').locator('td', { hasText: 'S1010' }).boundingBox();
+      await page.mouse.move(cell.x + 2, cell.y + cell.height / 2);
+      await page.mouse.down();
+      await page.mouse.move(cell.x + cell.width - 2, cell.y + cell.height / 2, { steps: 5 });
+      await page.mouse.up();
+      assert.equal(await page.evaluate(() => window.getSelection().toString().trim()), 'S1010');
+      assert.equal(await page.isHidden('#details'), true);
+    });
+  });
+
+  test('SearchWordsAllMatchAtWordStartsAndMacsWithoutSeparators', async () => {
+    await withApp('actions-search-words', { devices }, async ({ page }) => {
+      await row(page, 'Reader').waitFor();
+      const names = async () => (await shownRows(page)).map((r) => r.name);
+      for (const [query, expected] of [
+        ['sensor 9', ['Line 9']],
+        ['001a2b3c', ['Press']],
+        ['00-1a-2b', ['Press']],
+        ['0123', []],
+        ['000123', ['Line 9']],
+      ]) {
+        await page.fill('#search', query);
+        await until(async () => JSON.stringify(await names()) === JSON.stringify(expected), `"${query}" shows ${expected}`);
+      }
+    });
+  });
+});
+
+describe('Polish', () => {
+  const devices = [
+    makeDevice({ name: 'Cam A', ip: '10.0.0.30', deviceState: 'WARNING' }),
+    makeDevice({ name: 'Cam B', ip: '10.0.0.31', supportsLocalize: false, supportsDHCP: false }),
+    makeDevice({ name: 'Other', ip: '10.0.0.32', isFavorite: true, isMissing: true }),
+  ];
+
+  test('SearchFiltersSortAndTheOpenDeviceLiveInTheAddress', async () => {
+    await withApp('polish-address', { devices }, async ({ page, mock }) => {
+      await page.goto(`${mock.url}?q=cam&filter=attention&sort=ip&dir=desc&device=${devices[0].id}`);
+      await visible(page, '#d-title', 'Cam A');
+      assert.equal(await page.inputValue('#search'), 'cam');
+      assert.equal(await page.getAttribute('[data-filter="attention"]', 'aria-pressed'), 'true');
+      assert.equal(await page.getAttribute('th[data-key="ip"]', 'aria-sort'), 'descending');
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam A'],
+      );
+      // Changes go into the address; a reload brings them back.
+      await page.click('[data-filter="attention"]');
+      await page.click('th[data-key="ip"] button');
+      await row(page, 'Cam B').locator('.name-text').click();
+      await visible(page, '#d-title', 'Cam B');
+      await until(async () => {
+        const u = new URL(page.url());
+        return u.searchParams.get('device') === devices[1].id && !u.searchParams.has('filter') && u.searchParams.get('dir') === 'asc';
+      }, 'the address follows');
+      await page.reload();
+      await visible(page, '#d-title', 'Cam B');
+      assert.equal(await page.getAttribute('th[data-key="ip"]', 'aria-sort'), 'ascending');
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => r.name),
+        ['Cam A', 'Cam B'],
+      );
+      await page.keyboard.press('Escape');
+      await until(async () => !new URL(page.url()).searchParams.has('device'), 'no device in the address once closed');
+    });
+  });
+
+  test('ColumnsKeepTheirWidthAndDisabledControlsSayWhy', async () => {
+    await withApp('polish-controls', { devices }, async ({ page, mock }) => {
+      await row(page, 'Cam B').waitFor();
+      const widths = () => page.$$eval('#head-row th', (ths) => ths.map((th) => Math.round(th.getBoundingClientRect().width)));
+      const before = await widths();
+      mock.updateDevice(devices[0].id, { isProcessing: true, ip: '10.0.0.31' }, { oneDiff: true });
+      await visible(page, '#rows td.conflict');
+      await visible(page, '#rows .badge.conflict');
+      assert.deepEqual(await widths(), before);
+      assert.match(await page.getAttribute('[data-filter="attention"]', 'title'), /missing.*not reachable.*warning.*error.*IP address/);
+      await row(page, 'Cam B').locator('.name-text').click();
+      await visible(page, '#d-actions-why', 'does not support it');
+      assert.equal(await page.isDisabled('#d-localize'), true);
+      await visible(page, '#f-dhcp-why', 'not supported');
+      await row(page, 'Other').locator('.name-text').click();
+      await visible(page, '#d-actions-why', 'does not answer');
+      await page.selectOption('#language', 'de');
+      await visible(page, '[data-filter="missing"]', 'Fehlt');
+      await visible(page, '#rows .status-label', 'Fehlt');
     });
   });
 });

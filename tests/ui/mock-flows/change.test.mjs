@@ -115,14 +115,14 @@ describe('ChangeForm', () => {
       await mock.waitForRequest('ChangeDevice');
       // As the application does: pending, accepted, silent, back with the new address.
       mock.updateDevice(d.id, { shouldProcess: true });
-      await visible(page, '#rows .badge.pending');
+      await visible(page, '#rows .dot.pending');
       await visible(page, '#f-progress', 'accept the change');
       assert.equal(await page.isDisabled('#f-apply'), true);
       mock.updateDevice(d.id, { isProcessing: true, processingStartedTime: new Date().toISOString().slice(0, 19) });
-      await visible(page, '#rows .badge.processing');
+      await visible(page, '#rows .dot.processing');
       await visible(page, '#f-progress', 'applying the new settings');
       mock.updateDevice(d.id, { isRebooting: true });
-      await visible(page, '#rows .badge.rebooting', 'Restarting');
+      await visible(page, '#rows .status-label', 'Restarting');
       await visible(page, '#f-progress', 'restarting');
       await page.screenshot({ path: new URL('../artifacts/change-rebooting.png', import.meta.url).pathname });
       mock.notify('Configuration changed successfully');
@@ -158,8 +158,61 @@ describe('ChangeForm', () => {
       await visible(page, '#d-alerts', 'does not hear from this device');
       assert.equal(await page.isDisabled('#f-apply'), true);
       assert.equal(await page.isDisabled('#d-localize'), true);
+      await visible(page, '#d-actions-why', 'does not answer');
       mock.updateDevice(d.id, { isMissing: false });
       await until(async () => !(await page.isDisabled('#f-apply')), 'enabled once it answers');
+      await hidden(page, '#d-actions-why');
+      // Missing since the program started: its first answer is no news.
+      assert.equal(await page.locator('#toasts .toast', { hasText: 'answers again' }).count(), 0);
+      mock.updateDevice(d.id, { isMissing: true });
+      mock.updateDevice(d.id, { isMissing: false });
+      await visible(page, '#toasts .toast', 'answers again');
+    });
+  });
+
+  test('TheOutcomeTheProgramNamesEndsTheWaitOfThatDeviceAlone', async () => {
+    const a = cam();
+    const b = cam({ name: 'Other', ip: '10.0.0.21' });
+    await withApp('change-named-outcome', { devices: [a, b] }, async ({ page, mock }) => {
+      // Two renames wait at once: the text alone cannot tell whose outcome it is.
+      await openCam(page, 'Other');
+      await page.fill('#f-name', 'Other 2');
+      await page.click('#f-apply');
+      await visible(page, '#f-progress-text', 'answer');
+      await openCam(page, 'Cam');
+      await page.fill('#f-name', 'Cam 2');
+      await page.click('#f-apply');
+      await visible(page, '#f-progress-text', 'answer');
+      mock.notify('No answer from the device', a.id);
+      mock.tick();
+      await visible(page, '#f-outcome.error', 'No answer from the device');
+      await hidden(page, '#f-progress');
+      assert.equal(await page.inputValue('#f-name'), 'Cam 2');
+      const toast = await visible(page, '#toasts .toast.error', 'No answer from the device');
+      assert.ok((await toast.innerText()).includes('Cam'), await toast.innerText());
+      // The outcome of Other, when it comes, is Other's alone. (The edit of
+      // Cam is kept for another try, so leaving it is asked.)
+      await row(page, 'Other').click();
+      await visible(page, '#dlg-discard');
+      await page.click('#dlg-discard-confirm');
+      await visible(page, '#d-title', 'Other');
+      mock.notify('Configuration changed successfully', b.id);
+      mock.tick();
+      await visible(page, '#f-outcome.success', 'The settings were changed');
+      const done = await visible(page, '#toasts .toast.success', 'The settings were changed');
+      assert.ok((await done.innerText()).includes('Other'), await done.innerText());
+    });
+  });
+
+  test('AChangeTheProgramRefusesSaysSoInTheForm', async () => {
+    const d = cam();
+    await withApp('change-refused', { devices: [d], behaviour: { answerRequests: false } }, async ({ page }) => {
+      await openCam(page);
+      await page.fill('#f-name', 'Cam 3');
+      await page.click('#f-apply');
+      await visible(page, '#f-outcome.error', 'did not accept the request', 20000);
+      assert.equal(await page.inputValue('#f-name'), 'Cam 3');
+      assert.equal(await page.isEnabled('#f-apply'), true);
     });
   });
 

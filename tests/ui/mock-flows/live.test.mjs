@@ -79,12 +79,44 @@ describe('LiveList', () => {
       // Each property arrives in a diff of its own, as from the application.
       await until(async () => (await row(page, 'Alpha renamed').innerText()).includes('10.0.9.9'), 'renamed row shows the new address');
       mock.removeDevice(a.id);
-      await row(page, 'Alpha renamed').waitFor({ state: 'detached' });
+      // A device that left keeps its row in place for a while, dimmed and marked.
+      await visible(page, '#rows tr.gone .status-label', 'Gone');
+      assert.deepEqual(
+        (await shownRows(page)).map((r) => [r.name, r.classes.includes('gone')]),
+        [
+          ['Alpha renamed', true],
+          ['Bravo', false],
+          ['Charlie', false],
+        ],
+      );
+      await visible(page, '#row-count', '2 devices');
+      assert.equal(await page.evaluate(() => window.__keep.isConnected && window.__keep.textContent.includes('Bravo')), true);
+    });
+  });
+
+  test('ADeviceThatComesAndGoesHasOneToastThatCountsAndSaysItIsBack', async () => {
+    const flaky = makeDevice({ name: 'Flaky' });
+    const steady = makeDevice({ name: 'Steady' });
+    await withApp('live-flapping', { devices: [flaky, steady] }, async ({ page, mock }) => {
+      await row(page, 'Flaky').waitFor();
+      const toastsOf = (name) => page.locator('#toasts .toast', { has: page.locator('.toast-device', { hasText: name }) });
+      for (let i = 1; i <= 3; i++) {
+        mock.notify('DeviceNoLongerAvailable');
+        mock.removeDevice(flaky.id);
+        await visible(page, '#rows tr.gone .name-text', 'Flaky');
+        await until(async () => (await toastsOf('Flaky').innerText()).includes('no longer'), `left ${i}`);
+        if (i > 1) assert.ok((await toastsOf('Flaky').innerText()).includes(`×${i}`), await toastsOf('Flaky').innerText());
+        mock.addDevice(flaky);
+        await until(async () => !(await row(page, 'Flaky').getAttribute('class')).includes('gone'), `back ${i}`);
+        await until(async () => (await toastsOf('Flaky').innerText()).includes('answers again'), `back message ${i}`);
+        assert.equal(await toastsOf('Flaky').count(), 1, 'one toast for the device');
+      }
       assert.deepEqual(
         (await shownRows(page)).map((r) => r.name),
-        ['Bravo', 'Charlie'],
+        ['Flaky', 'Steady'],
       );
-      assert.equal(await page.evaluate(() => window.__keep.isConnected && window.__keep.textContent.includes('Bravo')), true);
+      await page.click('#btn-messages');
+      await visible(page, '#message-list li', 'answers again');
     });
   });
 
@@ -99,8 +131,12 @@ describe('LiveList', () => {
       await row(page, 'Locked').waitFor();
       assert.equal(await row(page, 'Fav').locator('.star').getAttribute('aria-pressed'), 'true');
       assert.ok((await row(page, 'Gone').getAttribute('class')).includes('missing'));
-      assert.equal(await row(page, 'Gone').locator('.badge.missing').count(), 1);
-      assert.equal(await row(page, 'Far').locator('.badge.unreachable').count(), 1);
+      // Missing leads; the device's own last report stands beside it, not as a second state.
+      assert.equal(await row(page, 'Gone').locator('.status-label').innerText(), 'Missing');
+      assert.equal(await row(page, 'Gone').locator('.own-state').innerText(), 'device: Active');
+      assert.equal(await row(page, 'Gone').locator('.dot.missing').count(), 1);
+      assert.equal(await row(page, 'Gone').locator('.badge.missing, .dot.ACTIVE').count(), 0);
+      assert.equal(await row(page, 'Far').locator('.status-label').innerText(), 'Not reachable');
       // Not reachable: the details say why and offer an address in the card's subnet.
       await row(page, 'Far').click();
       const alert = await visible(page, '#d-alerts .alert', 'outside the subnet of the card');
@@ -109,7 +145,12 @@ describe('LiveList', () => {
       assert.equal(await page.inputValue('#f-mask'), '255.255.0.0');
       assert.match(await page.inputValue('#f-ip'), /^10\.0\.\d+\.\d+$/);
       assert.equal(await page.isChecked('#f-fixed'), true);
+      assert.equal(await row(page, 'Locked').locator('.login-mark').count(), 1);
+      assert.equal(await row(page, 'Fav').locator('.login-mark').count(), 0);
+      // The suggested address is an edit of Far: leaving it is asked first.
       await row(page, 'Locked').click();
+      await visible(page, '#dlg-discard', 'Far');
+      await page.click('#dlg-discard-confirm');
       await visible(page, '#d-badges .badge.auth');
       await visible(page, '#f-credentials');
     });

@@ -30,6 +30,8 @@ describe('ManyDevices', () => {
       await until(async () => (await page.textContent('[data-count="attention"]')) === '200', 'counts updated');
       mock.removeDevice(devices[4999].id);
       await visible(page, '#row-count', '4,999 devices');
+      // The row of the device that left stays where it was, marked.
+      await visible(page, '#rows tr.gone .name-text', 'Dev 4999');
     });
   });
 });

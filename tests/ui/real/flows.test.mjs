@@ -17,6 +17,7 @@ import { until, visible, hidden } from '../support/fixture.mjs';
 const URL_ = process.env.LANFINDER_URL;
 const PID = Number(process.env.LANFINDER_PID);
 const SETTINGS = process.env.LANFINDER_SETTINGS;
+const SIM_PIDS = (process.env.LANFINDER_SIM_PIDS || '').split(' ').filter(Boolean).map(Number);
 if (!URL_) throw new Error('run these through tests/ui/real/run.sh');
 // The README's pictures are refreshed only when asked (LANFINDER_UI_DOCS=1);
 // otherwise they go with the other artifacts, so a test run leaves the tree alone.
@@ -34,7 +35,7 @@ after(async () => {
 });
 
 async function withPage(name, fn, { viewport } = {}) {
-  const context = await shared.browser.newContext({ viewport: viewport || { width: 1366, height: 768 } });
+  const context = await shared.browser.newContext({ viewport: viewport || { width: 1366, height: 768 }, acceptDownloads: true });
   const page = await openPage(shared.browser, URL_, { context });
   try {
     await fn(page, context);
@@ -147,15 +148,15 @@ describe('ChangeWithReboot', () => {
       await page.fill('#f-mask', '255.255.255.0');
       await page.fill('#f-gateway', '0.0.0.0');
       await page.click('#f-apply');
-      await visible(page, '#d-badges .badge.processing, #d-badges .badge.rebooting, #d-badges .badge.pending', undefined, 30000);
-      await visible(page, '#d-badges .badge.rebooting', 'Restarting', 60000);
+      await visible(page, '#d-state-dot.processing, #d-state-dot.rebooting, #d-state-dot.pending', undefined, 30000);
+      await visible(page, '#d-state', 'Restarting', 60000);
       await page.screenshot({ path: path.join(DOCS, 'ui-change.png') });
       const toast = await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
       await assertNames(toast, target);
       await until(async () => (await devicesOf(page)).find((d) => d.id === target.id)?.ip === '10.10.1.77', 'the new address in the list', {
         timeoutMs: 30000,
       });
-      await hidden(page, '#d-badges .badge.rebooting', 30000);
+      await hidden(page, '#d-state-dot.rebooting', 30000);
       assert.equal(await page.inputValue('#f-ip'), '10.10.1.77');
     });
   });
@@ -170,7 +171,7 @@ describe('NotReachable', () => {
         'the device outside the subnets',
         { timeoutMs: 30000 },
       );
-      await visible(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
+      await visible(page, `#rows tr[data-device-id="${far.id}"] .dot.unreachable`);
       await openDevice(page, far.id);
       const alert = await visible(page, '#d-alerts .alert', 'outside the subnet of the card');
       assert.ok((await alert.innerText()).includes('10.10.2.0/24'));
@@ -196,7 +197,7 @@ describe('NotReachable', () => {
         'the device reachable at its new address',
         { timeoutMs: 30000 },
       );
-      await hidden(page, `#rows tr[data-device-id="${far.id}"] .badge.unreachable`);
+      await hidden(page, `#rows tr[data-device-id="${far.id}"] .dot.unreachable`);
     });
   });
 });
@@ -273,6 +274,106 @@ describe('WrongPassword', () => {
       await assertNames(toast, locked);
       // The name did not change.
       assert.equal((await devicesOf(page)).find((d) => d.id === locked.id).name, locked.name);
+    });
+  });
+});
+
+describe('NoAnswer', () => {
+  // run.sh makes the device of network 2 inside the PC's subnet deaf: it is
+  // found, but answers no request. The program gives up after 15 s.
+  const deafOf = (list) => list.find((d) => d.ipOfAssociatedNic === '10.10.2.1' && d.ip.startsWith('10.10.2.'));
+
+  test('ARenameTheDeviceNeverAnswersEndsInNoAnswerInTheToastAndTheForm', async () => {
+    await withPage('no-answer', async (page) => {
+      const deaf = deafOf(await allDevices(page));
+      assert.ok(deaf, 'the deaf device');
+      await openDevice(page, deaf.id);
+      await page.fill('#f-name', 'Never taken');
+      await page.click('#f-apply');
+      await visible(page, '#f-progress-text', 'answer', 10000);
+      const toast = await visible(page, '#toasts .toast.error', 'No answer from the device', 40000);
+      await assertNames(toast, deaf);
+      await visible(page, '#f-outcome.error', 'No answer from the device');
+      await hidden(page, '#f-progress');
+      // The edit is still there to try again, and the form takes it.
+      assert.equal(await page.inputValue('#f-name'), 'Never taken');
+      assert.equal(await page.isEnabled('#f-apply'), true);
+      assert.equal((await devicesOf(page)).find((d) => d.id === deaf.id).name, deaf.name);
+    });
+  });
+});
+
+describe('UnsavedEdits', () => {
+  test('TypedEditsAreTrackedAndNotThrownAwayWithoutAsking', async () => {
+    await withPage('unsaved-edits', async (page) => {
+      const list = await allDevices(page);
+      const [first, second] = list.filter((d) => !d.isAuthentication && d.isAccessible);
+      await openDevice(page, first.id);
+      assert.equal(await page.isEnabled('#f-reset'), false);
+      await page.locator('#f-name').pressSequentially('X');
+      await until(() => page.isEnabled('#f-reset'), 'Undo edits enabled by typing');
+      const typed = await page.inputValue('#f-name');
+      assert.notEqual(typed, first.name);
+      assert.ok(!(await page.textContent('#f-summary')).includes('Nothing changed yet'));
+
+      // Another row: asked, and keeping the edits keeps the device open.
+      await rowOf(page, second.id).click();
+      await visible(page, '#dlg-discard', first.name || first.serialNumber);
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'dlg-discard-keep');
+      await page.keyboard.press('Escape');
+      await hidden(page, '#dlg-discard');
+      assert.ok((await page.textContent('#d-info')).includes(first.id));
+      assert.equal(await page.inputValue('#f-name'), typed);
+
+      // Escape on the panel asks too; the keyboard answers.
+      await page.locator('#f-name').press('Escape');
+      await visible(page, '#dlg-discard');
+      await page.keyboard.press('Tab');
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'dlg-discard-confirm');
+      await page.keyboard.press('Enter');
+      await hidden(page, '#details');
+
+      // Undo edits takes the typing back, and then nothing is asked.
+      await openDevice(page, first.id);
+      await page.locator('#f-name').pressSequentially('Y');
+      await page.click('#f-reset');
+      assert.equal(await page.inputValue('#f-name'), first.name);
+      await openDevice(page, second.id);
+      assert.equal(await page.isVisible('#dlg-discard'), false);
+    });
+  });
+});
+
+describe('LoginFields', () => {
+  test('TheTableMarksTheDevicesThatAskForALogin', async () => {
+    await withPage('login-mark', async (page) => {
+      const list = await allDevices(page);
+      for (const d of list) {
+        const mark = rowOf(page, d.id).locator('.login-mark');
+        await until(async () => (await mark.count()) === (d.isAuthentication ? 1 : 0), `login mark of ${d.id}`);
+        if (d.isAuthentication) assert.equal(await mark.getAttribute('aria-label'), 'The device asks for a user name and password');
+      }
+    });
+  });
+
+  test('AWrongPasswordIsToldAtTheLoginFieldsAndARenameNamesTheNewName', async () => {
+    await withPage('login-fields', async (page) => {
+      const list = await allDevices(page);
+      const locked = list.find((d) => d.isAuthentication);
+      await openDevice(page, locked.id);
+      await page.fill('#f-name', 'Line 7');
+      await page.fill('#f-user', 'admin');
+      await page.fill('#f-password', 'not-the-password');
+      await page.click('#f-apply');
+      await visible(page, '#e-credentials', 'refused this user name or password', 30000);
+      assert.equal(await page.getAttribute('#f-user', 'aria-invalid'), 'true');
+      assert.equal(await page.getAttribute('#f-password', 'aria-invalid'), 'true');
+      await page.fill('#f-password', 'vostrel');
+      assert.equal(await page.textContent('#e-credentials'), '');
+      await page.click('#f-apply');
+      const toast = await visible(page, '#toasts .toast.success', 'The settings were changed', 30000);
+      assert.ok((await toast.innerText()).includes('Line 7'), await toast.innerText());
+      await visible(page, '#f-outcome.success', 'The settings were changed');
     });
   });
 });
@@ -358,6 +459,110 @@ describe('ClosedApplication', () => {
       await visible(page, '#banner-closed', 'lanfinder has closed', 20000);
       await visible(page, '#sb-connection-text', 'Not connected');
       await page.screenshot({ path: path.join(DOCS, 'ui-closed.png') });
+    });
+  });
+});
+
+describe('SilentDevice', () => {
+  // Stopping network 2's simulator silences its two devices; the program
+  // removes them after three seconds of silence.
+  const silence = (on) => process.kill(SIM_PIDS[1], on ? 'SIGSTOP' : 'SIGCONT');
+  const order = (page) => page.$$eval('#rows tr[aria-rowindex]', (trs) => trs.map((tr) => tr.dataset.deviceId));
+
+  test('ASilentDeviceStaysInPlaceGoneThenComesBackOrLeavesAfterThirtySeconds', async () => {
+    assert.equal(SIM_PIDS.length, 2, 'run.sh hands over both simulators');
+    await withPage('silent-device', async (page) => {
+      const list = await allDevices(page);
+      const quiet = list.filter((d) => d.ipOfAssociatedNic === '10.10.2.1').map((d) => d.id);
+      const loud = list.find((d) => d.ipOfAssociatedNic === '10.10.1.1' && !d.isAuthentication);
+      assert.equal(quiet.length, 2);
+      await page.setViewportSize({ width: 1440, height: 900 });
+      await openDevice(page, loud.id);
+      // "Last answered" follows the scans, not the stale lastSeen of the first document.
+      const answered = async () =>
+        (await page.locator('#d-info dt', { hasText: 'Last answered' }).locator('xpath=following-sibling::dd[1]').innerText()).trim();
+      const first = await answered();
+      assert.ok(first, 'the panel says when the device last answered');
+      await until(async () => (await answered()) !== first, 'a later last answer', { timeoutMs: 10000 });
+      const before = await order(page);
+      try {
+        silence(true);
+        for (const id of quiet) await visible(page, `#rows tr.gone[data-device-id="${id}"] .status-label`, 'Gone', 20000);
+        assert.deepEqual(await order(page), before, 'no row moved');
+        assert.equal((await pageState(page)).devices.length, 3, 'the program removed both');
+        // One toast per device, however often it is reported.
+        await until(async () => (await page.locator('#toasts .toast.warning').count()) === 2, 'one warning per silent device');
+        silence(false);
+        for (const id of quiet) await until(async () => !(await rowOf(page, id).getAttribute('class')).includes('gone'), `${id} back`, { timeoutMs: 20000 });
+        await visible(page, '#toasts .toast.success', 'answers again', 10000);
+        assert.deepEqual(await order(page), before, 'the rows came back where they were');
+        // Silent for good: the rows leave 30 s after the removal.
+        silence(true);
+        await visible(page, `#rows tr.gone[data-device-id="${quiet[0]}"]`, undefined, 20000);
+        const goneAt = Date.now();
+        await rowOf(page, quiet[0]).waitFor({ state: 'detached', timeout: 45000 });
+        const held = Date.now() - goneAt;
+        assert.ok(held > 25000, `the row stayed ${held} ms`);
+        await rowOf(page, quiet[1]).waitFor({ state: 'detached', timeout: 10000 });
+        assert.deepEqual(
+          await order(page),
+          before.filter((id) => !quiet.includes(id)),
+        );
+      } finally {
+        silence(false);
+      }
+    });
+  });
+});
+
+describe('Export', () => {
+  async function exported(page, format) {
+    await page.click('#btn-export');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click(`[data-export="${format}"]`)]);
+    return fs.readFileSync(await download.path(), 'utf8');
+  }
+  const unquote = (cell) => cell.replace(/^"|"$/g, '').replace(/""/g, '"');
+
+  test('CsvAndJsonOfTheRealListAreForPeople', async () => {
+    await withPage('export', async (page) => {
+      const list = await allDevices(page);
+      await page.click('#btn-columns');
+      await page.locator('#column-list label', { hasText: 'MAC address' }).locator('input').uncheck();
+      await page.keyboard.press('Escape');
+      const headings = await page.$$eval('#head-row th', (ths) =>
+        ths.map((th) => th.textContent.replace(/[▲▼]/g, '').trim() || th.querySelector('button').getAttribute('aria-label')),
+      );
+
+      const csv = await exported(page, 'csv');
+      const lines = csv
+        .replace(/^\uFEFF/, '')
+        .trimEnd()
+        .split('\r\n');
+      assert.equal(lines.length, 1 + list.length);
+      assert.deepEqual(lines[0].split(',').map(unquote), [...headings, 'Last answered']);
+      assert.ok(!lines[0].includes('MAC'), 'a hidden column is not exported');
+      for (const d of list) {
+        const line = lines.find((l) => l.includes(d.serialNumber));
+        assert.ok(line, `a line for ${d.serialNumber}`);
+        // Addresses are kept as text, not read as numbers.
+        assert.ok(line.includes(`"=""${d.ip}"""`), line);
+      }
+
+      const json = JSON.parse(await exported(page, 'json'));
+      assert.equal(json.length, list.length);
+      const scan = Date.parse((await pageState(page)).autoScanner.lastScanTime);
+      for (const d of json) {
+        for (const k of ['shouldProcess', 'processingStartedTime', 'isProcessing', 'isRebooting', 'lastSeen']) assert.ok(!(k in d), k);
+        assert.ok(d.serialNumber && d.ip && d.mac && d.state, JSON.stringify(d));
+        // Present devices answered within the program's three seconds of silence before the latest scan.
+        assert.ok(Math.abs(scan - Date.parse(d.lastAnswered)) <= 5000, `${d.lastAnswered} near ${scan}`);
+      }
+
+      await page.selectOption('#language', 'de');
+      await visible(page, '#sb-connection-text', 'Verbunden');
+      const german = (await exported(page, 'csv')).replace(/^\uFEFF/, '').split('\r\n')[0];
+      assert.ok(german.includes(';IP-Adresse;'), german);
+      assert.ok(german.endsWith(';Zuletzt geantwortet'), german);
     });
   });
 });

@@ -76,8 +76,15 @@ start_sim() {
 # the device namespaces' own addresses 10.10.1.2 and 10.10.2.2: none of them
 # is a listed device, all answer ARP.
 ip -n "lnf-$name-dev1" addr add 10.10.1.60/24 dev eth0
+# For the group NoAnswer the device of network 2 inside the PC's subnet
+# answers discovery but no request.
+dev2_extra=()
+[[ $group == NoAnswer ]] && dev2_extra=(--deaf 1)
 start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count 3 --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 6 --list
-start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --outside 1 --reboot-time 6 --list
+start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --outside 1 --reboot-time 6 --list "${dev2_extra[@]}"
+
+# The flows silence a network's devices by stopping its simulator
+# (LANFINDER_SIM_PIDS: network 1's, then network 2's).
 
 # lanfinder with a home, temp folder and data folder of its own; its browser
 # launch only writes the address down.
@@ -118,5 +125,6 @@ cd "$ui"
 # Bounded below ctest's own limit, so the cleanup above always runs.
 timeout --kill-after=10 240 ip netns exec "$ns_pc" env LANFINDER_URL="http://127.0.0.1:$port/" LANFINDER_PID="$app_pid" \
   LANFINDER_SETTINGS="$LANFINDER_SETTINGS" LANFINDER_LOG="$applog" HOME="$work/home" \
-  LANFINDER_UI_DOCS="${LANFINDER_UI_DOCS:-0}" LANFINDER_SIM_LOGS="$work/dev1.log:$work/dev2.log" \
+  LANFINDER_UI_DOCS="${LANFINDER_UI_DOCS:-0}" LANFINDER_SIM_PIDS="${sim_pids[*]}" \
+  LANFINDER_SIM_LOGS="$work/dev1.log:$work/dev2.log" \
   node "$ui/run-group.mjs" "$here/flows.test.mjs" "$group"

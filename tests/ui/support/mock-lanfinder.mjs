@@ -193,9 +193,11 @@ export class MockLanfinder {
     for (const ws of this.clients) ws.send(text);
   }
 
-  /** Posts a notification: it rides on the next diff, as in the program. */
-  notify(message) {
-    this.pendingNotifications.push({ message, creationTime: new Date().toISOString().slice(0, 19) });
+  /** Posts a notification: it rides on the next diff, as in the program. A request's outcome names its device. */
+  notify(message, deviceId = null) {
+    const n = { message, creationTime: new Date().toISOString().slice(0, 19) };
+    if (deviceId) n.deviceId = deviceId;
+    this.pendingNotifications.push(n);
   }
 
   /** Delivers pending notifications now, in a diff of their own (the program's next scan tick does that). */

@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { lnf } from './helpers.mjs';
 import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
 
-const { buildChange, cancelPendingChange, formValuesOf, isChanged } = await lnf('changeform.js');
+const { buildChange, cancelPendingChange, editedFields, formValuesOf, isChanged } = await lnf('changeform.js');
 
 const device = (o = {}) =>
   makeDevice({ ip: '10.0.0.20', subnetMask: '255.255.0.0', defaultGateway: '0.0.0.0', networkMethod: 'PersistentIP', name: 'Cam', ...o });
@@ -107,5 +107,35 @@ describe('ChangeRequest', () => {
       username: 'u',
       password: 'p',
     });
+  });
+});
+
+describe('EditedFields', () => {
+  const cases = [
+    ['nothing typed', {}, []],
+    ['a new name', { name: 'Line 4' }, ['name']],
+    ['a name typed back to the old one', { name: 'Cam' }, []],
+    ['a name differing only in case', { name: 'cam' }, ['name']],
+    ['a new address', { ip: '10.0.0.21' }, ['ip']],
+    ['an address with spaces around the old one', { ip: ' 10.0.0.20 ' }, []],
+    ['mask and gateway', { subnetMask: '255.255.255.0', defaultGateway: '10.0.0.1' }, ['subnetMask', 'defaultGateway']],
+    ['an emptied address', { ip: '' }, ['ip']],
+    ['the other method', { method: 'DHCP' }, ['method']],
+    // With DHCP the address fields are not sent: typing in them edits nothing.
+    ['addresses under DHCP', { method: 'DHCP', ip: '1.2.3.4' }, ['method']],
+    ['everything', { name: 'X', ip: '10.0.0.30', subnetMask: '255.0.0.0', defaultGateway: '10.0.0.1' }, ['name', 'ip', 'subnetMask', 'defaultGateway']],
+  ];
+  for (const [what, typed, expected] of cases) {
+    test(`Tracks ${what}`, () => {
+      const d = device();
+      assert.deepEqual(editedFields(d, values(d, typed)), expected);
+      assert.equal(isChanged(d, values(d, typed)), expected.length > 0);
+    });
+  }
+
+  test('ADeviceWithoutAMethodCountsOnlyItsName', () => {
+    const d = device({ networkMethod: 'Unknown' });
+    assert.deepEqual(editedFields(d, values(d, { ip: '10.0.0.99' })), []);
+    assert.deepEqual(editedFields(d, values(d, { name: 'New' })), ['name']);
   });
 });

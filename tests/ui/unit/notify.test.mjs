@@ -25,6 +25,7 @@ const PROGRAM_TEXTS = [
   'DeviceSetToFavorites',
   'DeviceRemovedFromFavorites',
   'Configuration request operation timeout',
+  'No answer from the device',
   'Settings could not be saved',
   'Too many devices answered. Further devices are not shown',
   'The network card the device was found on is no longer available',
@@ -87,6 +88,26 @@ describe('RefusedChanges', () => {
 });
 
 describe('OutcomeTracker', () => {
+  test('ANamedOutcomeSettlesThatDevicesRequestEvenWithOthersWaiting', () => {
+    const tr = new OutcomeTracker();
+    tr.expect('change', 'a', 'Cam A', 10000);
+    tr.expect('change', 'b', 'Cam B', 10000);
+    tr.expect('localize', 'b', 'Cam B', 10000);
+    assert.equal(tr.resolveFor('No answer from the device', 'b'), 'Cam B');
+    // The localize of b still waits; the change of a is untouched.
+    assert.equal(tr.resolveFor('LocalizingSuccess', 'b'), 'Cam B');
+    assert.equal(tr.resolveFor('LocalizingSuccess', 'b'), null);
+    assert.equal(tr.resolveFor('Configuration changed successfully', 'c'), null);
+    assert.deepEqual(tr.resolve('Configuration changed successfully'), { deviceId: 'a', name: 'Cam A' });
+  });
+
+  test('ANamedOutcomeOfAnotherKindLeavesTheRequestWaiting', () => {
+    const tr = new OutcomeTracker();
+    tr.expect('change', 'a', 'Cam A', 10000);
+    assert.equal(tr.resolveFor('LocalizingSuccess', 'a'), null);
+    assert.equal(tr.resolveFor('Configuration changed successfully', 'a'), 'Cam A');
+  });
+
   test('NamesTheDeviceOfTheOnlyWaitingRequest', () => {
     const tr = new OutcomeTracker();
     tr.expect('localize', 'a', 'Cam A', 10000);

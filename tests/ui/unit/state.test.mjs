@@ -131,6 +131,23 @@ describe('Diff', () => {
     );
   });
 
+  test('ANotificationKeepsTheDeviceItNamesAndOnlyAsText', () => {
+    const s = createState();
+    applyFullState(s, fullDoc([]));
+    const c = applyDiff(s, {
+      notifications: [
+        { message: 'A', creationTime: null, deviceId: 'abc_x1' },
+        { message: 'B', creationTime: null },
+        { message: 'C', creationTime: null, deviceId: 7 },
+        { message: 'D', creationTime: null, deviceId: '' },
+      ],
+    });
+    assert.deepEqual(
+      c.notifications.map((n) => n.deviceId),
+      ['abc_x1', null, null, null],
+    );
+  });
+
   test('MalformedPartsAreSkippedNotFatal', () => {
     const s = createState();
     applyFullState(s, fullDoc([makeDevice()]));

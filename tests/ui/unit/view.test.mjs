@@ -5,6 +5,7 @@ import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
 
 const { createState, applyFullState, applyDiff, createChanges } = await lnf('state.js');
 const { buildView, updateView, viewAffected, createViewCache } = await lnf('view.js');
+const { GoneRows, GONE_HOLD_MS } = await lnf('gone.js');
 
 function stateWith(devices) {
   const s = createState();
@@ -38,6 +39,34 @@ describe('Search', () => {
     assert.deepEqual(buildView(s, { query: 'xz99' }), [a.id]);
     assert.deepEqual(buildView(s, { query: 'dirty' }), [a.id]);
     assert.deepEqual(buildView(s, { query: b.mac.toLowerCase() }), [b.id]);
+  });
+
+  test('WordsMatchAtWordStartsOfOneField', () => {
+    const sensor9 = makeDevice({ name: 'Line 9', type: 'VisionSensor', serialNumber: 'S1001', ip: '10.0.0.21', mac: '02:00:00:00:00:21' });
+    const serial9 = makeDevice({ name: 'Press', type: 'VisionSensor', serialNumber: 'S1009', ip: '10.0.0.22', mac: '02:00:00:00:00:22' });
+    const reader = makeDevice({ name: 'Reader 9', type: 'CodeReader', serialNumber: 'S1010', ip: '10.0.0.23', mac: '00:1A:2B:3C:4D:5E' });
+    const s = stateWith([sensor9, serial9, reader]);
+    // [query, names found]
+    for (const [query, names] of [
+      ['sensor 9', ['Line 9']],
+      ['9', ['Line 9', 'Reader 9']],
+      ['sensor', ['Line 9', 'Press']],
+      ['visionsensor', ['Line 9', 'Press']],
+      ['ensor', []],
+      ['1009', ['Press']],
+      ['s100', ['Line 9', 'Press']],
+      ['10.0.0.2', ['Line 9', 'Press', 'Reader 9']],
+      ['0.0.22', ['Press']],
+      ['reader line', []],
+      ['00:1a:2b', ['Reader 9']],
+      ['001A2B3C', ['Reader 9']],
+      ['00-1a-2b-3c-4d-5e', ['Reader 9']],
+      ['3c:4d', ['Reader 9']],
+      ['1a2b', []],
+    ]) {
+      const names_ = buildView(s, { query }).map((id) => s.devices.get(id).name);
+      assert.deepEqual(names_.sort(), [...names].sort(), query);
+    }
   });
 
   test('ACachedSearchFollowsChanges', () => {
@@ -171,5 +200,69 @@ describe('IncrementalView', () => {
         assert.deepEqual(view, buildView(s, opts), `${JSON.stringify({ ...opts, filters: [...(opts.filters || [])] })} round ${round}`);
       }
     }
+  });
+});
+
+describe('GoneRows', () => {
+  test('ARowIsKeptForThirtySecondsThenLeavesInOrder', () => {
+    let now = 1000;
+    const gone = new GoneRows({ now: () => now });
+    assert.equal(GONE_HOLD_MS, 30000);
+    assert.equal(gone.nextExpiry(), null);
+    gone.keep({ id: 'a', name: 'A' });
+    now += 10000;
+    gone.keep({ id: 'b', name: 'B' });
+    assert.equal(gone.nextExpiry(), 20000);
+    now += 19999;
+    assert.deepEqual(gone.expire(), []);
+    now += 1; // exactly 30 s after "a" left
+    assert.deepEqual(gone.expire(), ['a']);
+    assert.equal(gone.has('a'), false);
+    assert.equal(gone.get('b').name, 'B');
+    assert.equal(gone.nextExpiry(), 10000);
+    now += 10000;
+    assert.deepEqual(gone.expire(), ['b']);
+    assert.equal(gone.size, 0);
+  });
+
+  test('ADeviceThatComesBackLosesItsKeptRowAndLeavingAgainRestartsTheHold', () => {
+    let now = 0;
+    const gone = new GoneRows({ now: () => now });
+    gone.keep({ id: 'a' });
+    now = 5000;
+    assert.equal(gone.back('a'), true);
+    assert.equal(gone.back('a'), false);
+    now = 20000;
+    gone.keep({ id: 'a' });
+    now = 45000;
+    assert.deepEqual(gone.expire(), [], 'held 30 s from the second leave');
+    now = 50000;
+    assert.deepEqual(gone.expire(), ['a']);
+  });
+
+  test('TheViewKeepsAGoneRowInPlaceUntilItExpires', () => {
+    const devices = ['a', 'b', 'c', 'd'].map((n) => makeDevice({ name: n }));
+    const s = stateWith(devices);
+    const cache = createViewCache();
+    let now = 0;
+    const gone = new GoneRows({ now: () => now });
+    const opts = { sortKey: 'name', sortDir: 'asc' };
+    const before = buildView(s, opts, cache, gone);
+    const b = s.devices.get(devices[1].id);
+    const changes = applyDiff(s, { devices: { removed: [{ id: b.id }] } }, createChanges());
+    gone.keep(b);
+    const after = updateView(s, before, changes, opts, cache, gone);
+    assert.deepEqual(after, before, 'the row stays where it was');
+    // A sort rebuilds the view: the kept row takes part.
+    assert.deepEqual(buildView(s, { ...opts, sortDir: 'desc' }, cache, gone), [...before].reverse());
+    // Filters apply to it as to any row.
+    assert.deepEqual(buildView(s, { ...opts, query: 'zzz' }, cache, gone), []);
+    now = 30000;
+    assert.deepEqual(gone.expire(), [b.id]);
+    assert.deepEqual(buildView(s, opts, cache, gone), [devices[0].id, devices[2].id, devices[3].id]);
+    // Without kept rows a removal leaves at once, as before.
+    const c = devices[2].id;
+    const left = updateView(s, buildView(s, opts, cache, gone), applyDiff(s, { devices: { removed: [{ id: c }] } }, createChanges()), opts, cache, gone);
+    assert.deepEqual(left, [devices[0].id, devices[3].id]);
   });
 });

@@ -14,9 +14,13 @@ import { createTranslator, isSafeLanguageCode, languageName, loadDictionary } fr
 import { describeMessage, foldNotifications, OutcomeTracker, translateMessage } from './notify.js';
 import * as requests from './requests.js';
 import { toCsv, toJson, exportFileName } from './exporter.js';
-import { deviceLabel, formatTime } from './present.js';
+import { deviceLabel, formatDateTime, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
 import { store } from './store.js';
+import { GoneRows } from './gone.js';
+import { AnswerClock } from './answered.js';
+import { readViewQuery, writeViewQuery } from './urlstate.js';
+import { askToDiscard } from './confirm.js';
 import {
   ANSWER_TIMEOUT_MS,
   CHANGE_OUTCOME_MS,
@@ -34,6 +38,10 @@ const HISTORY_MAX = 200;
 const { state, ui } = store;
 const tracker = new OutcomeTracker();
 const viewCache = createViewCache();
+const gone = new GoneRows();
+const answers = new AnswerClock();
+let goneTimer = null;
+const leftHere = new Set(); // ids of favourites this page saw go missing
 const i18n = { dictionaries: { en: {} }, t: createTranslator({}, {}), loading: null };
 const t = (...a) => i18n.t(...a);
 const locale = () => store.language || 'en';
@@ -43,6 +51,18 @@ const prefs = loadPrefs();
 if (prefs.sortKey && COLUMNS.some((c) => c.key === prefs.sortKey)) ui.sortKey = prefs.sortKey;
 ui.sortDir = prefs.sortDir === 'desc' ? 'desc' : 'asc';
 ui.columns = new Set(Array.isArray(prefs.columns) ? prefs.columns : COLUMNS.map((c) => c.key));
+
+// The address wins over the saved preferences: it is what a bookmark or a reload asks for.
+const asked = readViewQuery(location.search, { filters: FILTERS, columns: COLUMNS.map((c) => c.key) });
+if (asked.query !== undefined) ui.query = asked.query;
+if (asked.filters) ui.filters = new Set(asked.filters);
+if (asked.sortKey) {
+  ui.sortKey = asked.sortKey;
+  ui.sortDir = asked.sortDir;
+}
+// Known only once the state has arrived: the card list and the devices.
+let askedNic = asked.nic || '';
+let askedDevice = asked.selectedId || null;
 
 function loadPrefs() {
   try {
@@ -83,9 +103,12 @@ const table = new DeviceTable(
   {
     t,
     state: () => state,
+    goneDevice: (id) => gone.get(id),
     ctx: () => ({ stamp: store.rowStamp, sending: store.sending, favPending: store.favPending, selectedId: store.selectedId }),
     onOpen: (id, focus) => openDetails(id, focus),
     onToggleFavorite: (id) => toggleFavorite(id),
+    onCopied: (ok, text) =>
+      toasts.show({ title: t(ok ? 'details.copied' : 'details.copyFailed'), level: ok ? 'info' : 'error', device: text, key: 'copy', message: text }),
     onSort: (key) => {
       if (ui.sortKey === key) ui.sortDir = ui.sortDir === 'asc' ? 'desc' : 'asc';
       else {
@@ -108,10 +131,12 @@ const details = new DetailsPanel({
   favoriteShown: (id) => favoriteShown(id),
   translateStatus: (line) => translateMessage(line, t),
   onClose: () => closeDetails(),
+  onRequestClose: () => requestCloseDetails(),
   onOpen: (id) => openDetails(id, true),
   onToggleFavorite: (id) => toggleFavorite(id),
   onChange: (id, payload, name) => sendChange(id, payload, name),
   onLocalize: (id, cred, name) => sendLocalize(id, cred, name),
+  lastAnswered: (id) => answers.lastAnswered(id),
 });
 
 const toasts = new Toasts($('toasts'), t);
@@ -137,18 +162,38 @@ const outbox = new requests.RequestTracker({
 
 // ---- incoming documents ----
 
+/**
+ * Favourites going missing and coming back, frame by frame (a batch may
+ * hold both). Favourites the program starts with are missing until they
+ * first answer: only a device this page saw leave is announced as back.
+ */
+function noteMissing(doc, back) {
+  const updated = doc.devices && Array.isArray(doc.devices.updated) ? doc.devices.updated : [];
+  for (const entry of updated) {
+    if (!entry || typeof entry.isMissing !== 'boolean') continue;
+    if (entry.isMissing) leftHere.add(entry.id);
+    else if (leftHere.delete(entry.id) && state.devices.has(entry.id)) back.push(state.devices.get(entry.id));
+  }
+}
+
 function handleFrames(frames) {
   const started = performance.now();
   const changes = createChanges();
+  const back = [];
   for (const frame of frames) {
     const kind = classifyFrame(frame.text);
     switch (kind.kind) {
       case 'full':
         applyFullState(state, kind.doc, changes);
         store.favPending.clear();
+        gone.clear();
+        leftHere.clear();
+        answers.reset(state);
         break;
       case 'diff':
         applyDiff(state, kind.doc, changes);
+        if (kind.doc.autoScanner) answers.scan(state.autoScanner.lastScanTime);
+        noteMissing(kind.doc, back);
         break;
       case 'answer':
         outbox.answer(kind.doc);
@@ -163,13 +208,33 @@ function handleFrames(frames) {
     tracker.deviceLeft(d.id, deviceLabel(d, t));
     store.favPending.delete(d.id);
     store.sending.delete(d.id);
+    if (!state.devices.has(d.id)) {
+      answers.silenced(d.id);
+      gone.keep(d);
+    }
+  }
+  if (!changes.full) {
+    for (const id of changes.added) {
+      const d = state.devices.get(id);
+      if (gone.back(id)) back.push(d);
+      answers.added(id, d);
+      if (!d.isMissing) answers.answered(id);
+    }
   }
   for (const [id, keys] of changes.updated) {
     const d = state.devices.get(id);
     if (keys.has('isMissing') && d.isMissing) tracker.deviceLeft(id, deviceLabel(d, t));
+    answers.changed(id, keys, d);
     if (keys.has('isFavorite')) store.favPending.delete(id);
   }
+  announceBack(back);
+  armGoneTimer();
   if (changes.app.has('language') && state.language !== store.language) setLanguage(state.language);
+  if (askedDevice && state.loaded) {
+    const id = askedDevice;
+    askedDevice = null;
+    if (state.devices.has(id)) openDetails(id, false);
+  }
   store.receive(changes, { arrived: frames.map((f) => f.at), started });
   // Frames come in an animation frame already: draw them in it.
   store.render();
@@ -201,16 +266,31 @@ function render({ dirty, changes }) {
 
   let viewChanged = false;
   if (dirty.has('view')) {
-    store.view = buildView(state, ui, viewCache);
+    store.view = buildView(state, ui, viewCache, gone);
     viewChanged = true;
   } else if (changes && viewAffected(changes, ui)) {
-    store.view = updateView(state, store.view, changes, ui, viewCache);
+    store.view = updateView(state, store.view, changes, ui, viewCache, gone);
     viewChanged = true;
+  }
+  if (dirty.has('gone')) {
+    const expired = new Set(gone.expire());
+    if (expired.size) {
+      store.view = store.view.filter((id) => !expired.has(id));
+      viewChanged = true;
+    }
   }
   if (viewChanged) table.setView(store.view);
 
   if (relabel || dirty.has('rowStamp')) store.rowStamp += 1;
-  if (viewChanged || relabel || dirty.has('rowStamp') || dirty.has('rows') || dirty.has('columns') || (changes && (hasDeviceChanges(changes) || app.size))) {
+  if (
+    viewChanged ||
+    relabel ||
+    dirty.has('gone') ||
+    dirty.has('rowStamp') ||
+    dirty.has('rows') ||
+    dirty.has('columns') ||
+    (changes && (hasDeviceChanges(changes) || app.size))
+  ) {
     table.render();
   }
   if (relabel || (changes && countsAffected(changes))) updateCounts();
@@ -219,6 +299,7 @@ function render({ dirty, changes }) {
   if (changes) details.update(changes);
   if (dirty.has('details') && details.isOpen) details.render();
 
+  updateAddress();
   updateConnectionClasses();
   updateBanners();
   updateStatusbar();
@@ -232,12 +313,20 @@ store.onRender(render);
 function showNotifications(list) {
   if (!list.length) return;
   const items = list.map((n) => {
+    if (n.deviceId) {
+      // The program names the device: by the name it has now (a rename's
+      // outcome arrives with the new name), or, once it has left the list,
+      // by the one it had when this page asked.
+      const asked = tracker.resolveFor(n.message, n.deviceId);
+      const d = state.devices.get(n.deviceId);
+      return { ...n, device: d ? deviceLabel(d, t) : asked || n.deviceId };
+    }
     const who = tracker.resolve(n.message);
     return { ...n, device: who ? who.name : '', deviceId: who ? who.deviceId : null };
   });
   for (const item of items) {
     const { kind, level } = describeMessage(item.message);
-    if ((kind === 'change' || kind === 'either') && item.deviceId && item.deviceId === details.deviceId) details.outcome(level, item.message);
+    if (['change', 'localize', 'either'].includes(kind) && item.deviceId && item.deviceId === details.deviceId) details.outcome(item.message, { level, kind });
   }
   const { history } = store;
   for (const item of items) {
@@ -247,9 +336,37 @@ function showNotifications(list) {
   setText($('messages-count'), String(history.length));
   if ($('dlg-messages').open) renderMessages();
   for (const item of foldNotifications(items)) {
-    const { level } = describeMessage(item.message);
-    toasts.show({ title: translateMessage(item.message, t), level, device: item.device, count: item.count, message: item.message });
+    const { level, kind } = describeMessage(item.message);
+    // Messages about one device fold into its one toast, which counts them.
+    const key = item.deviceId ? `${kind === 'presence' ? 'presence' : item.message}:${item.deviceId}` : item.message;
+    toasts.show({ title: translateMessage(item.message, t), level, device: item.device, count: item.count, message: item.message, key });
   }
+}
+
+/** Says that devices which left or went missing answer again. */
+function announceBack(devices) {
+  if (!devices.length) return;
+  const now = new Date().toISOString();
+  for (const d of devices) {
+    const name = deviceLabel(d, t);
+    store.history.push({ message: '', text: t('toast.deviceBack'), device: name, deviceId: d.id, at: now, level: 'success' });
+    if (store.history.length > HISTORY_MAX) store.history.shift();
+    toasts.show({ title: t('toast.deviceBack'), level: 'success', device: name, key: `presence:${d.id}`, message: 'back' });
+  }
+  setText($('messages-count'), String(store.history.length));
+  if ($('dlg-messages').open) renderMessages();
+}
+
+/** Wakes the page when the oldest kept row of a device that left is due to go. */
+function armGoneTimer() {
+  clearTimeout(goneTimer);
+  const wait = gone.nextExpiry();
+  if (wait === null) return;
+  goneTimer = setTimeout(() => {
+    store.mark('gone');
+    store.render();
+    armGoneTimer();
+  }, wait + 50);
 }
 
 function renderMessages() {
@@ -259,13 +376,13 @@ function renderMessages() {
   $('message-empty').hidden = history.length > 0;
   for (let i = history.length - 1; i >= 0; i--) {
     const m = history[i];
-    const { level } = describeMessage(m.message);
+    const level = m.level || describeMessage(m.message).level;
     list.append(
       h(
         'li',
         { class: level },
         h('time', { datetime: m.at, text: formatTime(m.at, locale()) }),
-        h('span', { class: 'msg-text', text: translateMessage(m.message, t) }),
+        h('span', { class: 'msg-text', text: m.text || translateMessage(m.message, t) }),
         m.device ? h('span', { class: 'msg-device', text: m.device }) : null,
       ),
     );
@@ -317,7 +434,8 @@ function sendChange(id, payload, name) {
     },
     onFail: () => {
       store.sending.delete(id);
-      if (details.deviceId === id) details.requestFailed();
+      // The program refused it (a lost connection has its own banner).
+      if (details.deviceId === id) details.requestFailed(isOpen() ? t('error.requestRejected', { request: t('request.change') }) : null);
       markDevice(id);
     },
   });
@@ -344,7 +462,9 @@ function sendLocalize(id, cred, name) {
 
 function updateRowCount() {
   const total = state.devices.size;
-  const shown = store.view.length;
+  let shown = store.view.length;
+  // Rows kept for devices that left are not devices of the list.
+  for (const [id] of gone.entries()) if (table.index.has(id)) shown -= 1;
   setText($('row-count'), shown === total ? tn('count.devices', total) : t('count.showing', { shown, total }));
 }
 
@@ -389,19 +509,44 @@ function tn(key, n) {
 
 // ---- details ----
 
-function openDetails(id, focus) {
+// Whether edits of the open device may go; asks when there are any.
+let asking = null;
+function mayLeaveEdits() {
+  if (!details.hasUnsavedEdits()) return Promise.resolve(true);
+  if (!asking) {
+    const d = details.device();
+    asking = askToDiscard($('dlg-discard'), t('discard.text', { name: deviceLabel(d, t) })).finally(() => {
+      asking = null;
+    });
+  }
+  return asking;
+}
+
+async function openDetails(id, focus) {
+  if (!state.devices.has(id)) return;
+  if (details.isOpen && details.deviceId !== id && !(await mayLeaveEdits())) {
+    table.setActive(details.deviceId);
+    return;
+  }
   if (!state.devices.has(id)) return;
   store.selectedId = id;
   table.setActive(id, { scroll: focus });
   details.open(id, { focus });
-  store.mark('rowStamp');
+  document.body.classList.add('details-open');
+  // The selection is a class on the row: its cells keep their nodes (and a text selection in them).
+  store.mark('rows');
+}
+
+async function requestCloseDetails() {
+  if (details.isOpen && (await mayLeaveEdits())) closeDetails();
 }
 
 function closeDetails() {
   const had = details.isOpen;
   details.close();
+  document.body.classList.remove('details-open');
   store.selectedId = null;
-  store.mark('rowStamp');
+  store.mark('rows');
   if (had) $('device-table').focus();
 }
 
@@ -416,6 +561,19 @@ function setConnectionStatus(status, { reason = '' } = {}) {
     if (details.mode !== 'edit') details.requestFailed();
   }
   store.mark('rowStamp', 'details');
+}
+
+function updateAddress() {
+  const view = {
+    query: ui.query,
+    filters: [...ui.filters],
+    nic: ui.nic || askedNic,
+    sortKey: ui.sortKey,
+    sortDir: ui.sortDir,
+    selectedId: store.selectedId || askedDevice,
+  };
+  const search = writeViewQuery(location.search, view);
+  if (search !== location.search) history.replaceState(history.state, '', `${location.pathname}${search}${location.hash}`);
 }
 
 function updateConnectionClasses() {
@@ -516,7 +674,8 @@ function buildLanguageMenu() {
 
 function buildNicFilter() {
   const select = $('filter-nic');
-  const keep = select.value;
+  const keep = select.value || askedNic;
+  if (state.loaded) askedNic = '';
   clear(select);
   select.append(h('option', { value: '', text: t('filters.allNics') }));
   for (const nic of state.nics) {
@@ -589,10 +748,18 @@ function download(text, type, name) {
 function exportList(format) {
   // The file holds what the table shows, including a filter typed this frame.
   store.render();
-  const devices = store.view.map((id) => state.devices.get(id));
+  // Rows kept for devices that left are not in the list any more.
+  const devices = store.view.map((id) => state.devices.get(id)).filter(Boolean);
   const now = new Date();
-  if (format === 'csv') download(toCsv(devices), 'text/csv;charset=utf-8', exportFileName(now, 'csv'));
-  else download(toJson(devices), 'application/json', exportFileName(now, 'json'));
+  const at = (id) => answers.lastAnswered(id);
+  if (format === 'csv') {
+    const answered = (id) => (at(id) === null ? '' : formatDateTime(new Date(at(id)).toISOString(), locale()));
+    const text = toCsv(devices, { columns: table.columns.map((c) => c.key), t, locale: locale(), answered });
+    download(text, 'text/csv;charset=utf-8', exportFileName(now, 'csv'));
+  } else {
+    const answered = (id) => (at(id) === null ? null : new Date(at(id)).toISOString());
+    download(toJson(devices, { answered }), 'application/json', exportFileName(now, 'json'));
+  }
 }
 
 // ---- controls ----
@@ -720,13 +887,18 @@ function wire() {
       search.focus();
       search.select();
     } else if (e.key === 'Escape' && details.isOpen && !document.querySelector('dialog[open]')) {
-      closeDetails();
+      // Left to the browser, this Escape would also cancel the question
+      // opened for it.
+      e.preventDefault();
+      requestCloseDetails();
     }
   });
 }
 
 async function start() {
   wire();
+  $('search').value = ui.query;
+  for (const chip of document.querySelectorAll('[data-filter]')) chip.setAttribute('aria-pressed', ui.filters.has(chip.dataset.filter) ? 'true' : 'false');
   await setLanguage(isSafeLanguageCode(prefs.language) ? prefs.language : 'en').catch(() => {});
   store.mark('view');
   store.render();

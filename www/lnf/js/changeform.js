@@ -16,15 +16,27 @@ export function formValuesOf(device) {
   };
 }
 
+const ADDRESS_FIELDS = ['ip', 'subnetMask', 'defaultGateway'];
+
+/**
+ * The fields whose values differ from the device's current settings, in
+ * form order. The addresses count only for a fixed address: with any other
+ * method they are not sent.
+ */
+export function editedFields(device, values) {
+  const cur = formValuesOf(device);
+  const out = [];
+  if (values.name !== cur.name) out.push('name');
+  if (values.method !== cur.method) out.push('method');
+  if (values.method === 'PersistentIP') {
+    for (const f of ADDRESS_FIELDS) if (String(values[f] ?? '').trim() !== cur[f]) out.push(f);
+  }
+  return out;
+}
+
 /** Whether the values differ from the device's current settings. */
 export function isChanged(device, values) {
-  const cur = formValuesOf(device);
-  if (values.name !== cur.name) return true;
-  if (values.method !== cur.method) return true;
-  if (values.method === 'PersistentIP') {
-    return values.ip.trim() !== cur.ip || values.subnetMask.trim() !== cur.subnetMask || values.defaultGateway.trim() !== cur.defaultGateway;
-  }
-  return false;
+  return editedFields(device, values).length > 0;
 }
 
 /** Addresses of this PC's cards, with their masks. */

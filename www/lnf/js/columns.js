@@ -12,11 +12,11 @@ const STATE_ORDER = { ERROR: 0, WARNING: 1, LOCALIZE: 2, ACTIVE: 3, UNKNOWN: 4 }
 export const COLUMNS = [
   { key: 'isFavorite', label: 'col.favorite', width: 44, sort: 'bool', fixed: true, get: (d) => Boolean(d.isFavorite) },
   { key: 'name', label: 'col.name', width: 200, sort: 'text', fixed: true, get: (d) => str(d.name) },
-  { key: 'status', label: 'col.status', width: 210, sort: 'status', get: (d) => str(d.deviceState) },
+  { key: 'ip', label: 'col.ip', width: 130, sort: 'ip', get: (d) => str(d.ip) },
+  { key: 'status', label: 'col.status', width: 240, sort: 'status', get: (d) => str(d.deviceState) },
   { key: 'type', label: 'col.type', width: 130, sort: 'text', get: (d) => str(d.type) },
   { key: 'articleNumber', label: 'col.articleNumber', width: 110, sort: 'text', get: (d) => str(d.articleNumber) },
   { key: 'serialNumber', label: 'col.serialNumber', width: 110, sort: 'text', get: (d) => str(d.serialNumber) },
-  { key: 'ip', label: 'col.ip', width: 130, sort: 'ip', get: (d) => str(d.ip) },
   { key: 'subnetMask', label: 'col.subnetMask', width: 130, sort: 'ip', get: (d) => str(d.subnetMask) },
   { key: 'defaultGateway', label: 'col.defaultGateway', width: 130, sort: 'ip', get: (d) => str(d.defaultGateway) },
   { key: 'networkMethod', label: 'col.networkMethod', width: 100, sort: 'text', get: (d) => str(d.networkMethod) },
@@ -35,8 +35,8 @@ export function sortDependencies(sortKey) {
 }
 
 /** A severity rank for the status column: what needs the user's eye first. */
-export function statusRank(d, conflict) {
-  if (d.isMissing) return 0;
+export function statusRank(d, conflict, gone = false) {
+  if (gone || d.isMissing) return 0;
   if (changePhase(d) !== 'idle') return 1;
   if (conflict) return 2;
   if (d.isAccessible === false) return 3;

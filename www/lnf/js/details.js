@@ -2,16 +2,25 @@
 // form that renames it and changes its address settings.
 
 import { h, icon, clear, setText } from './dom.js';
-import { badgesOf, displayName, deviceLabel, methodLabel, safeWebUrl, stateKey, stateLabel } from './present.js';
+import { badgesOf, displayName, deviceLabel, formatDateTime, methodLabel, safeWebUrl } from './present.js';
+import { effectiveState, extraLines, withoutEffective } from './effective.js';
+import { copyText } from './copy.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
-import { buildChange, cancelPendingChange, formValuesOf, isChanged } from './changeform.js';
+import { buildChange, cancelPendingChange, editedFields, formValuesOf, isChanged } from './changeform.js';
 import { subnetText } from './ipv4.js';
 import { offeredAddress } from './offer.js';
 import { refusalOf } from './notify.js';
-import { CHANGE_START_MS, CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
+import { CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
+const COPYABLE = new Set(['col.ip', 'col.mac', 'col.serialNumber']);
 const FIELD_INPUTS = { name: 'f-name', ip: 'f-ip', subnetMask: 'f-mask', defaultGateway: 'f-gateway' };
 const FIELD_ERRORS = { ip: 'e-ip', subnetMask: 'e-mask', defaultGateway: 'e-gateway', credentials: 'e-credentials' };
+
+// Device answers that are about the login: told at the login fields.
+const LOGIN_REFUSALS = new Map([
+  ['Not authorized', 'error.notAuthorizedAtLogin'],
+  ['Invalid rights', 'error.invalidRightsAtLogin'],
+]);
 
 export class DetailsPanel {
   constructor(hooks) {
@@ -29,7 +38,7 @@ export class DetailsPanel {
     this.taken = new Set(); // addresses the application found a host on, for this page's life
     this.ticker = null;
 
-    this.$('d-close').addEventListener('click', () => this.hooks.onClose());
+    this.$('d-close').addEventListener('click', () => this.hooks.onRequestClose());
     this.$('d-fav').addEventListener('click', () => this.deviceId && this.hooks.onToggleFavorite(this.deviceId));
     this.$('d-localize').addEventListener('click', () => this.localize());
     this.$('f-reset').addEventListener('click', () => this.resetForm());
@@ -50,7 +59,8 @@ export class DetailsPanel {
         this.dirty.add(field);
         if (this.$(FIELD_INPUTS[field])?.getAttribute('aria-invalid') === 'true') this.validateLive();
       }
-      this.updateSummary();
+      this.showOutcome(null);
+      this.refreshEdits();
     });
     this.form.addEventListener('focusout', (e) => {
       if (['ip', 'subnetMask', 'defaultGateway'].includes(e.target.name) && this.dirty.has(e.target.name)) this.validateLive();
@@ -71,6 +81,7 @@ export class DetailsPanel {
       this.dirty.clear();
       this.setMode('edit');
       this.clearErrors();
+      this.showOutcome(null);
       const cred = this.credentials.get(id) || { username: '', password: '' };
       this.$('f-user').value = cred.username;
       this.$('f-password').value = cred.password;
@@ -98,12 +109,16 @@ export class DetailsPanel {
     }
     const phase = changePhase(d);
     this.trackPhase(this.deviceId, phase);
+    // Only the program ends the wait: with the device's answer, its
+    // restart seen through, or its own time-out. A timer here would drop a
+    // request that is still going on and leave the user without an outcome.
     if (this.mode === 'waiting') {
       if (phase !== 'idle') this.seenBusy = true;
       else if (this.seenBusy) this.finishWaiting(true);
-      else if (Date.now() - this.modeSince > CHANGE_START_MS) this.finishWaiting(false);
     }
     if (changes.full || changes.updated.has(this.deviceId) || changes.app.has('nics') || changes.removed.size || changes.added.size) this.render();
+    // A scan moves only the last answer: the rest keeps its nodes, so a selection in it survives.
+    else if (changes.app.has('autoScanner')) this.renderAnswered();
   }
 
   trackPhase(id, phase) {
@@ -124,22 +139,59 @@ export class DetailsPanel {
     this.render();
   }
 
-  requestFailed() {
+  /** The change did not reach a device; `text` says why, in the form too. */
+  requestFailed(text = null) {
     this.setMode('edit');
     this.render();
+    if (text) this.showOutcome(text, 'error');
   }
 
-  /** A notification about a change of this device arrived. */
-  outcome(level, message) {
+  /**
+   * The outcome of a request for this device arrived (`message` as the
+   * program posts it). It stays in the form until the user edits again; a
+   * refused login is told at the login fields.
+   */
+  outcome(message, { level, kind }) {
     const refusal = refusalOf(message);
     const ip = this.values().ip.trim();
-    if (this.mode === 'waiting' || this.mode === 'sending') this.finishWaiting(level === 'success');
-    if (!refusal) return;
+    if ((kind === 'change' || kind === 'either') && (this.mode === 'waiting' || this.mode === 'sending')) this.finishWaiting(level === 'success');
+    // The address a host was found on is not offered again.
     if (message === 'Address in use' && ip) {
       this.taken.add(ip);
       this.render();
     }
-    this.showError(refusal.field, refusal.key, refusal.params);
+    this.showOutcome(this.hooks.translateStatus(message), level);
+    const login = LOGIN_REFUSALS.get(message);
+    if (login) {
+      this.$('f-credentials').hidden = false;
+      this.showError('credentials', login);
+    }
+    if (refusal) this.showError(refusal.field, refusal.key, refusal.params);
+  }
+
+  showOutcome(text, level = 'info') {
+    const el = this.$('f-outcome');
+    el.hidden = !text;
+    el.className = `form-outcome ${level}`;
+    setText(el, text || '');
+  }
+
+  /** Whether the form holds values the device does not have. */
+  hasEdits() {
+    const d = this.device();
+    return Boolean(d) && editedFields(d, this.values()).length > 0;
+  }
+
+  /** Edits that closing the panel or opening another device would lose. */
+  hasUnsavedEdits() {
+    return this.isOpen && this.mode === 'edit' && this.hasEdits();
+  }
+
+  refreshEdits() {
+    const d = this.device();
+    if (!d) return;
+    this.$('f-reset').disabled = this.$('f-apply').disabled || !this.hasEdits();
+    this.updateSummary();
   }
 
   finishWaiting(success) {
@@ -172,9 +224,10 @@ export class DetailsPanel {
     this.$('d-title').classList.toggle('muted', !d.name);
     setText(this.$('d-subtitle'), [d.type, d.articleNumber, d.serialNumber].filter(Boolean).join(' · '));
 
+    const eff = effectiveState(d);
     const badges = this.$('d-badges');
     clear(badges);
-    for (const b of badgesOf(st, id, d, { sending: this.mode === 'sending', includeFavorite: true })) {
+    for (const b of withoutEffective(badgesOf(st, id, d, { sending: this.mode === 'sending', includeFavorite: true }), eff)) {
       badges.append(h('span', { class: `badge ${b.cls}`, title: t(b.title) }, b.icon ? icon(b.icon) : null, t(b.key)));
     }
 
@@ -186,6 +239,10 @@ export class DetailsPanel {
     const loc = this.$('d-localize');
     loc.disabled = Boolean(d.isMissing) || !d.supportsLocalize || this.hooks.closed();
     loc.title = !d.supportsLocalize ? t('details.localizeUnsupported') : d.isMissing ? t('details.missingShort') : t('details.localizeTitle');
+    // A disabled control says why beside it, not only in its tooltip.
+    const why = this.hooks.closed() ? 'why.closed' : d.isMissing ? 'why.missing' : !d.supportsLocalize ? 'why.localizeUnsupported' : null;
+    setText(this.$('d-actions-why'), why ? t(why) : '');
+    this.$('d-actions-why').hidden = !why;
 
     const web = this.$('d-web');
     const url = safeWebUrl(d.url);
@@ -198,11 +255,18 @@ export class DetailsPanel {
     this.renderAlerts(d, st);
 
     const dot = this.$('d-state-dot');
-    dot.className = `dot ${stateKey(d.deviceState)}`;
-    setText(this.$('d-state'), stateLabel(d.deviceState, t));
+    dot.className = `dot ${eff.key}`;
+    const label = t(eff.label);
+    const own = eff.own ? t(`state.${eff.own}`) : '';
+    setText(this.$('d-state'), label);
+    setText(this.$('d-own-state'), own ? t('effective.own', { state: own }) : '');
     const messages = this.$('d-messages');
     clear(messages);
-    for (const line of d.statusStringDetails || []) messages.append(h('li', { text: this.hooks.translateStatus(line) }));
+    const lines = extraLines(
+      (d.statusStringDetails || []).map((line) => this.hooks.translateStatus(line)),
+      [label, own],
+    );
+    for (const line of lines) messages.append(h('li', { text: line }));
 
     this.renderInfo(d, st);
     this.renderForm(d, st);
@@ -264,6 +328,7 @@ export class DetailsPanel {
       Boolean,
     );
     const rows = [
+      ['details.lastAnswered', this.answeredText()],
       ['col.ip', d.ip, true],
       ['col.subnetMask', d.subnetMask, true],
       ['col.defaultGateway', d.defaultGateway, true],
@@ -282,8 +347,35 @@ export class DetailsPanel {
     ];
     for (const [key, value, mono] of rows) {
       if (value === undefined || value === null || value === '') continue;
-      dl.append(h('dt', { text: t(key) }), h('dd', { class: mono ? 'mono' : null, text: String(value) }));
+      const dd = h('dd', { class: mono ? 'mono' : null, dataset: { key } }, h('span', { class: 'value', text: String(value) }));
+      if (COPYABLE.has(key)) {
+        const label = t('details.copy', { what: t(key) });
+        const button = h(
+          'button',
+          { type: 'button', class: 'btn ghost icon-only copy', title: label, 'aria-label': label, dataset: { copy: key } },
+          icon('copy'),
+        );
+        button.addEventListener('click', () => this.copy(button, String(value)));
+        dd.append(button);
+      }
+      dl.append(h('dt', { text: t(key) }), dd);
     }
+  }
+
+  answeredText() {
+    const at = this.hooks.lastAnswered(this.deviceId);
+    return at === null ? '' : formatDateTime(new Date(at).toISOString(), this.hooks.locale());
+  }
+
+  renderAnswered() {
+    const value = this.$('d-info').querySelector('dd[data-key="details.lastAnswered"] .value');
+    if (value) setText(value, this.answeredText());
+  }
+
+  async copy(button, text) {
+    const ok = await copyText(text);
+    button.classList.toggle('copied', ok);
+    button.title = this.hooks.t(ok ? 'details.copied' : 'details.copyFailed');
   }
 
   renderForm(d) {
@@ -310,6 +402,12 @@ export class DetailsPanel {
     fixedRadio.disabled = locked || (!d.supportsPersistentIP && cur.method !== 'PersistentIP');
     dhcpRadio.closest('label').title = !d.supportsDHCP ? t('form.dhcpUnsupported') : '';
     fixedRadio.closest('label').title = !d.supportsPersistentIP ? t('form.fixedUnsupported') : '';
+    setText(this.$('f-dhcp-why'), d.supportsDHCP ? '' : t('why.unsupported'));
+    setText(this.$('f-fixed-why'), d.supportsPersistentIP ? '' : t('why.unsupported'));
+    // The panel's actions line says it for a missing device or a closed connection.
+    const lockedWhy = busy && !d.isMissing && !this.hooks.closed() ? 'why.busy' : null;
+    setText(this.$('f-locked-why'), lockedWhy ? t(lockedWhy) : '');
+    this.$('f-locked-why').hidden = !lockedWhy;
     this.$('f-dhcp-note').hidden = !dhcp;
 
     const cred = this.$('f-credentials');
@@ -318,7 +416,7 @@ export class DetailsPanel {
     this.$('f-password').disabled = locked && this.mode !== 'edit';
 
     this.$('f-apply').disabled = locked;
-    this.$('f-reset').disabled = locked || this.dirty.size === 0;
+    this.$('f-reset').disabled = locked || !this.hasEdits();
     this.$('f-cancel-pending').hidden = !(phase === 'pending' && this.mode === 'edit' && !d.isMissing);
     this.$('f-cancel-pending').disabled = this.hooks.closed();
 
@@ -358,10 +456,6 @@ export class DetailsPanel {
   tick() {
     const d = this.device();
     if (!d) return;
-    if (this.mode === 'waiting' && changePhase(d) === 'idle' && !this.seenBusy && Date.now() - this.modeSince > CHANGE_START_MS) {
-      this.finishWaiting(false);
-      return;
-    }
     this.renderProgress(d, changePhase(d));
   }
 
@@ -416,6 +510,7 @@ export class DetailsPanel {
   resetForm() {
     this.dirty.clear();
     this.clearErrors();
+    this.showOutcome(null);
     const d = this.device();
     if (d) this.renderForm(d);
   }
@@ -430,8 +525,9 @@ export class DetailsPanel {
     const { t } = this.hooks;
     const el = this.$(FIELD_ERRORS[field]);
     if (el) setText(el, key ? t(key, params) : '');
-    const input = field === 'credentials' ? this.$('f-user') : this.$(FIELD_INPUTS[field]);
-    if (input) {
+    const inputs = field === 'credentials' ? [this.$('f-user'), this.$('f-password')] : [this.$(FIELD_INPUTS[field])];
+    for (const input of inputs) {
+      if (!input) continue;
       if (key) input.setAttribute('aria-invalid', 'true');
       else input.removeAttribute('aria-invalid');
     }
@@ -485,6 +581,7 @@ export class DetailsPanel {
       else if (result.errors.credentials) this.$('f-user').focus();
       return;
     }
+    this.showOutcome(null);
     this.setMode('sending');
     const sent = this.hooks.onChange(d.id, result.request, deviceLabel(d, this.hooks.t));
     if (!sent) this.setMode('edit');

@@ -10,6 +10,7 @@ export const MESSAGES = new Map([
   ['DeviceRemovedFromFavorites', { key: 'msg.deviceRemovedFromFavorites', level: 'info', kind: 'favorite' }],
   ['Configuration changed successfully', { key: 'msg.configurationChanged', level: 'success', kind: 'change' }],
   ['Configuration request operation timeout', { key: 'msg.configurationTimeout', level: 'error', kind: 'change' }],
+  ['No answer from the device', { key: 'msg.noAnswer', level: 'error', kind: 'either' }],
   ['Error while processing the command. Please retry', { key: 'msg.commandError', level: 'error', kind: 'change' }],
   ['Error while changing the network settings. Please retry', { key: 'msg.networkSettingsError', level: 'error', kind: 'change' }],
   ['Error while changing the device name. Please retry', { key: 'msg.deviceNameError', level: 'error', kind: 'change' }],
@@ -108,6 +109,22 @@ export class OutcomeTracker {
     // oldest is most likely, but naming it could mislead.
     const ambiguous = candidates.some((c) => c !== first && c.deviceId !== first.deviceId);
     return ambiguous ? null : { deviceId: first.deviceId, name: first.name };
+  }
+
+  /**
+   * For a notification that names its device: forgets the oldest of this
+   * page's requests to that device the text can be the outcome of, and
+   * returns the name the device had when it was asked (null if this page
+   * did not ask), for a device that has left the list since.
+   */
+  resolveFor(text, deviceId) {
+    this.prune();
+    const { kind } = describeMessage(text);
+    const wanted = kind === 'either' ? ['localize', 'change'] : [kind];
+    const i = this.waiting.findIndex((w) => w.deviceId === deviceId && wanted.includes(w.kind));
+    if (i < 0) return null;
+    const [entry] = this.waiting.splice(i, 1);
+    return entry.name;
   }
 
   /** Forgets a change once the device reports it is processing no more. */

@@ -219,7 +219,12 @@ export function applyDiff(state, doc, changes = createChanges()) {
   if (Array.isArray(doc.notifications)) {
     for (const n of doc.notifications) {
       if (isObject(n) && typeof n.message === 'string') {
-        changes.notifications.push({ message: n.message, creationTime: typeof n.creationTime === 'string' ? n.creationTime : null });
+        changes.notifications.push({
+          message: n.message,
+          creationTime: typeof n.creationTime === 'string' ? n.creationTime : null,
+          // The device a request's outcome belongs to; older programs leave it out.
+          deviceId: typeof n.deviceId === 'string' && n.deviceId ? n.deviceId : null,
+        });
       }
     }
   }

@@ -4,9 +4,11 @@
 
 import { COLUMNS } from './columns.js';
 import { h, icon, clear, setText } from './dom.js';
-import { badgesOf, displayName, methodLabel, stateKey, stateLabel } from './present.js';
+import { badgesOf, displayName, methodLabel } from './present.js';
+import { effectiveState, extraLines, withoutEffective } from './effective.js';
 import { hasConflict } from './state.js';
 import { translateMessage } from './notify.js';
+import { copyText } from './copy.js';
 
 const OVERSCAN = 10;
 const MONO = new Set(['ip', 'subnetMask', 'defaultGateway', 'mac', 'ipOfAssociatedNic', 'articleNumber', 'serialNumber']);
@@ -22,6 +24,7 @@ export class DeviceTable {
     this.columns = COLUMNS;
     this.layoutStamp = 0;
     this.activeId = null;
+    this.activeKey = 'name'; // the column of the focused cell
     this.sort = { key: 'name', dir: 'asc' };
     this.topSpacer = h('tr', { class: 'spacer', 'aria-hidden': 'true' }, h('td'));
     this.bottomSpacer = h('tr', { class: 'spacer', 'aria-hidden': 'true' }, h('td'));
@@ -83,6 +86,9 @@ export class DeviceTable {
       if (sorted) th.setAttribute('aria-sort', this.sort.dir === 'asc' ? 'ascending' : 'descending');
       this.headRow.append(th);
     }
+    // A width of its own: sized by its content ("max-content"), the table
+    // widened a column whenever a badge appeared in it.
+    this.table.style.width = `${this.columns.reduce((sum, c) => sum + c.width, 0)}px`;
     this.topSpacer.firstChild.colSpan = this.columns.length;
     this.bottomSpacer.firstChild.colSpan = this.columns.length;
   }
@@ -127,7 +133,7 @@ export class DeviceTable {
     const keep = new Set();
     for (let i = first; i < last; i++) {
       const id = this.view[i];
-      const device = st.devices.get(id);
+      const device = st.devices.get(id) || this.hooks.goneDevice(id);
       if (!device) continue;
       keep.add(id);
       let tr = this.rows.get(id);
@@ -166,14 +172,25 @@ export class DeviceTable {
       cursor.remove();
       cursor = next;
     }
+    const col = Math.max(
+      0,
+      this.columns.findIndex((c) => c.key === this.activeKey),
+    );
+    for (const [id, tr] of this.rows) {
+      tr.querySelectorAll('td.active-cell').forEach((td) => td.classList.remove('active-cell'));
+      if (id === this.activeId && tr.children[col]) tr.children[col].classList.add('active-cell');
+    }
     if (this.activeId && this.rows.has(this.activeId)) this.table.setAttribute('aria-activedescendant', this.domKey(this.activeId));
     else this.table.removeAttribute('aria-activedescendant');
   }
 
   fillRow(tr, id, d, st, c) {
     const { t } = this.hooks;
+    const gone = !st.devices.has(id);
     clear(tr);
     tr.classList.toggle('missing', Boolean(d.isMissing));
+    tr.classList.toggle('gone', gone);
+    tr.setAttribute('aria-disabled', gone ? 'true' : 'false');
     let sticky = 0;
     for (const col of this.columns) {
       const td = h('td', { role: 'gridcell' });
@@ -203,20 +220,32 @@ export class DeviceTable {
           const name = displayName(d, t);
           td.append(h('span', { class: `name-text${d.name ? '' : ' unnamed'}`, text: name }));
           td.title = name;
+          // Which devices ask for a login is seen before one is opened; a
+          // mark beside the name keeps the row one line high.
+          if (d.isAuthentication) {
+            const login = t('badge.authTitle');
+            td.append(h('span', { class: 'login-mark', role: 'img', 'aria-label': login, title: login }, icon('lock')));
+            td.title = `${name} · ${login}`;
+          }
           break;
         }
         case 'status': {
           const cell = h('div', { class: 'status-cell' });
-          cell.append(h('span', { class: `dot ${stateKey(d.deviceState)}` }), h('span', { class: 'status-label', text: stateLabel(d.deviceState, t) }));
-          for (const b of badgesOf(st, id, d, { sending: c.sending.has(id) })) {
+          const eff = effectiveState(d, { gone });
+          const label = t(eff.label);
+          const own = eff.own ? t(`state.${eff.own}`) : '';
+          cell.append(h('span', { class: `dot ${eff.key}` }), h('span', { class: 'status-label', text: label }));
+          if (own) cell.append(h('span', { class: 'own-state', text: t('effective.own', { state: own }) }));
+          for (const b of withoutEffective(badgesOf(st, id, d, { sending: c.sending.has(id) }), eff)) {
             if (b.cls === 'auth') continue; // shown in the details; the row stays short
             cell.append(h('span', { class: `badge ${b.cls}`, title: t(b.title), text: t(b.key) }));
           }
           // The program adds its own line to a missing favourite's device lines.
-          const lines = (Array.isArray(d.statusStringDetails) ? d.statusStringDetails : []).map((line) => translateMessage(line, t));
+          const all = (Array.isArray(d.statusStringDetails) ? d.statusStringDetails : []).map((line) => translateMessage(line, t));
+          const lines = extraLines(all, [label, own]);
           if (lines.length) cell.append(h('span', { class: 'info-text', text: lines.join(' · ') }));
           td.append(cell);
-          td.title = [stateLabel(d.deviceState, t), ...lines].join('\n');
+          td.title = [own ? `${label} (${own})` : label, gone ? t('effective.goneTitle') : null, ...lines].filter(Boolean).join('\n');
           break;
         }
         case 'networkMethod':
@@ -240,13 +269,30 @@ export class DeviceTable {
   onClick(e) {
     const tr = e.target.closest('tr');
     if (!tr || tr.__id === undefined) return;
+    // Selecting a value with the mouse ends in a click: it copies, not opens.
+    const selection = window.getSelection();
+    if (selection && !selection.isCollapsed && this.tbody.contains(selection.anchorNode)) return;
     const id = tr.__id;
     this.activeId = id;
+    const td = e.target.closest('td');
+    if (td && this.columns[td.cellIndex]) this.activeKey = this.columns[td.cellIndex].key;
     if (e.target.closest('.star')) {
       this.hooks.onToggleFavorite(id);
       return;
     }
     this.hooks.onOpen(id, false);
+  }
+
+  /** Copies the text of the focused cell of a row. */
+  async copyCell(id) {
+    const tr = this.rows.get(id);
+    const col = this.columns.findIndex((c) => c.key === this.activeKey);
+    const td = tr && tr.children[col];
+    if (!td) return;
+    const label = td.querySelector('.status-label, .name-text');
+    const text = (label ? label.textContent : td.textContent).trim();
+    const ok = text !== '' && (await copyText(text));
+    if (this.hooks.onCopied) this.hooks.onCopied(ok, text);
   }
 
   setActive(id, { scroll = true } = {}) {
@@ -289,6 +335,23 @@ export class DeviceTable {
       case 'End':
         i = n - 1;
         break;
+      case 'ArrowLeft':
+      case 'ArrowRight': {
+        const keys = this.columns.map((c) => c.key);
+        const at = Math.max(0, keys.indexOf(this.activeKey));
+        this.activeKey = keys[Math.min(keys.length - 1, Math.max(0, at + (e.key === 'ArrowLeft' ? -1 : 1)))];
+        if (i < 0) i = 0;
+        break;
+      }
+      case 'c':
+      case 'C':
+        if ((e.ctrlKey || e.metaKey) && i >= 0) {
+          const selection = window.getSelection();
+          if (selection && !selection.isCollapsed) return; // the browser copies what is selected
+          this.copyCell(this.view[i]);
+          e.preventDefault();
+        }
+        return;
       case 'Enter':
       case ' ':
         if (i >= 0) this.hooks.onOpen(this.view[i], true);

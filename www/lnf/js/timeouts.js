@@ -31,13 +31,6 @@ export const FAVORITE_OUTCOME_MS = 10000;
  */
 export const FAVORITE_SETTLE_MS = 3000;
 
-/**
- * A change the program accepted but the device never started on (no
- * pending, processing or rebooting seen): after this the form stops
- * waiting for it.
- */
-export const CHANGE_START_MS = 20000;
-
 /** A change still pending after this is reported as stuck. */
 export const PENDING_STUCK_MS = 30000;
 

@@ -3,6 +3,7 @@
 
 import { COLUMN_BY_KEY, compareValues, statusRank, sortDependencies } from './columns.js';
 import { changePhase, hasConflict } from './state.js';
+import { matchesWords, parseQuery, searchText } from './search.js';
 
 export const FILTERS = ['favorites', 'attention', 'busy', 'conflicts', 'unreachable', 'missing'];
 
@@ -32,13 +33,11 @@ function haystackOf(state, cache, id, device) {
   const rev = state.rev.get(id);
   const hit = cache.haystack.get(id);
   if (hit && hit.rev === rev) return hit.text;
-  const parts = SEARCH_KEYS.map((k) => device[k]);
-  if (Array.isArray(device.statusStringDetails)) parts.push(...device.statusStringDetails);
-  const text = parts
-    .filter((p) => p !== undefined && p !== null && p !== '')
-    .join('\u0001')
-    .toLowerCase();
-  cache.haystack.set(id, { rev, text });
+  const fields = SEARCH_KEYS.map((k) => device[k]);
+  if (Array.isArray(device.statusStringDetails)) fields.push(...device.statusStringDetails);
+  const text = searchText(fields, device.mac);
+  // A removed device has no rev: its kept row is searched afresh.
+  if (rev !== undefined) cache.haystack.set(id, { rev, text });
   return text;
 }
 
@@ -67,14 +66,6 @@ export function matchesFilter(state, id, device, filter) {
   }
 }
 
-/** Splits a search text into lower-case words; every word must match. */
-export function parseQuery(query) {
-  return String(query || '')
-    .toLowerCase()
-    .split(/\s+/)
-    .filter(Boolean);
-}
-
 /**
  * The ids to show, in order. `filters` is a set of FILTERS names (all must
  * hold), `nic` an address of a PC card or '' for all.
@@ -84,16 +75,22 @@ function passes(state, id, device, words, filters, nic, cache) {
   for (const f of filters) if (!matchesFilter(state, id, device, f)) return false;
   if (words.length) {
     const text = haystackOf(state, cache, id, device);
-    if (!words.every((w) => text.includes(w))) return false;
+    if (!matchesWords(text, words)) return false;
   }
   return true;
 }
 
+/** A device of the state, or the kept copy of one that left. */
+export function deviceGetter(state, gone) {
+  if (!gone || gone.size === 0) return (id) => state.devices.get(id);
+  return (id) => state.devices.get(id) || gone.get(id);
+}
+
 /** The order of the view as a comparison of two ids, or null for store order. */
-function comparator(state, sortKey, sortDir, keyCache) {
+function comparator(state, sortKey, sortDir, keyCache, get) {
   const column = COLUMN_BY_KEY.get(sortKey);
   if (!column) return null;
-  const keyOf = column.sort === 'status' ? (id) => statusRank(state.devices.get(id), hasConflict(state, id)) : (id) => column.get(state.devices.get(id));
+  const keyOf = column.sort === 'status' ? (id) => statusRank(get(id), hasConflict(state, id), !state.devices.has(id)) : (id) => column.get(get(id));
   const key = keyCache
     ? (id) => {
         let k = keyCache.get(id);
@@ -101,19 +98,33 @@ function comparator(state, sortKey, sortDir, keyCache) {
         return k;
       }
     : keyOf;
-  const nameOf = (id) => String(state.devices.get(id).name ?? '');
+  const nameOf = (id) => String(get(id).name ?? '');
   const dir = sortDir === 'desc' ? -1 : 1;
   return (a, b) => dir * compareValues(column.sort, key(a), key(b)) || compareValues('text', nameOf(a), nameOf(b)) || (a < b ? -1 : a > b ? 1 : 0);
 }
 
-export function buildView(state, { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = {}, cache = createViewCache()) {
+/**
+ * `gone` (optional) holds rows of devices that left, which keep their place
+ * in the view until they expire.
+ */
+export function buildView(
+  state,
+  { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = {},
+  cache = createViewCache(),
+  gone = null,
+) {
   const words = parseQuery(query);
   const rows = [];
   for (const [id, device] of state.devices) if (passes(state, id, device, words, filters, nic, cache)) rows.push(id);
-  if (cache.haystack.size > state.devices.size * 2) {
+  if (gone) {
+    for (const [id, { device }] of gone.entries()) {
+      if (!state.devices.has(id) && passes(state, id, device, words, filters, nic, cache)) rows.push(id);
+    }
+  }
+  if (cache.haystack.size > state.devices.size * 2 + 64) {
     for (const id of cache.haystack.keys()) if (!state.devices.has(id)) cache.haystack.delete(id);
   }
-  const compare = comparator(state, sortKey, sortDir, new Map());
+  const compare = comparator(state, sortKey, sortDir, new Map(), deviceGetter(state, gone));
   if (compare) rows.sort(compare);
   return rows;
 }
@@ -125,16 +136,21 @@ export function buildView(state, { query = '', filters = new Set(), nic = '', so
  * back to a full build for large batches, for store order and for the full
  * state.
  */
-export function updateView(state, previous, changes, opts = {}, cache = createViewCache()) {
+export function updateView(state, previous, changes, opts = {}, cache = createViewCache(), gone = null) {
   const { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = opts;
   const touched = new Set(changes.added);
   for (const id of changes.updated.keys()) touched.add(id);
-  const compare = comparator(state, sortKey, sortDir, null);
+  const compare = comparator(state, sortKey, sortDir, null, deviceGetter(state, gone));
   if (changes.full || !compare || touched.size + changes.removed.size > Math.max(50, previous.length / 8)) {
-    return buildView(state, opts, cache);
+    return buildView(state, opts, cache, gone);
   }
   const words = parseQuery(query);
-  const rows = previous.filter((id) => !touched.has(id) && !changes.removed.has(id));
+  // A removed device whose row is kept stays where it is; when every
+  // removed row is kept and nothing else moved, the view stays as it is.
+  const leaving = new Set();
+  for (const id of changes.removed) if (!(gone && gone.has(id))) leaving.add(id);
+  if (touched.size === 0 && leaving.size === 0) return previous;
+  const rows = previous.filter((id) => !touched.has(id) && !leaving.has(id));
   for (const id of touched) {
     const device = state.devices.get(id);
     if (!device || !passes(state, id, device, words, filters, nic, cache)) continue;
