@@ -230,7 +230,7 @@ describe('CardSubnet', () => {
       await until(async () => (await devicesOf(page)).find((x) => x.id === target.id)?.isAccessible === false, 'the device not reachable', {
         timeoutMs: 30000,
       });
-      await visible(page, `#rows tr[data-device-id="${target.id}"] .badge.unreachable`, undefined, 30000);
+      await visible(page, `#rows tr[data-device-id="${target.id}"] .dot.unreachable`, undefined, 30000);
       await visible(page, '#d-alerts .alert', 'outside the subnet of the card', 30000);
     });
   });
