@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "device/AddressProbe.h"
 #include "device/IProtocolEngine.h"
 #include "device/NetworkInterfaces.h"
 #include "device/OutcomeText.h"
@@ -57,7 +58,9 @@ EventProcessor::EventProcessor(IProtocolEngine* engine, DeviceStore* devices,
       m_devices(devices),
       m_notifications(notifications),
       m_nics(nics),
-      m_runner(std::make_shared<ProcessRunner>()) {
+      m_runner(std::make_shared<ProcessRunner>()),
+      m_arpProbe(std::make_shared<ArpProbe>(m_runner)),
+      m_changeCheck(m_arpProbe) {
     m_answerTimer.setSingleShot(true);
     connect(&m_answerTimer, &QTimer::timeout, this, &EventProcessor::expireRequests);
 }
@@ -73,6 +76,11 @@ EventProcessor::~EventProcessor() {
 
 void EventProcessor::setProcessRunner(std::shared_ptr<const IProcessRunner> runner) {
     m_runner = std::move(runner);
+    m_arpProbe->setProcessRunner(m_runner);
+}
+
+void EventProcessor::setAddressProbe(std::shared_ptr<IAddressProbe> probe) {
+    m_changeCheck.setAddressProbe(std::move(probe));
 }
 
 void EventProcessor::setCardSource(CardSource source) {
@@ -240,8 +248,16 @@ bool EventProcessor::isOnLocalSubnet(const Device& device, qint64 nowMs) const {
         return false;
     }
     bool onSubnet = false;
+    const QString seenOn = device.ipOfAssociatedNic.get();
     for (const auto& card : localCards(nowMs)) {
-        for (const auto& address : card.addresses.get()) {
+        const auto& addresses = card.addresses.get();
+        const bool seenHere =
+            std::any_of(addresses.begin(), addresses.end(),
+                        [&seenOn](const NIC::Address& a) { return a.ip.get() == seenOn; });
+        if (!seenHere) {
+            continue;
+        }
+        for (const auto& address : addresses) {
             std::uint32_t cardAddress = 0;
             std::uint32_t mask = 0;
             if (parseIpv4(address.ip.get(), cardAddress) &&
@@ -416,7 +432,27 @@ bool EventProcessor::deviceCardPresent(const Device& device) {
 
 void EventProcessor::handle(const SetConfigurationRequest& request) {
     const auto device = m_devices->find(request.deviceId, false).toStrongRef();
-    if (!device || !deviceCardPresent(*device)) {
+    if (device && !device->isMissing.get() && !deviceCardPresent(*device)) {
+        return;
+    }
+    // The request's answer goes back at once; a probe's verdict comes later,
+    // as the notification of a refusal or as the change going out.
+    m_changeCheck.run(request, m_devices->items(), localCards(Clock::instance().monotonicMs()),
+                      [this, request](const QString& refusal) {
+                          if (refusal.isEmpty()) {
+                              sendChange(request);
+                              return;
+                          }
+                          qDebug().noquote()
+                              << "Change of " + request.deviceId + " refused: " + refusal;
+                          post(refusal, request.deviceId);
+                      });
+}
+
+void EventProcessor::sendChange(const SetConfigurationRequest& request) {
+    const auto device = m_devices->find(request.deviceId, false).toStrongRef();
+    if (!device || device->isMissing.get()) {
+        post(ChangeCheck::deviceNotAvailable, request.deviceId);
         return;
     }
     const bool changed = request.ip != device->ip.get() ||

@@ -12,13 +12,16 @@
 #include <memory>
 #include <optional>
 
+#include "device/ChangeCheck.h"
 #include "device/IEventProcessor.h"
 #include "device/NIC.h"
 #include "device/PendingRequests.h"
 #include "state/IEventHandler.h"
 
 class AppNotificationStore;
+class ArpProbe;
 class DeviceStore;
+class IAddressProbe;
 class IProcessRunner;
 class IProtocolEngine;
 class NICModel;
@@ -72,6 +75,9 @@ public:
     // The process runner the probes start ping with; set it before the first
     // answer arrives. The default starts real processes.
     void setProcessRunner(std::shared_ptr<const IProcessRunner> runner);
+    // What tells whether a host already holds the address a change moves a
+    // device to; by default arping, started through the process runner.
+    void setAddressProbe(std::shared_ptr<IAddressProbe> probe);
     // Where the local subnet test reads the cards; by default the system's
     // card list. A list read is used for cardListMaxAgeMs (by the Clock), so a
     // burst of answers costs one read instead of one per answer.
@@ -107,6 +113,8 @@ public slots:
     void expireRequests();
 
 private:
+    // Whether the device is on a subnet of the card it answered on: one in
+    // another card's subnet is routed out of that card and not reached.
     // nowMs: Clock::monotonicMs, for the age of the card list.
     bool isOnLocalSubnet(const Device& device, qint64 nowMs) const;
     QVector<NIC> localCards(qint64 nowMs) const;
@@ -125,6 +133,9 @@ private:
     // False (after telling the user) when the device's card is gone: its
     // credentials must not go out of any other card.
     bool deviceCardPresent(const Device& device);
+    // Sends a change that passed its checks, unless its device went away
+    // while they ran.
+    void sendChange(const SetConfigurationRequest& request);
     // Whether a new device still fits; logs and posts the overflow.
     bool roomForNewDevice();
 
@@ -133,6 +144,8 @@ private:
     AppNotificationStore* m_notifications;
     NICModel* m_nics;
     std::shared_ptr<const IProcessRunner> m_runner;
+    std::shared_ptr<ArpProbe> m_arpProbe;
+    ChangeCheck m_changeCheck;
     CardSource m_cardSource;
     // The last card list read and when; mutable as a cache of a const query.
     mutable QVector<NIC> m_cards;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "DeviceTestSupport.h"
+#include "FakeAddressProbe.h"
 #include "FakeClock.h"
 #include "FakeProcessRunner.h"
 #include "FakeProtocolEngine.h"
@@ -34,6 +35,7 @@ protected:
     EventProcessorTest() : processor(&engine, &devices, &notifications, &nics), detector(&devices) {
         runner = std::make_shared<fakes::FakeProcessRunner>();
         processor.setProcessRunner(runner);
+        processor.setAddressProbe(addressProbe);
         processor.setCardSource([this] { return cards; });
         NIC card;
         card.name.set("eth0");
@@ -129,6 +131,8 @@ protected:
     AppNotificationStore notifications;
     NICModel nics;
     std::shared_ptr<fakes::FakeProcessRunner> runner;
+    std::shared_ptr<fakes::FakeAddressProbe> addressProbe =
+        std::make_shared<fakes::FakeAddressProbe>();
     QVector<NIC> cards;
     EventProcessor processor;
     DeviceDisconnectedDetector detector;
@@ -194,6 +198,45 @@ TEST_F(EventProcessorTest, ADeviceOnALocalSubnetIsAccessibleWithoutPing) {
     EXPECT_FALSE(processor.isProbing(kId));
 }
 
+// This computer routes an address in another card's subnet out of that
+// card, away from the segment the device is on.
+TEST_F(EventProcessorTest, ADeviceInAnotherCardsSubnetIsProbedNotAssumedReachable) {
+    NIC lan2;
+    lan2.name.set("eth1");
+    lan2.addresses.set({NIC::Address("10.10.2.1", "255.255.255.0")});
+    cards.append(lan2);
+
+    deliver(answer("10.10.2.50"));
+    EXPECT_FALSE(device()->isAccessible.get());
+    ASSERT_TRUE(pumpUntil([&] { return !processor.isProbing(kId); }));
+    ASSERT_EQ(runner->calls().size(), 1u);
+    EXPECT_EQ(runner->calls()[0].last(), "10.10.2.50");
+    EXPECT_FALSE(device()->isAccessible.get()) << "nobody answered the ping";
+
+    // The same address seen on the card of that subnet is reached directly.
+    auto there = answer("10.10.2.50");
+    there->ipOfAssociatedNic = "10.10.2.1";
+    deliver(there);
+    EXPECT_TRUE(device()->isAccessible.get());
+    EXPECT_EQ(runner->calls().size(), 1u);
+}
+
+TEST_F(EventProcessorTest, EverySubnetOfTheDevicesOwnCardCounts) {
+    cards[0].addresses.set(
+        {NIC::Address("192.168.0.10", "255.255.255.0"), NIC::Address("172.16.5.1", "255.255.0.0")});
+    deliver(answer("172.16.9.9"));
+    EXPECT_TRUE(device()->isAccessible.get());
+    EXPECT_TRUE(runner->calls().empty());
+}
+
+TEST_F(EventProcessorTest, ADeviceSeenOnACardThatIsNotListedIsProbed) {
+    auto stray = answer();
+    stray->ipOfAssociatedNic = "192.168.0.11";
+    deliver(stray);
+    EXPECT_FALSE(device()->isAccessible.get());
+    EXPECT_TRUE(processor.isProbing(kId) || !runner->calls().empty());
+}
+
 TEST_F(EventProcessorTest, ABurstOfAnswersReadsTheCardsOnce) {
     int reads = 0;
     processor.setCardSource([&] {
@@ -211,7 +254,9 @@ TEST_F(EventProcessorTest, ABurstOfAnswersReadsTheCardsOnce) {
 }
 
 TEST_F(EventProcessorTest, ANewCardReachesTheSubnetTestWithinTheCardListAge) {
-    deliver(answer("10.9.9.9"));
+    auto seenOnNewCard = answer("10.9.9.9");
+    seenOnNewCard->ipOfAssociatedNic = "10.9.9.1";
+    deliver(seenOnNewCard);
     ASSERT_TRUE(pumpUntil([&] { return !processor.isProbing(kId); }));
     ASSERT_FALSE(device()->isAccessible.get());
     NIC second;
@@ -219,7 +264,7 @@ TEST_F(EventProcessorTest, ANewCardReachesTheSubnetTestWithinTheCardListAge) {
     second.addresses.set({NIC::Address("10.9.9.1", "255.255.255.0")});
     cards.append(second);
     clock.advanceMs(EventProcessor::cardListMaxAgeMs);
-    deliver(answer("10.9.9.9"));
+    deliver(seenOnNewCard);
     EXPECT_TRUE(device()->isAccessible.get());
 }
 
@@ -602,7 +647,7 @@ TEST_F(EventProcessorTest, TheTimerTellsOfAnUnansweredRequestWithoutAnyOtherEven
     // The timer runs on real time; the fake clock is moved past the limit so
     // that the first time it fires it finds the request due.
     clock.advanceMs(EventProcessor::answerTimeoutMs);
-    waitForQt([&] { return !messages().isEmpty(); });
+    pumpUntil([&] { return !messages().isEmpty(); });
     EXPECT_EQ(messages(), QStringList{"No answer from the device"});
 }
 
@@ -617,6 +662,93 @@ TEST_F(EventProcessorTest, AcceptedRenameCarriesTheNewNameWithItsMessage) {
 TEST_F(EventProcessorTest, ARequestForAnUnknownDeviceSendsNothing) {
     processor.handle(request());
     EXPECT_TRUE(engine.configurationCalls.isEmpty());
+}
+
+class RefusedChange;
+namespace {
+struct RefusalRow {
+    const char* what;
+    std::function<void(RefusedChange&, SetConfigurationRequest&)> setUp;
+    QString message;
+};
+std::ostream& operator<<(std::ostream& out, const RefusalRow& row) {
+    return out << row.what;
+}
+}  // namespace
+
+class RefusedChange : public EventProcessorTest, public ::testing::WithParamInterface<RefusalRow> {
+public:
+    using EventProcessorTest::addressProbe;
+    using EventProcessorTest::answer;
+    using EventProcessorTest::deliver;
+    using EventProcessorTest::device;
+};
+
+TEST_P(RefusedChange, SendsNothingAndSaysWhy) {
+    discovered();
+    SetConfigurationRequest q = request("192.168.0.88");
+    GetParam().setUp(*this, q);
+    notifications.clear();
+    processor.handle(q);
+    EXPECT_TRUE(engine.configurationCalls.isEmpty());
+    EXPECT_EQ(messages(), QStringList{GetParam().message});
+    if (const auto d = device()) {
+        EXPECT_FALSE(d->shouldProcess.get()) << "nothing went out, so nothing is pending";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, RefusedChange,
+    ::testing::Values(
+        RefusalRow{"UnknownDevice",
+                   [](RefusedChange&, SetConfigurationRequest& q) { q.deviceId = "zzz_q9"; },
+                   "Device is not available"},
+        RefusalRow{
+            "MissingFavourite",
+            [](RefusedChange& t, SetConfigurationRequest&) { t.device()->isMissing.set(true); },
+            "Device is not available"},
+        RefusalRow{"AddressOfAnotherDevice",
+                   [](RefusedChange& t, SetConfigurationRequest&) {
+                       auto other = RefusedChange::answer("192.168.0.88");
+                       other->serialNumber = "Y2";
+                       t.deliver(other);
+                   },
+                   "Address in use by abc_y2"},
+        RefusalRow{"BroadcastAddress",
+                   [](RefusedChange&, SetConfigurationRequest& q) { q.ip = "192.168.0.255"; },
+                   "Invalid address"},
+        RefusalRow{"AHostAnswersBehindTheCard",
+                   [](RefusedChange& t, SetConfigurationRequest&) {
+                       t.addressProbe->setAnswer("192.168.0.88", IAddressProbe::Answer::InUse);
+                   },
+                   "Address in use"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(EventProcessorTest, AChangeGoesOutOnlyOnceTheProbeFoundTheAddressFree) {
+    discovered();
+    addressProbe->hold();
+    processor.handle(request("192.168.0.88"));
+    EXPECT_TRUE(engine.configurationCalls.isEmpty());
+    ASSERT_EQ(addressProbe->calls.size(), 1);
+    EXPECT_EQ(addressProbe->calls[0].card, "eth0");
+    EXPECT_EQ(addressProbe->calls[0].address, "192.168.0.88");
+    addressProbe->finish();
+    ASSERT_EQ(engine.configurationCalls.size(), 1);
+    EXPECT_EQ(engine.configurationCalls[0].ip, "192.168.0.88");
+    EXPECT_TRUE(device()->shouldProcess.get());
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(EventProcessorTest, ADeviceThatLeavesWhileItsAddressIsProbedGetsNothing) {
+    discovered();
+    addressProbe->hold();
+    processor.handle(request("192.168.0.88"));
+    silentFor(3000);
+    ASSERT_TRUE(device().isNull());
+    notifications.clear();
+    addressProbe->finish();
+    EXPECT_TRUE(engine.configurationCalls.isEmpty());
+    EXPECT_EQ(messages(), QStringList{"Device is not available"});
 }
 
 // --- The configuration change from start to end

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 
+#include "device/ChangeCheck.h"
 #include "device/EventProcessor.h"
 #include "device/OutcomeText.h"
 
@@ -43,4 +44,16 @@ TEST(OutcomeText, ResultsOutsideEitherTableFallBackToOneText) {
 TEST(OutcomeText, TheUnansweredRequestsTextHasAnEntryInTheBrowsersCatalogue) {
     EXPECT_TRUE(
         browserCatalogue().contains(QStringLiteral("['%1', {").arg(EventProcessor::noAnswer)));
+}
+
+// A refused change is told by a notification the browser words the same way;
+// the one that names a device is matched by its beginning.
+TEST(OutcomeText, EveryRefusalOfAChangeHasAnEntryInTheBrowsersCatalogue) {
+    const QString catalogue = browserCatalogue();
+    ASSERT_FALSE(catalogue.isEmpty()) << "www/lnf/js/notify.js not read";
+    const QStringList texts = ChangeCheck::refusalTexts();
+    EXPECT_EQ(texts.size(), 4);
+    for (const QString& text : texts) {
+        EXPECT_TRUE(catalogue.contains(QStringLiteral("['%1', {").arg(text))) << text.toStdString();
+    }
 }

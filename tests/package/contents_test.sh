@@ -93,6 +93,7 @@ depends_on_owner() {
   return 1
 }
 expect "lanfinder depends on iputils-ping" depends_on iputils-ping
+expect "lanfinder depends on iputils-arping" depends_on iputils-arping
 expect "lanfinder depends on xdg-utils" depends_on xdg-utils
 expect "lanfinder does not depend on a package of its own libraries" lacks <(echo "$depends") 'beacon|logbridge'
 

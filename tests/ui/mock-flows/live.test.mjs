@@ -139,7 +139,7 @@ describe('LiveList', () => {
       assert.equal(await row(page, 'Far').locator('.status-label').innerText(), 'Not reachable');
       // Not reachable: the details say why and offer an address in the card's subnet.
       await row(page, 'Far').click();
-      const alert = await visible(page, '#d-alerts .alert', 'outside the subnets');
+      const alert = await visible(page, '#d-alerts .alert', 'outside the subnet of the card');
       assert.ok((await alert.innerText()).includes('10.0.0.0/16'));
       await alert.locator('button').click();
       assert.equal(await page.inputValue('#f-mask'), '255.255.0.0');

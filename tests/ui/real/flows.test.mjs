@@ -3,6 +3,9 @@
 // LANFINDER_PID and LANFINDER_SETTINGS. Network 1 (card 10.10.1.1) holds
 // three simulated devices, the first asking for the login admin/vostrel;
 // network 2 (card 10.10.2.1) holds two, one addressed in 192.168.250.0/24.
+// Hosts that are no device answer ARP on 10.10.1.2, 10.10.1.60 and 10.10.2.2.
+// LANFINDER_SIM_LOGS lists the simulators' logs, which show every
+// configuration request that reached a device.
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -91,6 +94,26 @@ function alive(pid) {
 
 const readSettings = () => JSON.parse(fs.readFileSync(SETTINGS, 'utf8'));
 
+/** Whether a configuration request for the device reached its simulator. */
+function configurationReached(d) {
+  const line = `configuration of ${d.articleNumber}_${d.serialNumber}`.toLowerCase();
+  return (process.env.LANFINDER_SIM_LOGS || '')
+    .split(':')
+    .filter(Boolean)
+    .some((log) => fs.readFileSync(log, 'utf8').toLowerCase().includes(line));
+}
+
+/** Applies the form and waits for the program's refusal at the address field. */
+async function applyAndExpectRefusal(page, d, text) {
+  await page.click('#f-apply');
+  await visible(page, '#e-ip', text, 30000);
+  await visible(page, '#toasts .toast.error', text, 30000);
+  const now = (await devicesOf(page)).find((x) => x.id === d.id);
+  assert.equal(now.ip, d.ip, 'the device kept its address');
+  assert.equal(now.shouldProcess || now.isProcessing, false, 'nothing is pending');
+  assert.equal(configurationReached(d), false, 'no configuration request reached the device');
+}
+
 describe('DeviceList', () => {
   test('TheSimulatedDevicesOfBothCardsAppearWithTheirData', async () => {
     await withPage('device-list', async (page) => {
@@ -150,11 +173,20 @@ describe('NotReachable', () => {
       );
       await visible(page, `#rows tr[data-device-id="${far.id}"] .dot.unreachable`);
       await openDevice(page, far.id);
-      const alert = await visible(page, '#d-alerts .alert', 'outside the subnets');
+      const alert = await visible(page, '#d-alerts .alert', 'outside the subnet of the card');
       assert.ok((await alert.innerText()).includes('10.10.2.0/24'));
+      // The first free address by the page's knowledge is held by a host
+      // that is no device: the program finds it and sends nothing.
       await alert.locator('button').click();
+      assert.equal(await page.inputValue('#f-ip'), '10.10.2.2');
+      await applyAndExpectRefusal(page, far, 'Another host already answers');
+      // The next offer skips it.
+      const next = await visible(page, '#d-alerts .alert button', 'Use 10.10.2.');
+      assert.notEqual((await next.innerText()).trim(), 'Use 10.10.2.2');
+      await next.click();
       const ip = await page.inputValue('#f-ip');
       assert.match(ip, /^10\.10\.2\.\d+$/);
+      assert.notEqual(ip, '10.10.2.2');
       await page.click('#f-apply');
       await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
       await until(
@@ -166,6 +198,63 @@ describe('NotReachable', () => {
         { timeoutMs: 30000 },
       );
       await hidden(page, `#rows tr[data-device-id="${far.id}"] .dot.unreachable`);
+    });
+  });
+});
+
+describe('CardSubnet', () => {
+  test('ADeviceMovedIntoAnotherCardsSubnetIsWarnedAboutAndShownNotReachable', async () => {
+    await withPage('card-subnet', async (page) => {
+      const list = await allDevices(page);
+      const target = list.find((d) => d.ipOfAssociatedNic === '10.10.1.1' && !d.isAuthentication && d.isAccessible);
+      assert.ok(target, 'a device on network 1 without login');
+      await openDevice(page, target.id);
+      await page.check('#f-fixed');
+      await page.fill('#f-ip', '10.10.2.50');
+      await page.fill('#f-mask', '255.255.255.0');
+      await page.fill('#f-gateway', '0.0.0.0');
+      const summary = await visible(page, '#f-summary', 'lan1');
+      assert.ok((await summary.innerText()).includes('10.10.1.0/24'), await summary.innerText());
+      await page.click('#f-apply');
+      await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
+      const moved = await until(
+        async () => {
+          const d = (await devicesOf(page)).find((x) => x.id === target.id);
+          return d && d.ip === '10.10.2.50' && !d.isProcessing && !d.shouldProcess ? d : null;
+        },
+        'the device at its new address',
+        { timeoutMs: 30000 },
+      );
+      assert.equal(moved.ipOfAssociatedNic, '10.10.1.1', 'still found on lan1');
+      // This PC routes 10.10.2.50 out of lan2, where nobody answers.
+      await until(async () => (await devicesOf(page)).find((x) => x.id === target.id)?.isAccessible === false, 'the device not reachable', {
+        timeoutMs: 30000,
+      });
+      await visible(page, `#rows tr[data-device-id="${target.id}"] .dot.unreachable`, undefined, 30000);
+      await visible(page, '#d-alerts .alert', 'outside the subnet of the card', 30000);
+    });
+  });
+});
+
+describe('AddressInUse', () => {
+  test('AnAddressAnotherHostAnswersOnIsRefusedAndNothingIsSent', async () => {
+    await withPage('address-in-use', async (page) => {
+      const list = await allDevices(page);
+      const target = list.find((d) => d.ipOfAssociatedNic === '10.10.1.1' && !d.isAuthentication && d.isAccessible);
+      assert.ok(target, 'a device on network 1 without login');
+      await openDevice(page, target.id);
+      await page.check('#f-fixed');
+      await page.fill('#f-ip', '10.10.1.60');
+      await page.fill('#f-mask', '255.255.255.0');
+      await page.fill('#f-gateway', '0.0.0.0');
+      await applyAndExpectRefusal(page, target, 'Another host already answers');
+      // The form is open for another try, and a free address goes out.
+      await page.fill('#f-ip', '10.10.1.61');
+      await page.click('#f-apply');
+      await visible(page, '#toasts .toast.success', 'The settings were changed', 90000);
+      await until(async () => (await devicesOf(page)).find((x) => x.id === target.id)?.ip === '10.10.1.61', 'the new address in the list', {
+        timeoutMs: 30000,
+      });
     });
   });
 });

@@ -72,6 +72,10 @@ start_sim() {
   cat "$log" >&2
   die "lanfinder-sim in $where did not start"
 }
+# A host of the plant's own in network 1 (a PLC, say) at 10.10.1.60, beside
+# the device namespaces' own addresses 10.10.1.2 and 10.10.2.2: none of them
+# is a listed device, all answer ARP.
+ip -n "lnf-$name-dev1" addr add 10.10.1.60/24 dev eth0
 # For the group NoAnswer the device of network 2 inside the PC's subnet
 # answers discovery but no request.
 dev2_extra=()
@@ -122,4 +126,5 @@ cd "$ui"
 timeout --kill-after=10 240 ip netns exec "$ns_pc" env LANFINDER_URL="http://127.0.0.1:$port/" LANFINDER_PID="$app_pid" \
   LANFINDER_SETTINGS="$LANFINDER_SETTINGS" LANFINDER_LOG="$applog" HOME="$work/home" \
   LANFINDER_UI_DOCS="${LANFINDER_UI_DOCS:-0}" LANFINDER_SIM_PIDS="${sim_pids[*]}" \
+  LANFINDER_SIM_LOGS="$work/dev1.log:$work/dev2.log" \
   node "$ui/run-group.mjs" "$here/flows.test.mjs" "$group"

@@ -58,11 +58,23 @@ describe('ChangeRequest', () => {
     assert.equal(r.errors.ip, 'error.ipIsPc');
   });
 
-  test('AnAddressOutsideThePcsSubnetsIsAllowedWithAWarning', () => {
+  test('AnAddressOutsideTheDevicesCardIsAllowedWithAWarningNamingTheCard', () => {
+    const twoCards = [...nics, { mac: '02:00:00:00:00:02', name: 'lan2', addresses: [{ ip: '10.10.2.1', subnetMask: '255.255.255.0' }], gateways: [] }];
     const d = device();
-    const r = buildChange(d, values(d, { ip: '192.168.7.5', subnetMask: '255.255.255.0' }), { nics });
-    assert.ok(r.request);
-    assert.deepEqual(r.warnings, ['warning.outsideSubnets']);
+    for (const ip of ['192.168.7.5', '10.10.2.50']) {
+      const r = buildChange(d, values(d, { ip, subnetMask: '255.255.255.0' }), { nics: twoCards });
+      assert.ok(r.request, ip);
+      assert.deepEqual(r.warnings, ['warning.outsideCardSubnet'], ip);
+      assert.deepEqual(r.warningParams['warning.outsideCardSubnet'], { card: 'eth0', subnet: '10.0.0.0/16' }, ip);
+    }
+    const inside = buildChange(d, values(d, { ip: '10.0.9.9' }), { nics: twoCards });
+    assert.deepEqual(inside.warnings, []);
+    // Seen on a card the PC no longer lists: any card's subnet will do.
+    const stray = device({ ipOfAssociatedNic: '10.9.9.9' });
+    assert.deepEqual(buildChange(stray, values(stray, { ip: '10.10.2.50', subnetMask: '255.255.255.0' }), { nics: twoCards }).warnings, []);
+    assert.deepEqual(buildChange(stray, values(stray, { ip: '192.168.7.5', subnetMask: '255.255.255.0' }), { nics: twoCards }).warnings, [
+      'warning.outsideSubnets',
+    ]);
   });
 
   test('ADeviceThatAsksForALoginNeedsAUserName', () => {

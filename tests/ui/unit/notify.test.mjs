@@ -4,7 +4,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { lnf, WEB } from './helpers.mjs';
 
-const { MESSAGES, describeMessage, translateMessage, OutcomeTracker, foldNotifications } = await lnf('notify.js');
+const { MESSAGES, describeMessage, translateMessage, refusalOf, OutcomeTracker, foldNotifications } = await lnf('notify.js');
 const { createTranslator } = await lnf('i18n.js');
 
 // Every text the application posts as a notification.
@@ -29,6 +29,9 @@ const PROGRAM_TEXTS = [
   'Settings could not be saved',
   'Too many devices answered. Further devices are not shown',
   'The network card the device was found on is no longer available',
+  'Device is not available',
+  'Invalid address',
+  'Address in use',
 ];
 
 const dict = (code) => JSON.parse(fs.readFileSync(path.join(WEB, 'translations_json', `${code}.json`), 'utf8'));
@@ -59,6 +62,28 @@ describe('NotificationTexts', () => {
     assert.equal(describeMessage('Not authorized').level, 'error');
     assert.equal(describeMessage('DeviceNoLongerAvailable').level, 'warning');
     assert.equal(describeMessage('Settings could not be saved').level, 'error');
+  });
+});
+
+describe('RefusedChanges', () => {
+  test('ARefusalNamesItsFieldAndTheDeviceThatHoldsTheAddress', () => {
+    for (const code of ['en', 'de']) {
+      const t = createTranslator(dict(code));
+      const shown = translateMessage('Address in use by abc_x1', t);
+      assert.ok(shown.includes('abc_x1') && !shown.includes('{id}'), `${code}: ${shown}`);
+    }
+    assert.deepEqual(refusalOf('Address in use by abc_x1'), { field: 'ip', key: 'msg.addressInUseBy', params: { id: 'abc_x1' } });
+    assert.deepEqual(refusalOf('Address in use'), { field: 'ip', key: 'msg.addressInUse', params: undefined });
+    assert.equal(refusalOf('Invalid address').key, 'msg.invalidAddress');
+    assert.equal(describeMessage('Address in use by abc_x1').kind, 'change');
+    assert.equal(describeMessage('Device is not available').kind, 'change');
+  });
+
+  test('OnlyRefusalsAreShownInTheForm', () => {
+    assert.equal(refusalOf('Configuration changed successfully'), null);
+    assert.equal(refusalOf('Address in use by '), null, 'a prefix without its value is no refusal');
+    assert.equal(refusalOf('Something new happened'), null);
+    assert.equal(refusalOf(undefined), null);
   });
 });
 

@@ -1,7 +1,7 @@
 // What the change form sends: checks the user's input and builds the
 // "ChangeDevice" request. No DOM here.
 
-import { parseIPv4, validateAddressSettings, sameSubnet, isContiguousMask } from './ipv4.js';
+import { parseIPv4, validateAddressSettings, sameSubnet, isContiguousMask, subnetText } from './ipv4.js';
 
 const asDotted = (text) => (parseIPv4(text) === null ? '0.0.0.0' : String(text).trim());
 
@@ -54,13 +54,15 @@ function cardAddresses(nics) {
 
 /**
  * Checks the form and builds the request. Returns
- * { errors: {field: key}, errorParams: {field: params}, warnings: [key], request: object|null }.
+ * { errors: {field: key}, errorParams: {field: params}, warnings: [key],
+ * warningParams: {key: params}, request: object|null }.
  * `others` lists the other present devices ({ id, name, ip }).
  */
 export function buildChange(device, values, { username = '', password = '', nics = [], others = [] } = {}) {
   const errors = {};
   const errorParams = {};
   const warnings = [];
+  const warningParams = {};
   const name = values.name;
   if (name.length > 128) errors.name = 'error.nameTooLong';
 
@@ -81,8 +83,16 @@ export function buildChange(device, values, { username = '', password = '', nics
         errorParams.ip = { name: clash.label || clash.name || clash.id };
       } else if (cards.some((c) => c.ip === n)) {
         errors.ip = 'error.ipIsPc';
-      } else if (!errors.subnetMask && cards.length && !cards.some((c) => isContiguousMask(c.mask) && sameSubnet(c.ip, n, c.mask))) {
-        warnings.push('warning.outsideSubnets');
+      } else if (!errors.subnetMask && cards.length) {
+        // The PC reaches the device only through the card it was found on:
+        // an address in another card's subnet is routed out of that one.
+        const own = cards.filter((c) => c.nic.addresses.some((a) => a && a.ip === device.ipOfAssociatedNic));
+        const inSubnet = (list) => list.some((c) => isContiguousMask(c.mask) && sameSubnet(c.ip, n, c.mask));
+        if (own.length && !inSubnet(own)) {
+          const seen = own[0].nic.addresses.find((a) => a && a.ip === device.ipOfAssociatedNic);
+          warnings.push('warning.outsideCardSubnet');
+          warningParams['warning.outsideCardSubnet'] = { card: own[0].nic.name || device.ipOfAssociatedNic, subnet: subnetText(seen.ip, seen.subnetMask) };
+        } else if (!own.length && !inSubnet(cards)) warnings.push('warning.outsideSubnets');
       }
     }
   } else {
@@ -100,6 +110,7 @@ export function buildChange(device, values, { username = '', password = '', nics
     errors,
     errorParams,
     warnings,
+    warningParams,
     request: ok
       ? {
           deviceId: device.id,

@@ -7,7 +7,9 @@ import { effectiveState, extraLines, withoutEffective } from './effective.js';
 import { copyText } from './copy.js';
 import { changePhase, conflictPartners, nicOfDevice } from './state.js';
 import { buildChange, cancelPendingChange, editedFields, formValuesOf, isChanged } from './changeform.js';
-import { suggestFreeAddress, subnetText, parseIPv4 } from './ipv4.js';
+import { subnetText } from './ipv4.js';
+import { offeredAddress } from './offer.js';
+import { refusalOf } from './notify.js';
 import { CONFIG_TIMEOUT_MS, PENDING_STUCK_MS } from './timeouts.js';
 
 const COPYABLE = new Set(['col.ip', 'col.mac', 'col.serialNumber']);
@@ -33,6 +35,7 @@ export class DetailsPanel {
     this.seenBusy = false;
     this.phaseSince = new Map(); // id -> when this browser saw the phase begin
     this.credentials = new Map(); // id -> { username, password }, for this page's life only
+    this.taken = new Set(); // addresses the application found a host on, for this page's life
     this.ticker = null;
 
     this.$('d-close').addEventListener('click', () => this.hooks.onRequestClose());
@@ -149,13 +152,21 @@ export class DetailsPanel {
    * refused login is told at the login fields.
    */
   outcome(message, { level, kind }) {
+    const refusal = refusalOf(message);
+    const ip = this.values().ip.trim();
     if ((kind === 'change' || kind === 'either') && (this.mode === 'waiting' || this.mode === 'sending')) this.finishWaiting(level === 'success');
+    // The address a host was found on is not offered again.
+    if (message === 'Address in use' && ip) {
+      this.taken.add(ip);
+      this.render();
+    }
     this.showOutcome(this.hooks.translateStatus(message), level);
     const login = LOGIN_REFUSALS.get(message);
     if (login) {
       this.$('f-credentials').hidden = false;
       this.showError('credentials', login);
     }
+    if (refusal) this.showError(refusal.field, refusal.key, refusal.params);
   }
 
   showOutcome(text, level = 'info') {
@@ -272,18 +283,14 @@ export class DetailsPanel {
       const address = nic && Array.isArray(nic.addresses) ? nic.addresses.find((a) => a && a.ip === d.ipOfAssociatedNic) : null;
       const body = h('div', { class: 'alert-body' }, h('p', { text: t('details.unreachable', { ip: d.ip || '—' }) }));
       if (address) {
-        const used = [...st.devices.values()].map((x) => x.ip);
-        for (const n of st.nics) for (const a of n.addresses || []) used.push(a.ip);
-        const suggestion = suggestFreeAddress(address.ip, address.subnetMask, used);
+        const offer = offeredAddress(st, d, this.taken);
         body.append(h('p', { text: t('details.unreachableFix', { subnet: subnetText(address.ip, address.subnetMask), card: nic.name || address.ip }) }));
-        if (suggestion && d.supportsPersistentIP !== false) {
-          const gw =
-            (nic.gateways || []).find(
-              (g) => parseIPv4(g) !== null && g !== '0.0.0.0' && subnetText(g, address.subnetMask) === subnetText(address.ip, address.subnetMask),
-            ) || '0.0.0.0';
-          const use = h('button', { type: 'button', class: 'btn', text: t('details.useAddress', { ip: suggestion }) });
+        if (offer && d.supportsPersistentIP !== false) {
+          const use = h('button', { type: 'button', class: 'btn', text: t('details.useAddress', { ip: offer.ip }) });
           use.disabled = changePhase(d) !== 'idle' || this.mode !== 'edit';
-          use.addEventListener('click', () => this.prefill({ method: 'PersistentIP', ip: suggestion, subnetMask: address.subnetMask, defaultGateway: gw }));
+          use.addEventListener('click', () =>
+            this.prefill({ method: 'PersistentIP', ip: offer.ip, subnetMask: offer.subnetMask, defaultGateway: offer.defaultGateway }),
+          );
           body.append(h('div', {}, use));
         }
       } else {
@@ -488,9 +495,13 @@ export class DetailsPanel {
     if (!d) return;
     this.setMethod(values.method);
     this.dirty.add('method');
+    // A refusal shown at a field was about its old value; left until the
+    // field loses focus, it would vanish under the pointer on the way to
+    // Apply and move the button away from the click.
     for (const f of ['ip', 'subnetMask', 'defaultGateway']) {
       this.$(FIELD_INPUTS[f]).value = values[f];
       this.dirty.add(f);
+      this.showError(f, null);
     }
     this.renderForm(d);
     this.$('f-ip').focus();
@@ -549,7 +560,7 @@ export class DetailsPanel {
     const result = this.check();
     const parts = [];
     if (!isChanged(d, this.values())) parts.push(t('form.noChanges'));
-    for (const w of result.warnings) parts.push(t(w));
+    for (const w of result.warnings) parts.push(t(w, result.warningParams && result.warningParams[w]));
     setText(this.$('f-summary'), parts.join(' '));
   }
 

@@ -22,19 +22,44 @@ export const MESSAGES = new Map([
   ['Settings could not be saved', { key: 'msg.settingsNotSaved', level: 'error', kind: 'other' }],
   ['Too many devices answered. Further devices are not shown', { key: 'msg.deviceLimit', level: 'warning', kind: 'other' }],
   ['The network card the device was found on is no longer available', { key: 'msg.deviceCardGone', level: 'error', kind: 'either' }],
-  // The application appends this to a missing favourite's status lines.
-  ['Device is not available', { key: 'msg.deviceNotAvailable', level: 'warning', kind: 'status' }],
+  // The application appends this to a missing favourite's status lines, and
+  // refuses a change of such a device with it.
+  ['Device is not available', { key: 'msg.deviceNotAvailable', level: 'warning', kind: 'change' }],
+  // Changes the application refused before sending them; `field` is the form
+  // field the refusal is shown at.
+  ['Invalid address', { key: 'msg.invalidAddress', level: 'error', kind: 'change', field: 'ip' }],
+  ['Address in use', { key: 'msg.addressInUse', level: 'error', kind: 'change', field: 'ip' }],
 ]);
+
+// Texts that go on with a value: the entry's `param` names it for the translation.
+export const PREFIXED = new Map([['Address in use by ', { key: 'msg.addressInUseBy', level: 'error', kind: 'change', field: 'ip', param: 'id' }]]);
+
+function lookUp(text) {
+  const entry = MESSAGES.get(text);
+  if (entry) return { entry, params: undefined };
+  if (typeof text !== 'string') return null;
+  for (const [prefix, e] of PREFIXED) {
+    if (text.startsWith(prefix) && text.length > prefix.length) return { entry: e, params: { [e.param]: text.slice(prefix.length) } };
+  }
+  return null;
+}
 
 /** The catalogue entry of a notification text, or a plain entry for an unknown text. */
 export function describeMessage(text) {
-  return MESSAGES.get(text) || { key: null, level: 'info', kind: 'other' };
+  const found = lookUp(text);
+  return found ? found.entry : { key: null, level: 'info', kind: 'other' };
 }
 
 /** Translates an application text; unknown texts come back unchanged. */
 export function translateMessage(text, t) {
-  const entry = MESSAGES.get(text);
-  return entry ? t(entry.key) : text;
+  const found = lookUp(text);
+  return found ? t(found.entry.key, found.params) : text;
+}
+
+/** A refused change's text as { field, key, params } for its form field; null for any other text. */
+export function refusalOf(text) {
+  const found = lookUp(text);
+  return found && found.entry.field ? { field: found.entry.field, key: found.entry.key, params: found.params } : null;
 }
 
 /**
