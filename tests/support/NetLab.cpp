@@ -1,8 +1,11 @@
 #include "NetLab.h"
 
 #include <fcntl.h>
+#include <net/if.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -22,6 +26,20 @@ std::atomic<int> labCounter{0};
 int shell(const std::string& cmd) {
     int rc = std::system(cmd.c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// Whether the card of this thread's namespace is up with its carrier.
+bool isRunning(const std::string& name) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    ifreq request{};
+    std::strncpy(request.ifr_name, name.c_str(), IFNAMSIZ - 1);
+    const bool running =
+        ioctl(fd, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_RUNNING) != 0;
+    close(fd);
+    return running;
 }
 
 void killNamespacePids(const std::string& ns) {
@@ -125,6 +143,16 @@ void NetLab::link(const std::string& nsA, const std::string& ifA, const std::str
     }
     ip(nsA, "link set " + ifA + " up");
     ip(nsB, "link set " + ifB + " up");
+    // A veth end reports its carrier a moment after both ends are up; a
+    // program that lists running cards before then does not see it.
+    for (const auto& [ns, name] : {std::pair{nsA, ifA}, std::pair{nsB, ifB}}) {
+        bool running = false;
+        inNamespace(ns,
+                    [&, name = name] { running = waitFor([&] { return isRunning(name); }, 5000); });
+        if (!running) {
+            throw std::runtime_error("no carrier on " + name + " in " + ns);
+        }
+    }
 }
 
 void NetLab::inNamespace(const std::string& ns, const std::function<void()>& fn) {
