@@ -295,3 +295,20 @@ export function reportCsv(batch, { device = () => null, planned = () => null, t 
   }
   return `\uFEFF${lines.join('\r\n')}\r\n`;
 }
+
+// The reasons the program gives for a device of a job that failed; those
+// not listed here are shown as they come.
+const ITEM_MESSAGES = new Map([
+  ['Address planned twice', 'batch.msg.plannedTwice'],
+  ['Invalid address', 'batch.msg.invalid'],
+  ['Address in use', 'batch.msg.inUse'],
+]);
+const IN_USE_BY = /^Address in use by (.+)$/;
+
+/** A failure's reason in the page's language; `label(id)` names the device that holds an address. */
+export function itemMessage(text, { t = (k) => k, translate = (m) => m, label = (id) => id } = {}) {
+  if (!text) return '';
+  const by = IN_USE_BY.exec(text);
+  if (by) return t('batch.msg.inUseBy', { name: label(by[1]) });
+  return ITEM_MESSAGES.has(text) ? t(ITEM_MESSAGES.get(text)) : translate(text);
+}

@@ -22,6 +22,7 @@ export const MESSAGES = new Map([
   ['Settings could not be saved', { key: 'msg.settingsNotSaved', level: 'error', kind: 'other' }],
   ['Too many devices answered. Further devices are not shown', { key: 'msg.deviceLimit', level: 'warning', kind: 'other' }],
   ['The network card the device was found on is no longer available', { key: 'msg.deviceCardGone', level: 'error', kind: 'either' }],
+  ['Another batch is running', { key: 'msg.batchRunning', level: 'warning', kind: 'other' }],
   // The application appends this to a missing favourite's status lines.
   ['Device is not available', { key: 'msg.deviceNotAvailable', level: 'warning', kind: 'status' }],
 ]);
