@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { lnf } from './helpers.mjs';
 import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
 
-const { assignAddresses, expandName, planFromSettings, checkPlan, itemChanges, jobItem, mergeBatch, batchCounts, failedIds, reportCsv } = await lnf('batch.js');
+const { assignAddresses, expandName, planFromSettings, checkPlan, itemChanges, jobItem } = await lnf('batch.js');
 const { parseIPv4 } = await lnf('ipv4.js');
 const { changeDevices, cancelBatch } = await lnf('requests.js');
 
@@ -192,6 +192,22 @@ describe('BatchPlan', () => {
     assert.deepEqual(problems(late), [['batch.problem.inUse'], []]);
   });
 
+  const locks = [
+    ['a missing device', { isMissing: true }, {}, ['batch.problem.missing']],
+    ['a device being changed', { isProcessing: true }, {}, ['batch.problem.busy']],
+    ['DHCP for a device without it', { supportsDHCP: false }, { method: 'DHCP' }, ['batch.problem.noDhcp']],
+    ['a fixed address for a device without it', { supportsPersistentIP: false, networkMethod: 'DHCP' }, { method: 'PersistentIP' }, ['batch.problem.noFixed']],
+    ['a device that keeps its unsupported method', { supportsDHCP: false, networkMethod: 'DHCP' }, { method: 'DHCP' }, []],
+    ['a login device without a user name', { isAuthentication: true }, {}, ['batch.problem.login']],
+  ];
+  for (const [what, deviceKeys, settings, want] of locks) {
+    test(`pre-flight: ${what}`, () => {
+      const d = dev('10.0.1.1', deviceKeys);
+      const items = checkPlan(planFromSettings([d], { namePattern: 'n{n}', ...settings }, { listed: [d] }), { listed: [d], username: '' });
+      assert.deepEqual(problems(items), [want]);
+    });
+  }
+
   test('DHCP sends the current dotted addresses, as a single change does', () => {
     const d = dev('10.0.1.1', { name: 'n', defaultGateway: 'none' });
     const [item] = planFromSettings([d], { method: 'DHCP', start: '10.0.0.50', subnetMask: '255.255.0.0' }, { listed: [d] });
@@ -221,116 +237,5 @@ describe('BatchPlan', () => {
     });
     assert.throws(() => changeDevices([{ deviceId: 'a', networkMethod: 'fixed' }], '', ''));
     assert.deepEqual(cancelBatch('r2'), { reqType: 'CancelBatch', reqId: 'r2' });
-  });
-});
-
-describe('BatchReport', () => {
-  const job = (o = {}) => ({
-    state: 'running',
-    startedTime: '2026-12-08T10:00:00',
-    finishedTime: null,
-    items: [
-      { deviceId: 'a', status: 'pending', message: '' },
-      { deviceId: 'b', status: 'pending', message: '' },
-    ],
-    ...o,
-  });
-
-  test('a diff merges the changed items by device id and keeps the others', () => {
-    const cur = mergeBatch(null, job(), { full: true });
-    const next = mergeBatch(cur, { state: 'running', items: [{ deviceId: 'b', status: 'failed', message: 'Not authorized' }] });
-    assert.deepEqual(next.items, [
-      { deviceId: 'a', status: 'pending', message: '' },
-      { deviceId: 'b', status: 'failed', message: 'Not authorized' },
-    ]);
-    assert.equal(cur.items[1].status, 'pending', 'the old copy is left as it was');
-  });
-
-  test('a diff with the same start time is the same job; its end is taken', () => {
-    const cur = mergeBatch(null, job(), { full: true });
-    const next = mergeBatch(cur, {
-      state: 'done',
-      startedTime: '2026-12-08T10:00:00',
-      finishedTime: '2026-12-08T10:01:00',
-      items: [{ deviceId: 'a', status: 'done' }],
-    });
-    assert.equal(next.state, 'done');
-    assert.equal(next.finishedTime, '2026-12-08T10:01:00');
-    assert.deepEqual(
-      next.items.map((i) => [i.deviceId, i.status, i.message]),
-      [
-        ['a', 'done', ''],
-        ['b', 'pending', ''],
-      ],
-    );
-  });
-
-  test('a new start time replaces the report', () => {
-    const cur = mergeBatch(null, job(), { full: true });
-    const next = mergeBatch(cur, {
-      state: 'running',
-      startedTime: '2026-12-08T11:00:00',
-      finishedTime: null,
-      items: [{ deviceId: 'c', status: 'sent', message: '' }],
-    });
-    assert.deepEqual(
-      next.items.map((i) => i.deviceId),
-      ['c'],
-    );
-  });
-
-  test('null ends the report; malformed values and items are ignored', () => {
-    const cur = mergeBatch(null, job(), { full: true });
-    assert.equal(mergeBatch(cur, null), null);
-    assert.equal(mergeBatch(cur, 'nonsense'), cur);
-    const next = mergeBatch(cur, { items: [null, { status: 'done' }, { deviceId: 'a', status: 'exploded' }, { deviceId: 'z', status: 'sent' }] });
-    assert.deepEqual(
-      next.items.map((i) => [i.deviceId, i.status]),
-      [
-        ['a', 'pending'],
-        ['b', 'pending'],
-        ['z', 'sent'],
-      ],
-    );
-  });
-
-  test('counts and failed ids', () => {
-    const b = mergeBatch(
-      null,
-      job({ items: ['done', 'failed', 'cancelled', 'processing', 'done'].map((status, i) => ({ deviceId: `d${i}`, status, message: '' })) }),
-      { full: true },
-    );
-    assert.deepEqual(batchCounts(b), { total: 5, done: 2, failed: 1, cancelled: 1, open: 1 });
-    assert.deepEqual(failedIds(b), ['d1']);
-    assert.deepEqual(batchCounts(null), { total: 0, done: 0, failed: 0, cancelled: 0, open: 0 });
-  });
-
-  test('the report CSV uses the export cell rules', () => {
-    const b = mergeBatch(null, job({ items: [{ deviceId: 'a', status: 'failed', message: 'Address in use by x' }] }), { full: true });
-    const csv = reportCsv(b, {
-      device: () => ({ name: '=cmd', serialNumber: '000123', ip: '10.0.0.1' }),
-      planned: () => ({ name: 'N; 1', ip: '10.0.0.9' }),
-      locale: 'de',
-    });
-    const [head, line] = csv.replace(/^\uFEFF/, '').split('\r\n');
-    assert.equal(head.split(';').length, 7);
-    assert.equal(line, `'=cmd;"=""000123""";"=""10.0.0.1""";"N; 1";"=""10.0.0.9""";batch.status.failed;Address in use by x`);
-  });
-});
-
-describe('BatchInState', () => {
-  test('the full state sets the report, diffs merge into it and say so', async () => {
-    const { createState, applyFullState, applyDiff } = await lnf('state.js');
-    const state = createState();
-    applyFullState(state, {
-      devices: { list: [] },
-      batch: { state: 'running', startedTime: 't1', finishedTime: null, items: [{ deviceId: 'a', status: 'sent', message: '' }] },
-    });
-    assert.equal(state.batch.items[0].status, 'sent');
-    const changes = applyDiff(state, { batch: { state: 'done', finishedTime: 't2', items: [{ deviceId: 'a', status: 'done', message: '' }] } });
-    assert.ok(changes.app.has('batch'));
-    assert.deepEqual([state.batch.state, state.batch.items[0].status], ['done', 'done']);
-    applyFullState(state, { devices: { list: [] } });
-    assert.equal(state.batch, null, 'a full state without a job has no report');
   });
 });

@@ -352,6 +352,7 @@ function showNotifications(list) {
     const { kind, level } = describeMessage(item.message);
     if (['change', 'localize', 'either'].includes(kind) && item.deviceId && item.deviceId === details.deviceId) details.outcome(item.message, { level, kind });
   }
+  if (items.some((item) => item.message === 'Another batch is running')) batchPanel.refused();
   const { history } = store;
   for (const item of items) {
     history.push({ ...item, at: item.creationTime || new Date().toISOString() });

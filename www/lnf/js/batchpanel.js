@@ -3,7 +3,8 @@
 // job's progress and report as the program tells it.
 
 import { h, clear, setText } from './dom.js';
-import { batchCounts, checkPlan, failedIds, itemChanges, itemMessage, jobItem, planFromSettings, reportCsv } from './batch.js';
+import { checkPlan, itemChanges, jobItem, planFromSettings } from './batch.js';
+import { batchCounts, failedIds, itemMessage, reportCsv } from './batchreport.js';
 import { matchPlan, parsePlan, planItems } from './plan.js';
 import { changeDevices, cancelBatch } from './requests.js';
 import { formatDateTime, methodLabel } from './present.js';
@@ -23,6 +24,7 @@ export class BatchPanel {
     this.plan = null; // { fileName, unmatched, ambiguous } of an imported plan
     this.sent = loadSent(); // id -> job item of the last job sent
     this.awaiting = undefined; // the start time of the job before ours, until ours is reported
+    this.pendingSent = null; // what ours planned, until it is reported
     this.wire();
   }
 
@@ -113,7 +115,7 @@ export class BatchPanel {
 
   check() {
     const { state, label } = this.hooks;
-    checkPlan(this.items, { listed: [...state().devices.values()], nics: state().nics, label });
+    checkPlan(this.items, { listed: [...state().devices.values()], nics: state().nics, label, username: this.credentials().username });
     this.show('check');
   }
 
@@ -144,8 +146,7 @@ export class BatchPanel {
     this.hooks.send(changeDevices(items, username, password), {
       label: this.hooks.t('request.batch'),
       onOk: () => {
-        this.sent = new Map(items.map((i) => [i.deviceId, i]));
-        saveSent(this.sent);
+        this.pendingSent = new Map(items.map((i) => [i.deviceId, i]));
         this.awaiting = awaiting;
         this.show('report');
       },
@@ -174,7 +175,12 @@ export class BatchPanel {
   /** The job as the program reports it; a report of the job before ours waits for ours. */
   job() {
     const batch = this.hooks.state().batch;
-    if (this.awaiting !== undefined && batch && batch.startedTime !== this.awaiting) this.awaiting = undefined;
+    if (this.awaiting !== undefined && batch && batch.startedTime !== this.awaiting) {
+      this.awaiting = undefined;
+      this.sent = this.pendingSent || this.sent;
+      this.pendingSent = null;
+      saveSent(this.sent);
+    }
     if (this.awaiting !== undefined && !batch) return null;
     return this.awaiting === undefined ? batch : null;
   }
@@ -300,6 +306,14 @@ export class BatchPanel {
     note.hidden = known || failed.length === 0 || batch.state === 'running';
     setText(note, t('batch.retryUnknown'));
     setText($('b-retry'), failed.length ? tn('batch.retryN', failed.length) : t('batch.retry'));
+  }
+
+  /** The program turned our job away because another runs: show that one again. */
+  refused() {
+    if (this.awaiting === undefined) return;
+    this.awaiting = undefined;
+    this.pendingSent = null;
+    this.render();
   }
 
   /** The status bar's line about the job. */

@@ -3,7 +3,7 @@
 // node's test runner imports it as it is.
 
 import { parseIPv4 } from './ipv4.js';
-import { mergeBatch } from './batch.js';
+import { mergeBatch } from './batchreport.js';
 
 export const APP_KEYS = ['language', 'theme', 'version', 'languages', 'nics', 'protocolState', 'autoScanner', 'batch'];
 
