@@ -93,6 +93,29 @@ describe('BatchChanges', () => {
     });
   });
 
+  test('TheHeadTickPicksWhatTheFilterShowsAndXPicksTheFocusedRow', async () => {
+    const devices = [unit(0), unit(1), unit(2), makeDevice({ name: 'Other 1' }), makeDevice({ name: 'Other 2' })];
+    await withApp('batch-pick', { devices }, async ({ page }) => {
+      await page.fill('#search', 'Unit');
+      await page.press('#search', 'Enter');
+      await until(async () => (await page.locator('#rows tr[aria-rowindex]').count()) === 3, 'three shown');
+      await page.click('#device-table .pick-all');
+      await until(async () => (await page.textContent('#batch-count')) === '3', 'the three shown picked');
+      await page.fill('#search', '');
+      await page.press('#search', 'Enter');
+      await until(async () => (await page.locator('#rows tr[aria-rowindex]').count()) === 5, 'all shown');
+      assert.equal(await pickBox(page, 'Other 1').isChecked(), false);
+      assert.equal(await page.$eval('#device-table .pick-all', (el) => el.indeterminate), true);
+      // Enter put the keyboard on the first row; X picks the row it is on.
+      await page.keyboard.press('Home');
+      await page.keyboard.press('x');
+      await until(async () => (await page.textContent('#batch-count')) === '4', 'the first row picked');
+      assert.equal(await pickBox(page, 'Other 1').isChecked(), true);
+      await page.keyboard.press('x');
+      await until(async () => (await page.textContent('#batch-count')) === '3', 'and dropped again');
+    });
+  });
+
   test('PreflightProblemsAreMarkedAndBlockTheJob', async () => {
     const devices = [unit(0), unit(1), unit(2)];
     await withApp('batch-preflight', { devices }, async ({ page, mock }) => {

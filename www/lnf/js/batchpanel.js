@@ -214,10 +214,10 @@ export class BatchPanel {
     for (const item of this.items) {
       const { current: c, planned: p } = item;
       const fixed = p.method === 'PersistentIP';
-      const cell = (was, now, changed) =>
+      const cell = (was, now, changed, cls = 'mono') =>
         h(
           'td',
-          { class: 'mono' },
+          { class: cls },
           changed ? [h('span', { class: 'was', text: `${was || '—'} → ` }), h('span', { class: 'changed', text: now || '—' })] : was || '—',
         );
       const checkCell = h('td', { class: 'check' });
@@ -230,7 +230,7 @@ export class BatchPanel {
           'tr',
           { class: item.problems.length ? 'has-problem' : null, dataset: { deviceId: item.id } },
           h('td', { text: label(item.device) }),
-          cell(c.name, p.name, p.name !== c.name),
+          cell(c.name, p.name, p.name !== c.name, null),
           cell(c.ip, p.ip, fixed && p.ip !== c.ip),
           cell(c.subnetMask, p.subnetMask, fixed && p.subnetMask !== c.subnetMask),
           cell(c.defaultGateway, p.defaultGateway, fixed && p.defaultGateway !== c.defaultGateway),

@@ -390,6 +390,13 @@ export class DeviceTable {
         if (i >= 0) this.hooks.onOpen(this.view[i], true);
         e.preventDefault();
         return;
+      case 'x':
+      case 'X':
+        if (i >= 0 && !e.ctrlKey && !e.metaKey && !e.altKey && this.hooks.state().devices.has(this.view[i])) {
+          this.hooks.onPick(this.view[i], e.shiftKey);
+          e.preventDefault();
+        }
+        return;
       case 'f':
       case 'F':
         if (i >= 0 && !e.ctrlKey && !e.metaKey && !e.altKey) {
