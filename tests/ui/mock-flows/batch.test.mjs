@@ -133,6 +133,13 @@ describe('BatchChanges', () => {
       await page.fill('#b-pattern', '{serial}');
       await page.click('#b-preview');
       await visible(page, '#b-check-summary', '3 devices will be changed');
+      // A device that takes a planned address after the preview: Apply checks again and sends nothing.
+      const planned = await page.textContent('#b-preview-rows tr:first-child td:nth-child(3) .changed');
+      mock.addDevice(makeDevice({ name: 'Newcomer', ip: planned }));
+      await row(page, 'Newcomer').waitFor();
+      await page.click('#b-apply');
+      await visible(page, '#b-preview-rows tr.has-problem', 'In use by Newcomer');
+      assert.equal(await page.isDisabled('#b-apply'), true);
       assert.equal(mock.requests.filter((r) => r.reqType === 'ChangeDevices').length, 0);
     });
   });

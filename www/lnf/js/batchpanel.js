@@ -114,9 +114,21 @@ export class BatchPanel {
   }
 
   check() {
-    const { state, label } = this.hooks;
-    checkPlan(this.items, { listed: [...state().devices.values()], nics: state().nics, label, username: this.credentials().username });
+    // What planning found stays; the checks against the list run again.
+    for (const item of this.items) item.planProblems = item.planProblems || item.problems.slice();
+    this.recheck();
     this.show('check');
+  }
+
+  /** The pre-flight checks against the list as it is now. */
+  recheck() {
+    const { state, label } = this.hooks;
+    const devices = state().devices;
+    for (const item of this.items) {
+      item.device = devices.get(item.id) || { ...item.device, isMissing: true };
+      item.problems = item.planProblems.slice();
+    }
+    checkPlan(this.items, { listed: [...devices.values()], nics: state().nics, label, username: this.credentials().username });
   }
 
   /** Items that go out: those that change something. */
@@ -125,8 +137,13 @@ export class BatchPanel {
   }
 
   apply() {
+    // The list may have moved on since the preview was drawn.
+    this.recheck();
     const items = this.jobItems();
-    if (!items.length || this.items.some((i) => i.problems.length)) return;
+    if (!items.length || this.items.some((i) => i.problems.length)) {
+      this.render();
+      return;
+    }
     this.sendJob(items.map(jobItem));
   }
 
