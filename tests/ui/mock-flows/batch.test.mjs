@@ -3,7 +3,7 @@
 import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import { useBrowser, withApp, row, until, visible } from '../support/fixture.mjs';
+import { useBrowser, withApp, row, until, visible, hidden } from '../support/fixture.mjs';
 import { makeDevice } from '../support/mock-lanfinder.mjs';
 
 useBrowser();
@@ -40,9 +40,9 @@ describe('BatchChanges', () => {
       await page.fill('#b-gateway', '10.0.0.254');
       await page.fill('#b-pattern', 'Line-{n}');
       await page.fill('#b-npad', '2');
+      await page.click('#b-preview');
       await page.fill('#b-user', 'admin');
       await page.fill('#b-password', 'secret');
-      await page.click('#b-preview');
       await visible(page, '#b-check-summary', '10 devices will be changed');
       assert.equal(await page.locator('#b-preview-rows tr').count(), 10);
       assert.equal(await page.locator('#b-preview-rows tr.has-problem').count(), 0);
@@ -191,7 +191,7 @@ describe('BatchChanges', () => {
   });
 
   test('APlanFileListsTheRowsItCannotMatch', async () => {
-    const devices = [unit(0), unit(1), unit(2, { name: 'Keep me' })];
+    const devices = [unit(0, { isAuthentication: true }), unit(1), unit(2, { name: 'Keep me' })];
     const plan = ['serialNumber;name;ip', 'SN0;"Press; left";10.0.3.1', 'SN404;Ghost;10.0.3.2', 'SN2;;10.0.3.3', ''].join('\r\n');
     await withApp('batch-plan', { devices }, async ({ page, mock }) => {
       await page.click('#btn-batch');
@@ -200,6 +200,11 @@ describe('BatchChanges', () => {
       assert.equal(await page.locator('#b-plan-issues li').count(), 1);
       await visible(page, '#b-source', '3 rows, 2 matched');
       assert.equal(await page.locator('#b-preview-rows tr').count(), 2);
+      // The login is asked for beside Apply, and the mark goes as it is typed.
+      await visible(page, '#b-preview-rows tr.has-problem', 'asks for a user name and password');
+      assert.equal(await page.isDisabled('#b-apply'), true);
+      await page.fill('#b-user', 'admin');
+      await hidden(page, '#b-preview-rows tr.has-problem');
       await page.click('#b-apply');
       const req = await mock.waitForRequest('ChangeDevices');
       assert.deepEqual(
@@ -209,6 +214,7 @@ describe('BatchChanges', () => {
           [devices[2].id, 'Keep me', '10.0.3.3'],
         ],
       );
+      assert.equal(req.username, 'admin');
       await visible(page, '#b-counts', '2 done');
     });
   });

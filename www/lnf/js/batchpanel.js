@@ -28,10 +28,6 @@ export class BatchPanel {
     this.wire();
   }
 
-  get isOpen() {
-    return this.dialog.open;
-  }
-
   wire() {
     $('b-preview').addEventListener('click', () => this.previewSettings());
     $('b-import').addEventListener('click', () => $('b-file').click());
@@ -43,6 +39,12 @@ export class BatchPanel {
     $('b-cancel').addEventListener('click', () => this.hooks.send(cancelBatch(), { label: this.hooks.t('request.cancelBatch') }));
     $('b-retry').addEventListener('click', () => this.retry());
     $('b-export').addEventListener('click', () => this.exportReport());
+    // Whether a device that asks for a login gets one is seen as it is typed.
+    $('b-user').addEventListener('input', () => {
+      if (this.step !== 'check') return;
+      this.recheck();
+      this.render();
+    });
   }
 
   /** Opens the dialog: on the running or just sent job's report, else on the settings. */
