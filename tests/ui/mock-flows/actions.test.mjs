@@ -240,8 +240,8 @@ describe('LaptopScreen', () => {
         const scroll = await box(page, '#table-scroll');
         assert.ok(scroll.right <= panel.left + 1, `the table ends where the panel starts: ${scroll.right} / ${panel.left}`);
         // The IP column of the open device is in sight beside the panel.
-        const ip = await box(page, `#rows tr[data-device-id="${devices[3].id}"] td:nth-child(3)`);
-        assert.equal(await page.textContent('th:nth-child(3)'), 'IP address');
+        const ip = await box(page, `#rows tr[data-device-id="${devices[3].id}"] td:nth-child(4)`);
+        assert.equal(await page.textContent('th:nth-child(4)'), 'IP address');
         assert.ok(ip.left >= scroll.left && ip.right <= scroll.right, `IP cell ${ip.left}..${ip.right} within ${scroll.left}..${scroll.right}`);
         // Many messages at once: none lies over the form's foot.
         for (let i = 0; i < 6; i++) mock.notify(i % 2 ? 'Device is busy. Please retry' : 'Settings could not be saved');

@@ -29,7 +29,25 @@ const REQUEST_KEYS = {
   SetLanguage: ['reqId', 'reqType', 'language'],
   SetTheme: ['reqId', 'reqType', 'theme'],
   Localize: ['deviceId', 'reqId', 'reqType', 'username', 'password'],
+  ChangeDevices: ['reqId', 'reqType', 'username', 'password', 'devices'],
+  CancelBatch: ['reqId', 'reqType'],
 };
+// Each device of a job carries exactly these keys of one ChangeDevice request.
+const JOB_ITEM_KEYS = ['deviceId', 'name', 'ip', 'subnetMask', 'networkMethod', 'defaultGateway'];
+
+function validateJobItems(list) {
+  if (!Array.isArray(list)) return 'devices value type mismatch. Expected array';
+  for (const item of list) {
+    if (item === null || typeof item !== 'object' || Array.isArray(item)) return 'devices item type mismatch. Expected object';
+    for (const key of JOB_ITEM_KEYS) {
+      if (!(key in item)) return `${key} not found`;
+      if (typeof item[key] !== 'string') return `${key} value type mismatch. Expected string`;
+    }
+    const extra = Object.keys(item).filter((k) => !JOB_ITEM_KEYS.includes(k));
+    if (extra.length) return `unexpected keys ${extra.join(', ')}`;
+  }
+  return null;
+}
 
 /** The program's validation of one request text: null when accepted, else the error text. */
 export function validateRequest(text) {
@@ -50,6 +68,9 @@ export function validateRequest(text) {
     if (!(key in doc)) return `${key} not found`;
     if (key === 'isFavorite') {
       if (typeof doc[key] !== 'boolean') return 'isFavorite value type mismatch. Expected bool';
+    } else if (key === 'devices') {
+      const error = validateJobItems(doc.devices);
+      if (error) return error;
     } else if (doc[key] !== null && typeof doc[key] !== 'string') return `${key} value type mismatch. Expected string`;
   }
   return null;
@@ -107,6 +128,7 @@ export class MockLanfinder {
     language = 'en',
     theme = 'light',
     protocolState = { available: true, details: '' },
+    batch = null,
     behaviour = {},
   } = {}) {
     this.state = {
@@ -118,13 +140,17 @@ export class MockLanfinder {
       language,
       theme,
       version: '1.2.3',
+      batch,
     };
     this.requests = []; // accepted requests, parsed
     this.rejected = []; // { text, error }
     this.clients = new Set();
     this.pendingNotifications = [];
     // Test hooks: what the "device side" does with a request. Each returns nothing.
-    this.behaviour = { answerRequests: true, ...behaviour };
+    // `batchOutcomes` (id -> failure reason) decides how a played job ends
+    // per device; `playBatch: false` leaves a job running for the test to move.
+    this.behaviour = { answerRequests: true, playBatch: true, batchOutcomes: {}, ...behaviour };
+    this.jobPlan = new Map(); // id -> the job item the last job asked for
     this.connects = 0;
   }
 
@@ -280,10 +306,84 @@ export class MockLanfinder {
         this.tick();
         break;
       }
+      case 'ChangeDevices':
+        this.startJob(req);
+        break;
+      case 'CancelBatch':
+        this.cancelJob();
+        break;
       default:
         break;
     }
     this.behaviour.onRequest?.(req, this);
+  }
+
+  /** Starts a job as the program does: one at a time, its report replacing the last one. */
+  startJob(req) {
+    if (this.state.batch && this.state.batch.state === 'running') {
+      this.notify('Another batch is running');
+      this.tick();
+      return;
+    }
+    this.jobPlan = new Map(req.devices.map((d) => [d.deviceId, d]));
+    // Every job has a start time of its own, also two within one millisecond.
+    const at = Math.max(Date.now(), (this.lastJobAt || 0) + 1);
+    this.lastJobAt = at;
+    this.state.batch = {
+      state: 'running',
+      startedTime: new Date(at).toISOString().slice(0, 23),
+      finishedTime: null,
+      items: req.devices.map((d) => ({ deviceId: d.deviceId, status: 'pending', message: '' })),
+    };
+    this.sendDiff({ batch: structuredClone(this.state.batch) });
+    if (this.behaviour.playBatch) this.playJob();
+  }
+
+  /** Moves one device of the running job on; only the changed item rides in the diff. */
+  setJobItem(deviceId, status, message = '') {
+    const job = this.state.batch;
+    const item = job && job.items.find((i) => i.deviceId === deviceId);
+    if (!item) return;
+    Object.assign(item, { status, message });
+    if (status === 'done') {
+      const plan = this.jobPlan.get(deviceId);
+      const d = this.device(deviceId);
+      if (plan && d)
+        Object.assign(d, { name: plan.name, ip: plan.ip, subnetMask: plan.subnetMask, defaultGateway: plan.defaultGateway, networkMethod: plan.networkMethod });
+      if (plan && d) this.sendDiff({ devices: { updated: [{ id: deviceId, name: plan.name, ip: plan.ip }] } });
+    }
+    const diff = { state: job.state, items: [{ ...item }] };
+    if (job.items.every((i) => ['done', 'failed', 'cancelled'].includes(i.status))) {
+      job.state = 'done';
+      job.finishedTime = new Date().toISOString().slice(0, 19);
+      Object.assign(diff, { state: job.state, finishedTime: job.finishedTime });
+    }
+    this.sendDiff({ batch: diff });
+  }
+
+  /** Plays the job through, device by device, each step its own diff as the program's would be. */
+  async playJob() {
+    const job = this.state.batch;
+    for (const item of [...job.items]) {
+      for (const status of ['sent', 'processing', 'rebooting']) {
+        if (this.state.batch !== job || job.state !== 'running') return;
+        this.setJobItem(item.deviceId, status);
+        await new Promise((r) => setImmediate(r));
+      }
+      if (this.state.batch !== job || job.state !== 'running') return;
+      const reason = this.behaviour.batchOutcomes[item.deviceId];
+      this.setJobItem(item.deviceId, reason ? 'failed' : 'done', reason || '');
+    }
+  }
+
+  cancelJob() {
+    const job = this.state.batch;
+    if (!job || job.state !== 'running') return;
+    const changed = job.items.filter((i) => !['done', 'failed', 'cancelled'].includes(i.status));
+    for (const i of changed) Object.assign(i, { status: 'cancelled', message: '' });
+    job.state = 'cancelled';
+    job.finishedTime = new Date().toISOString().slice(0, 19);
+    this.sendDiff({ batch: { state: job.state, finishedTime: job.finishedTime, items: changed.map((i) => ({ ...i })) } });
   }
 
   /** Waits until a request of the type has arrived; returns it. */

@@ -7,6 +7,7 @@ import { lnf, WEB } from './helpers.mjs';
 const { createTranslator, isSafeLanguageCode, languageName, loadDictionary } = await lnf('i18n.js');
 const { COLUMNS } = await lnf('columns.js');
 const { MESSAGES } = await lnf('notify.js');
+const { ITEM_STATUSES, JOB_STATES } = await lnf('batchreport.js');
 
 const folder = path.join(WEB, 'translations_json');
 const files = fs.readdirSync(folder).filter((f) => f.endsWith('.json'));
@@ -23,10 +24,15 @@ function usedKeys() {
     const src = fs.readFileSync(path.join(WEB, 'js', f), 'utf8');
     for (const m of src.matchAll(/\bt\(\s*'([\w.]+)'/g)) keys.add(m[1]);
     for (const m of src.matchAll(/'((?:error|warning|badge|progress|form|details|status|closed|empty|request|toast)\.[\w]+)'/g)) keys.add(m[1]);
+    for (const m of src.matchAll(/'((?:batch|plan)\.[\w]+\.[\w.]+)'/g)) keys.add(m[1]);
   }
   for (const c of COLUMNS) keys.add(c.label);
   for (const m of MESSAGES.values()) keys.add(m.key);
   for (const s of ['ACTIVE', 'WARNING', 'ERROR', 'LOCALIZE', 'UNKNOWN']) keys.add(`state.${s}`);
+  for (const s of ITEM_STATUSES) keys.add(`batch.status.${s}`);
+  for (const s of JOB_STATES) keys.add(`batch.state.${s}`);
+  for (const r of ['noKey', 'noDevice', 'twice', 'method']) keys.add(`plan.row.${r}`);
+  for (const k of ['batch.selected', 'batch.retryN', 'batch.summaryProblems', 'batch.summarySend']) for (const n of ['one', 'other']) keys.add(`${k}.${n}`);
   for (const n of ['one', 'other']) keys.add(`count.devices.${n}`);
   keys.delete('count.devices');
   return keys;

@@ -18,6 +18,7 @@ import { deviceLabel, formatDateTime, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
 import { store } from './store.js';
 import { GoneRows } from './gone.js';
+import { BatchPanel } from './batchpanel.js';
 import { AnswerClock } from './answered.js';
 import { readViewQuery, writeViewQuery } from './urlstate.js';
 import { askToDiscard } from './confirm.js';
@@ -104,7 +105,9 @@ const table = new DeviceTable(
     t,
     state: () => state,
     goneDevice: (id) => gone.get(id),
-    ctx: () => ({ stamp: store.rowStamp, sending: store.sending, favPending: store.favPending, selectedId: store.selectedId }),
+    ctx: () => ({ stamp: store.rowStamp, sending: store.sending, favPending: store.favPending, selectedId: store.selectedId, picked }),
+    onPick: (id, range) => pick(id, range),
+    onPickAll: (on) => pickShown(on),
     onOpen: (id, focus) => openDetails(id, focus),
     onToggleFavorite: (id) => toggleFavorite(id),
     onCopied: (ok, text) =>
@@ -140,6 +143,24 @@ const details = new DetailsPanel({
 });
 
 const toasts = new Toasts($('toasts'), t);
+
+// The devices picked for a job of many changes, and the row a Shift-click
+// range starts from.
+const picked = new Set();
+let pickAnchor = null;
+
+const batchPanel = new BatchPanel({
+  t,
+  tn: (key, n) => tn(key, n),
+  locale,
+  state: () => state,
+  picked: () => pickedDevices(),
+  label: (d) => deviceLabel(d, t),
+  translate: (m) => translateMessage(m, t),
+  send: (req, opts) => outbox.send(req, opts),
+  download: (text, type, name) => download(text, type, name),
+  isOpenConnection: () => isOpen(),
+});
 
 // A remote browser normally holds the access token in its cookie, which the
 // same-origin upgrade carries; a page opened with ?token= hands it on too.
@@ -204,7 +225,9 @@ function handleFrames(frames) {
         console.warn('lanfinder: ignored a frame that is not JSON', frame.text.slice(0, 200));
     }
   }
+  if (changes.full) for (const id of picked) if (!state.devices.has(id)) picked.delete(id);
   for (const d of changes.removedDevices) {
+    if (picked.delete(d.id)) store.mark('picked');
     tracker.deviceLeft(d.id, deviceLabel(d, t));
     store.favPending.delete(d.id);
     store.sending.delete(d.id);
@@ -304,6 +327,7 @@ function render({ dirty, changes }) {
   updateBanners();
   updateStatusbar();
   updateEmpty();
+  if (relabel || dirty.has('picked') || dirty.has('rowStamp') || (changes && (changes.app.has('batch') || changes.full || changes.removed.size))) renderBatch();
   if (changes) showNotifications(changes.notifications);
   if (app.has('nics') && $('dlg-nics').open) renderNics();
 }
@@ -328,6 +352,7 @@ function showNotifications(list) {
     const { kind, level } = describeMessage(item.message);
     if (['change', 'localize', 'either'].includes(kind) && item.deviceId && item.deviceId === details.deviceId) details.outcome(item.message, { level, kind });
   }
+  if (items.some((item) => item.message === 'Another batch is running')) batchPanel.refused();
   const { history } = store;
   for (const item of items) {
     history.push({ ...item, at: item.creationTime || new Date().toISOString() });
@@ -456,6 +481,60 @@ function sendLocalize(id, cred, name) {
     },
     onFail: done,
   });
+}
+
+// ---- picking devices for a job ----
+
+function pick(id, range) {
+  const anchor = pickAnchor !== null ? table.index.get(pickAnchor) : undefined;
+  const at = table.index.get(id);
+  if (range && anchor !== undefined && at !== undefined) {
+    // The range takes the anchor's choice, as in a file manager.
+    const on = picked.has(pickAnchor);
+    for (let i = Math.min(anchor, at); i <= Math.max(anchor, at); i++) {
+      const other = store.view[i];
+      if (!state.devices.has(other)) continue;
+      if (on) picked.add(other);
+      else picked.delete(other);
+    }
+  } else {
+    if (picked.has(id)) picked.delete(id);
+    else picked.add(id);
+    pickAnchor = id;
+  }
+  store.mark('picked', 'rows');
+}
+
+/** Picks or drops every device the search and filters show. */
+function pickShown(on) {
+  for (const id of store.view) {
+    if (!state.devices.has(id)) continue;
+    if (on) picked.add(id);
+    else picked.delete(id);
+  }
+  store.mark('picked', 'rows');
+}
+
+/** The picked devices in the table's order, then any the filters hide, in list order. */
+function pickedDevices() {
+  const out = [];
+  const seen = new Set();
+  for (const id of store.view) {
+    if (picked.has(id) && state.devices.has(id)) {
+      out.push(state.devices.get(id));
+      seen.add(id);
+    }
+  }
+  for (const id of picked) if (!seen.has(id) && state.devices.has(id)) out.push(state.devices.get(id));
+  return out;
+}
+
+function renderBatch() {
+  setText($('batch-count'), String(picked.size));
+  const line = batchPanel.statusText();
+  $('sb-batch').hidden = !line;
+  setText($('sb-batch'), line);
+  batchPanel.render();
 }
 
 // ---- view ----
@@ -879,6 +958,8 @@ function wire() {
     });
   }
   $('btn-reconnect').addEventListener('click', () => connection.reconnect());
+  $('btn-batch').addEventListener('click', () => batchPanel.open());
+  $('sb-batch').addEventListener('click', () => batchPanel.openReport());
 
   document.addEventListener('keydown', (e) => {
     const typing = e.target.closest('input, select, textarea, [contenteditable]');

@@ -3,7 +3,8 @@
 
 import { parseIPv4, validateAddressSettings, sameSubnet, isContiguousMask, subnetText } from './ipv4.js';
 
-const asDotted = (text) => (parseIPv4(text) === null ? '0.0.0.0' : String(text).trim());
+/** A dotted address, or 0.0.0.0 for a text that is not one: the protocol wants dotted addresses in every change. */
+export const asDotted = (text) => (parseIPv4(text) === null ? '0.0.0.0' : String(text).trim());
 
 /** The form's starting values for a device. */
 export function formValuesOf(device) {

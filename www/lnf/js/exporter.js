@@ -110,7 +110,7 @@ export function toJson(devices, { answered = () => null } = {}) {
 }
 
 /** "lanfinder-devices-20261207-2315" for a date. */
-export function exportFileName(date, extension) {
+export function exportFileName(date, extension, prefix = 'lanfinder-devices') {
   const p = (n) => String(n).padStart(2, '0');
-  return `lanfinder-devices-${date.getFullYear()}${p(date.getMonth() + 1)}${p(date.getDate())}-${p(date.getHours())}${p(date.getMinutes())}.${extension}`;
+  return `${prefix}-${date.getFullYear()}${p(date.getMonth() + 1)}${p(date.getDate())}-${p(date.getHours())}${p(date.getMinutes())}.${extension}`;
 }

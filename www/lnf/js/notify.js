@@ -29,6 +29,7 @@ export const MESSAGES = new Map([
   // field the refusal is shown at.
   ['Invalid address', { key: 'msg.invalidAddress', level: 'error', kind: 'change', field: 'ip' }],
   ['Address in use', { key: 'msg.addressInUse', level: 'error', kind: 'change', field: 'ip' }],
+  ['Another batch is running', { key: 'msg.batchRunning', level: 'warning', kind: 'other' }],
 ]);
 
 // Texts that go on with a value: the entry's `param` names it for the translation.

@@ -1,4 +1,4 @@
-// The five requests the application accepts, and the bookkeeping of those
+// The requests the application accepts, and the bookkeeping of those
 // still waiting for an answer. Every key is required by the application and
 // every value except "isFavorite" must be a string, so the builders always
 // fill every key.
@@ -31,6 +31,25 @@ export function changeDevice({ deviceId, name, ip, subnetMask, defaultGateway, n
     username: text(username),
     password: text(password),
   };
+}
+
+/** The keys of one change request that describe the device's part of a job. */
+const JOB_ITEM_KEYS = ['deviceId', 'name', 'ip', 'subnetMask', 'networkMethod', 'defaultGateway'];
+
+/**
+ * Many changes as one job, with one login for all. Each item is checked and
+ * written as a single change would be, so the two cannot drift apart.
+ */
+export function changeDevices(items, username, password, reqId = nextRequestId()) {
+  const devices = items.map((item) => {
+    const one = changeDevice({ ...item, username: '', password: '' }, reqId);
+    return Object.fromEntries(JOB_ITEM_KEYS.map((k) => [k, one[k]]));
+  });
+  return { reqType: 'ChangeDevices', reqId, username: text(username), password: text(password), devices };
+}
+
+export function cancelBatch(reqId = nextRequestId()) {
+  return { reqType: 'CancelBatch', reqId };
 }
 
 export function setFavorite(deviceId, isFavorite, reqId = nextRequestId()) {

@@ -3,8 +3,9 @@
 // node's test runner imports it as it is.
 
 import { parseIPv4 } from './ipv4.js';
+import { mergeBatch } from './batchreport.js';
 
-export const APP_KEYS = ['language', 'theme', 'version', 'languages', 'nics', 'protocolState', 'autoScanner'];
+export const APP_KEYS = ['language', 'theme', 'version', 'languages', 'nics', 'protocolState', 'autoScanner', 'batch'];
 
 export function createState() {
   return {
@@ -20,6 +21,7 @@ export function createState() {
     version: '',
     protocolState: { available: true, details: '' },
     autoScanner: { isActive: false, lastScanTime: null, scanIntervalMs: 1000 },
+    batch: null, // the report of the last job of many changes, or null
     revCounter: 0,
   };
 }
@@ -125,7 +127,9 @@ export function applyFullState(state, doc, changes = createChanges()) {
   state.ipKeyOf.clear();
   const list = isObject(doc.devices) && Array.isArray(doc.devices.list) ? doc.devices.list : [];
   for (const raw of list) putDevice(state, raw, null);
-  for (const key of APP_KEYS) if (key in doc) applyAppKey(state, key, doc[key]);
+  for (const key of APP_KEYS) if (key in doc) applyAppKey(state, key, doc[key], true);
+  // A program without jobs sends no "batch": nothing runs then.
+  if (!('batch' in doc)) state.batch = null;
   state.loaded = true;
   changes.full = true;
   for (const key of APP_KEYS) changes.app.add(key);
@@ -135,8 +139,11 @@ export function applyFullState(state, doc, changes = createChanges()) {
   return changes;
 }
 
-function applyAppKey(state, key, value) {
+function applyAppKey(state, key, value, full = false) {
   switch (key) {
+    case 'batch':
+      state.batch = mergeBatch(state.batch, value, { full });
+      break;
     case 'language':
     case 'theme':
     case 'version':

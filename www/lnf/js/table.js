@@ -11,6 +11,9 @@ import { translateMessage } from './notify.js';
 import { copyText } from './copy.js';
 
 const OVERSCAN = 10;
+// The ticks that pick devices for a job of many changes. Not a column of
+// the device list: exports and the column chooser leave it out.
+const PICK_COLUMN = { key: 'pick', label: 'batch.pick', width: 36, fixed: true };
 const MONO = new Set(['ip', 'subnetMask', 'defaultGateway', 'mac', 'ipOfAssociatedNic', 'articleNumber', 'serialNumber']);
 
 export class DeviceTable {
@@ -21,7 +24,7 @@ export class DeviceTable {
     this.rows = new Map(); // id -> tr in the DOM
     this.domKeys = new Map(); // id -> short element id
     this.domKeyCounter = 0;
-    this.columns = COLUMNS;
+    this.columns = [PICK_COLUMN, ...COLUMNS];
     this.layoutStamp = 0;
     this.activeId = null;
     this.activeKey = 'name'; // the column of the focused cell
@@ -49,7 +52,7 @@ export class DeviceTable {
   }
 
   setColumns(visibleKeys) {
-    this.columns = COLUMNS.filter((c) => c.fixed || visibleKeys.has(c.key));
+    this.columns = [PICK_COLUMN, ...COLUMNS.filter((c) => c.fixed || visibleKeys.has(c.key))];
     this.layoutStamp += 1;
     this.buildHead();
   }
@@ -72,6 +75,12 @@ export class DeviceTable {
     for (const col of this.columns) {
       this.colgroup.append(h('col', { style: null, dataset: { key: col.key } }));
       this.colgroup.lastChild.style.width = `${col.width}px`;
+      if (col === PICK_COLUMN) {
+        this.pickAll = h('input', { type: 'checkbox', class: 'pick-all', 'aria-label': t('batch.pickShown'), title: t('batch.pickShown') });
+        this.pickAll.addEventListener('click', () => this.hooks.onPickAll(this.pickAll.checked));
+        this.headRow.append(h('th', { scope: 'col', dataset: { key: col.key }, class: `sticky sticky-${sticky++} pick-cell` }, this.pickAll));
+        continue;
+      }
       const sorted = this.sort.key === col.key;
       const label = t(col.label);
       const button = h(
@@ -143,7 +152,7 @@ export class DeviceTable {
         tr.dataset.deviceId = id;
         this.rows.set(id, tr);
       }
-      const stamp = `${st.rev.get(id)}|${this.layoutStamp}|${c.stamp}|${c.sending.has(id) ? 1 : 0}|${c.favPending.has(id) ? c.favPending.get(id) : '-'}`;
+      const stamp = `${st.rev.get(id)}|${this.layoutStamp}|${c.stamp}|${c.sending.has(id) ? 1 : 0}|${c.favPending.has(id) ? c.favPending.get(id) : '-'}|${c.picked.has(id) ? 1 : 0}`;
       if (tr.__stamp !== stamp) {
         this.fillRow(tr, id, device, st, c);
         tr.__stamp = stamp;
@@ -180,6 +189,7 @@ export class DeviceTable {
       tr.querySelectorAll('td.active-cell').forEach((td) => td.classList.remove('active-cell'));
       if (id === this.activeId && tr.children[col]) tr.children[col].classList.add('active-cell');
     }
+    this.updatePickAll(st, c.picked);
     if (this.activeId && this.rows.has(this.activeId)) this.table.setAttribute('aria-activedescendant', this.domKey(this.activeId));
     else this.table.removeAttribute('aria-activedescendant');
   }
@@ -197,6 +207,14 @@ export class DeviceTable {
       if (col.fixed) td.className = `sticky sticky-${sticky++}`;
       if (MONO.has(col.key)) td.classList.add('mono');
       switch (col.key) {
+        case 'pick': {
+          td.classList.add('pick-cell');
+          const box = h('input', { type: 'checkbox', class: 'pick', tabindex: '-1', 'aria-label': t('batch.pickRow', { name: displayName(d, t) }) });
+          box.checked = c.picked.has(id);
+          box.disabled = gone;
+          td.append(box);
+          break;
+        }
         case 'isFavorite': {
           const pending = c.favPending.has(id);
           const on = pending ? c.favPending.get(id) : Boolean(d.isFavorite);
@@ -276,11 +294,26 @@ export class DeviceTable {
     this.activeId = id;
     const td = e.target.closest('td');
     if (td && this.columns[td.cellIndex]) this.activeKey = this.columns[td.cellIndex].key;
+    if (e.target.closest('.pick-cell')) {
+      // The box shows the store's choice, which the redraw sets.
+      if (e.target.closest('.pick')) e.target.checked = !e.target.checked;
+      if (this.hooks.state().devices.has(id)) this.hooks.onPick(id, e.shiftKey);
+      return;
+    }
     if (e.target.closest('.star')) {
       this.hooks.onToggleFavorite(id);
       return;
     }
     this.hooks.onOpen(id, false);
+  }
+
+  /** The head's tick: on when every shown device is picked, half when some are. */
+  updatePickAll(st, picked) {
+    if (!this.pickAll) return;
+    const shown = this.view.filter((id) => st.devices.has(id));
+    const n = shown.filter((id) => picked.has(id)).length;
+    this.pickAll.checked = shown.length > 0 && n === shown.length;
+    this.pickAll.indeterminate = n > 0 && n < shown.length;
   }
 
   /** Copies the text of the focused cell of a row. */
@@ -356,6 +389,13 @@ export class DeviceTable {
       case ' ':
         if (i >= 0) this.hooks.onOpen(this.view[i], true);
         e.preventDefault();
+        return;
+      case 'x':
+      case 'X':
+        if (i >= 0 && !e.ctrlKey && !e.metaKey && !e.altKey && this.hooks.state().devices.has(this.view[i])) {
+          this.hooks.onPick(this.view[i], e.shiftKey);
+          e.preventDefault();
+        }
         return;
       case 'f':
       case 'F':
