@@ -47,6 +47,7 @@ const QString noLongerAvailable = QStringLiteral("DeviceNoLongerAvailable");
 const QString EventProcessor::deviceLimitReached =
     QStringLiteral("Too many devices answered. Further devices are not shown");
 const QString EventProcessor::noAnswer = QStringLiteral("No answer from the device");
+const QString EventProcessor::deviceGone = QStringLiteral("Device is not available");
 const QString EventProcessor::deviceCardGone =
     QStringLiteral("The network card the device was found on is no longer available");
 
@@ -122,6 +123,9 @@ void EventProcessor::expireRequests() {
             endConfiguration(*device);
         }
         post(noAnswer, request.deviceId);
+        if (request.kind == PendingRequests::Kind::Configuration) {
+            emit configurationStep(request.deviceId, ConfigurationStep::Failed, noAnswer);
+        }
     }
     armAnswerTimer();
 }
@@ -150,8 +154,10 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
             return;
         }
         post(configurationTimedOut, id);
+        emit configurationStep(id, ConfigurationStep::Failed, configurationTimedOut);
     } else if (device->isProcessing.get() && device->isRebooting.get()) {
         post(configurationSucceeded, id);
+        emit configurationStep(id, ConfigurationStep::Succeeded, QString());
     } else if (device->shouldProcess.get()) {
         // A change request waits for its answer; without one it ends by
         // expireRequests().
@@ -325,6 +331,7 @@ void EventProcessor::handle(const ConfigurationResponse& response) {
             device->isProcessing.set(true);
             device->processingStartedTime.set(now());
             m_processingStarts.insert(id, Clock::instance().monotonicMs());
+            emit configurationStep(id, ConfigurationStep::Processing, QString());
         } else {
             // The device carries its new name from now on; its next answer
             // would show it a second later, after the message had named the
@@ -333,11 +340,14 @@ void EventProcessor::handle(const ConfigurationResponse& response) {
                 device->name.set(request->name);
             }
             post(configurationSucceeded, id);
+            emit configurationStep(id, ConfigurationStep::Succeeded, QString());
         }
         return;
     }
     endConfiguration(*device);
-    post(configurationResultMessage(response.result), id);
+    const QString message = configurationResultMessage(response.result);
+    post(message, id);
+    emit configurationStep(id, ConfigurationStep::Failed, message);
 }
 
 void EventProcessor::endConfiguration(Device& device) {
@@ -365,10 +375,15 @@ bool EventProcessor::timeLimitPassed(const QHash<QString, qint64>& starts,
 }
 
 void EventProcessor::rebootingCheck(Device& device) {
-    device.isRebooting.set(true);
-    if (timeLimitPassed(m_processingStarts, device.id.get())) {
+    const QString id = device.id.get();
+    if (!device.isRebooting.get()) {
+        device.isRebooting.set(true);
+        emit configurationStep(id, ConfigurationStep::Rebooting, QString());
+    }
+    if (timeLimitPassed(m_processingStarts, id)) {
         endConfiguration(device);
-        post(configurationTimedOut, device.id.get());
+        post(configurationTimedOut, id);
+        emit configurationStep(id, ConfigurationStep::Failed, configurationTimedOut);
     }
 }
 
@@ -416,7 +431,12 @@ bool EventProcessor::deviceCardPresent(const Device& device) {
 
 void EventProcessor::handle(const SetConfigurationRequest& request) {
     const auto device = m_devices->find(request.deviceId, false).toStrongRef();
-    if (!device || !deviceCardPresent(*device)) {
+    if (!device) {
+        emit configurationStep(request.deviceId, ConfigurationStep::Failed, deviceGone);
+        return;
+    }
+    if (!deviceCardPresent(*device)) {
+        emit configurationStep(request.deviceId, ConfigurationStep::Failed, deviceCardGone);
         return;
     }
     const bool changed = request.ip != device->ip.get() ||

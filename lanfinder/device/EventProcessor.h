@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "device/ConfigurationStep.h"
 #include "device/IEventProcessor.h"
 #include "device/NIC.h"
 #include "device/PendingRequests.h"
@@ -98,6 +99,15 @@ public:
 
     // Requests sent and not yet answered.
     const PendingRequests& pendingRequests() const { return m_pending; }
+
+    // Given for a device that is not in the store when its request is sent.
+    static const QString deviceGone;
+
+signals:
+    // Every step of a device's configuration request; message is the text
+    // posted for a failure (empty otherwise). Emitted on the main thread,
+    // after the device's flags have changed.
+    void configurationStep(const QString& deviceId, ConfigurationStep step, const QString& message);
 
 public slots:
     void handleEvent(QSharedPointer<Event> event) override;
