@@ -13,6 +13,7 @@
 #include "device/NetworkMonitor.h"
 #include "lanfinder/Version.h"
 #include "state/AppNotification.h"
+#include "state/BatchReport.h"
 #include "state/DeviceStore.h"
 #include "state/Event.h"
 #include "state/LanguageStore.h"
@@ -58,6 +59,29 @@ Backend::Backend(BackendOptions givenOptions)
     m_monitor = QSharedPointer<NetworkMonitor>::create(m_devices.data(), m_autoScanner.data());
     m_guiHandler = QSharedPointer<GuiHandler>::create(this, m_processor.data());
     m_languages = QSharedPointer<LanguageStore>::create(options.languageFolder);
+    m_batchReport = std::make_unique<BatchReport>();
+
+    GuiHandler::BatchSetup batch;
+    batch.report = m_batchReport.get();
+    batch.environment.send = [this](const SetConfigurationRequest& item) {
+        m_processor->handle(item);
+    };
+    batch.environment.known = [this](const QString& deviceId) {
+        return !m_devices->find(deviceId, true).isNull();
+    };
+    batch.environment.preFlight = options.batchPreFlight;
+    if (!batch.environment.preFlight) {
+        batch.environment.preFlight = [this](const SetConfigurationRequest& item,
+                                             BatchJob::Verdict done) {
+            m_processor->checkChange(item, std::move(done));
+        };
+    }
+    batch.post = [this](const QString& message) {
+        m_notifications->add(makeNotification(message));
+    };
+    m_guiHandler->setBatchSetup(std::move(batch));
+    connect(m_processor.data(), &EventProcessor::configurationStep, m_guiHandler.data(),
+            &GuiHandler::onConfigurationStep);
 
     EventProcessor* processor = m_processor.data();
     connect(m_engine.data(), &IProtocolEngine::protocolEventReceived, processor,
@@ -112,6 +136,7 @@ QJsonValue Backend::toJson() const {
     devices.insert(QStringLiteral("list"), m_devices->toJson());
     QJsonObject object;
     object.insert(QStringLiteral("autoScanner"), m_autoScanner->toJson());
+    object.insert(QStringLiteral("batch"), m_batchReport->toJson());
     object.insert(QStringLiteral("devices"), devices);
     object.insert(QStringLiteral("nics"), m_nics->toJson());
     object.insert(QStringLiteral("languages"), m_languages->toJson());

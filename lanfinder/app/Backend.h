@@ -25,6 +25,7 @@
 
 class AppNotificationStore;
 class AutoScanner;
+class BatchReport;
 class CardWatcher;
 class DeviceStore;
 class EventProcessor;
@@ -32,6 +33,8 @@ class GuiHandler;
 class LanguageStore;
 class NICModel;
 class NetworkMonitor;
+
+struct SetConfigurationRequest;
 
 // The seams of the backend. Left empty, each takes the program's own choice.
 struct BackendOptions {
@@ -44,6 +47,11 @@ struct BackendOptions {
     // The translation folder whose "*.json" names are the languages;
     // default: webFolderPath() + "/translations_json/".
     QString languageFolder;
+    // Checks every item of a batch before anything is sent; default: the
+    // checks of a single change (EventProcessor::checkChange).
+    std::function<void(const SetConfigurationRequest& item,
+                       std::function<void(const QString& refusal)> done)>
+        batchPreFlight;
     // How often the card list is read again.
     std::chrono::milliseconds cardWatchPeriod = std::chrono::seconds(1);
 };
@@ -68,7 +76,7 @@ public:
     // switches the auto scanner on.
     void start();
 
-    // The full state: "autoScanner", "devices" {"list"}, "nics", "languages",
+    // The full state: "autoScanner", "batch", "devices" {"list"}, "nics", "languages",
     // "protocolState", "theme", "language", "version".
     QJsonValue toJson() const override;
     // Reads "language", "theme", then "devices"."list" into the store.
@@ -125,6 +133,7 @@ private:
     QSharedPointer<AutoScanner> m_autoScanner;
     QSharedPointer<NetworkMonitor> m_monitor;
     QSharedPointer<GuiHandler> m_guiHandler;
+    std::unique_ptr<BatchReport> m_batchReport;
     QSharedPointer<LanguageStore> m_languages;
     std::unique_ptr<CardWatcher> m_cardWatcher;
 };

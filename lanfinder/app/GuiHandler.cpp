@@ -1,5 +1,7 @@
 #include "app/GuiHandler.h"
 
+#include <QDebug>
+
 #include "app/IGuiBackend.h"
 #include "device/SecretText.h"
 #include "state/IEventHandler.h"
@@ -20,10 +22,14 @@ void wipeSecrets(WebGUIEvent& request) {
         wipeText(change->password);
     } else if (auto* localize = dynamic_cast<LocalizeRequest*>(&request)) {
         wipeText(localize->password);
+    } else if (auto* batch = dynamic_cast<ChangeDevicesRequest*>(&request)) {
+        wipeText(batch->password);
     }
 }
 
 }  // namespace
+
+const QString GuiHandler::anotherBatchRunning = QStringLiteral("Another batch is running");
 
 GuiHandler::GuiHandler(IGuiBackend* backend, IEventHandler* processor, QObject* parent)
     : QObject(parent), m_backend(backend), m_processor(processor) {}
@@ -74,4 +80,51 @@ Result GuiHandler::handle(const SetFavoriteRequest& request) {
 Result GuiHandler::handle(const SetConfigurationRequest& request) {
     m_processor->handle(request);
     return accepted();
+}
+
+void GuiHandler::setBatchSetup(BatchSetup setup) {
+    m_batchSetup = std::move(setup);
+}
+
+void GuiHandler::setBatchPreFlight(BatchJob::PreFlight preFlight) {
+    m_batchSetup.environment.preFlight = std::move(preFlight);
+}
+
+Result GuiHandler::handle(const ChangeDevicesRequest& request) {
+    if (!m_batchSetup.report) {
+        qWarning() << "Batch request without a batch report";
+        return accepted();
+    }
+    if (m_batch && m_batch->isRunning()) {
+        if (m_batchSetup.post) {
+            m_batchSetup.post(anotherBatchRunning);
+        }
+        return accepted();
+    }
+    QVector<SetConfigurationRequest> items = request.devices;
+    for (auto& item : items) {
+        item.username = request.username;
+        // Each item's own, so the job can wipe it the moment that item is
+        // done with, whatever the others are doing.
+        item.password = secretCopy(request.password);
+    }
+    m_batch.reset();
+    m_batch = std::make_unique<BatchJob>(std::move(items), *m_batchSetup.report,
+                                         m_batchSetup.environment);
+    m_batch->start();
+    return accepted();
+}
+
+Result GuiHandler::handle(const CancelBatchRequest&) {
+    if (m_batch) {
+        m_batch->cancel();
+    }
+    return accepted();
+}
+
+void GuiHandler::onConfigurationStep(const QString& deviceId, ConfigurationStep step,
+                                     const QString& message) {
+    if (m_batch) {
+        m_batch->onStep(deviceId, step, message);
+    }
 }

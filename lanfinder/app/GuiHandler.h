@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "device/BatchJob.h"
 
 #include "state/Result.h"
 #include "state/WebGUIEvent.h"
@@ -30,8 +34,33 @@ public:
     Result handle(const SetThemeRequest& request) override;
     Result handle(const SetFavoriteRequest& request) override;
     Result handle(const SetConfigurationRequest& request) override;
+    // Starts a batch job, or posts anotherBatchRunning while one runs.
+    Result handle(const ChangeDevicesRequest& request) override;
+    Result handle(const CancelBatchRequest& request) override;
+
+    // What a batch job needs; without it ChangeDevices does nothing.
+    struct BatchSetup {
+        // Not owned; outlives the handler.
+        BatchReport* report = nullptr;
+        BatchJob::Environment environment;
+        // Posts a notification for the user.
+        std::function<void(const QString& message)> post;
+    };
+    void setBatchSetup(BatchSetup setup);
+    // The pre-flight check of every batch item from now on.
+    void setBatchPreFlight(BatchJob::PreFlight preFlight);
+
+    static const QString anotherBatchRunning;
+
+public slots:
+    // Connected to the event processor's configurationStep.
+    void onConfigurationStep(const QString& deviceId, ConfigurationStep step,
+                             const QString& message);
 
 private:
     IGuiBackend* m_backend;
     IEventHandler* m_processor;
+    BatchSetup m_batchSetup;
+    // The running job, or the last one (its report stays on view).
+    std::unique_ptr<BatchJob> m_batch;
 };

@@ -130,6 +130,9 @@ void EventProcessor::expireRequests() {
             endConfiguration(*device);
         }
         post(noAnswer, request.deviceId);
+        if (request.kind == PendingRequests::Kind::Configuration) {
+            emit configurationStep(request.deviceId, ConfigurationStep::Failed, noAnswer);
+        }
     }
     armAnswerTimer();
 }
@@ -158,8 +161,10 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
             return;
         }
         post(configurationTimedOut, id);
+        emit configurationStep(id, ConfigurationStep::Failed, configurationTimedOut);
     } else if (device->isProcessing.get() && device->isRebooting.get()) {
         post(configurationSucceeded, id);
+        emit configurationStep(id, ConfigurationStep::Succeeded, QString());
     } else if (device->shouldProcess.get()) {
         // A change request waits for its answer; without one it ends by
         // expireRequests().
@@ -341,6 +346,7 @@ void EventProcessor::handle(const ConfigurationResponse& response) {
             device->isProcessing.set(true);
             device->processingStartedTime.set(now());
             m_processingStarts.insert(id, Clock::instance().monotonicMs());
+            emit configurationStep(id, ConfigurationStep::Processing, QString());
         } else {
             // The device carries its new name from now on; its next answer
             // would show it a second later, after the message had named the
@@ -349,11 +355,14 @@ void EventProcessor::handle(const ConfigurationResponse& response) {
                 device->name.set(request->name);
             }
             post(configurationSucceeded, id);
+            emit configurationStep(id, ConfigurationStep::Succeeded, QString());
         }
         return;
     }
     endConfiguration(*device);
-    post(configurationResultMessage(response.result), id);
+    const QString message = configurationResultMessage(response.result);
+    post(message, id);
+    emit configurationStep(id, ConfigurationStep::Failed, message);
 }
 
 void EventProcessor::endConfiguration(Device& device) {
@@ -381,10 +390,15 @@ bool EventProcessor::timeLimitPassed(const QHash<QString, qint64>& starts,
 }
 
 void EventProcessor::rebootingCheck(Device& device) {
-    device.isRebooting.set(true);
-    if (timeLimitPassed(m_processingStarts, device.id.get())) {
+    const QString id = device.id.get();
+    if (!device.isRebooting.get()) {
+        device.isRebooting.set(true);
+        emit configurationStep(id, ConfigurationStep::Rebooting, QString());
+    }
+    if (timeLimitPassed(m_processingStarts, id)) {
         endConfiguration(device);
-        post(configurationTimedOut, device.id.get());
+        post(configurationTimedOut, id);
+        emit configurationStep(id, ConfigurationStep::Failed, configurationTimedOut);
     }
 }
 
@@ -433,26 +447,36 @@ bool EventProcessor::deviceCardPresent(const Device& device) {
 void EventProcessor::handle(const SetConfigurationRequest& request) {
     const auto device = m_devices->find(request.deviceId, false).toStrongRef();
     if (device && !device->isMissing.get() && !deviceCardPresent(*device)) {
+        emit configurationStep(request.deviceId, ConfigurationStep::Failed, deviceCardGone);
         return;
     }
     // The request's answer goes back at once; a probe's verdict comes later,
     // as the notification of a refusal or as the change going out.
+    m_changeCheck.run(
+        request, m_devices->items(), localCards(Clock::instance().monotonicMs()),
+        [this, request](const QString& refusal) {
+            if (refusal.isEmpty()) {
+                sendChange(request);
+                return;
+            }
+            qDebug().noquote() << "Change of " + request.deviceId + " refused: " + refusal;
+            post(refusal, request.deviceId);
+            emit configurationStep(request.deviceId, ConfigurationStep::Failed, refusal);
+        });
+}
+
+void EventProcessor::checkChange(const SetConfigurationRequest& request,
+                                 ChangeCheck::Done done) const {
     m_changeCheck.run(request, m_devices->items(), localCards(Clock::instance().monotonicMs()),
-                      [this, request](const QString& refusal) {
-                          if (refusal.isEmpty()) {
-                              sendChange(request);
-                              return;
-                          }
-                          qDebug().noquote()
-                              << "Change of " + request.deviceId + " refused: " + refusal;
-                          post(refusal, request.deviceId);
-                      });
+                      std::move(done));
 }
 
 void EventProcessor::sendChange(const SetConfigurationRequest& request) {
     const auto device = m_devices->find(request.deviceId, false).toStrongRef();
     if (!device || device->isMissing.get()) {
         post(ChangeCheck::deviceNotAvailable, request.deviceId);
+        emit configurationStep(request.deviceId, ConfigurationStep::Failed,
+                               ChangeCheck::deviceNotAvailable);
         return;
     }
     const bool changed = request.ip != device->ip.get() ||

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "device/ChangeCheck.h"
+#include "device/ConfigurationStep.h"
 #include "device/IEventProcessor.h"
 #include "device/NIC.h"
 #include "device/PendingRequests.h"
@@ -102,8 +103,18 @@ public:
     // Whether a probe of this device is running.
     bool isProbing(const QString& deviceId) const { return m_probing.contains(deviceId); }
 
+    // The checks a change passes before it goes out, without sending it: a
+    // batch puts every item through them before its first item is sent.
+    void checkChange(const SetConfigurationRequest& request, ChangeCheck::Done done) const;
+
     // Requests sent and not yet answered.
     const PendingRequests& pendingRequests() const { return m_pending; }
+
+signals:
+    // Every step of a device's configuration request; message is the text
+    // posted for a failure (empty otherwise). Emitted on the main thread,
+    // after the device's flags have changed.
+    void configurationStep(const QString& deviceId, ConfigurationStep step, const QString& message);
 
 public slots:
     void handleEvent(QSharedPointer<Event> event) override;

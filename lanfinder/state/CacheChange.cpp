@@ -38,6 +38,22 @@ public:
         }
     }
 
+    void handle(const BatchChanged& event) override {
+        switch (event.part) {
+            case BatchChanged::Part::Whole:
+                change.kind = CacheChange::Kind::BatchWhole;
+                break;
+            case BatchChanged::Part::Key:
+                change.kind = CacheChange::Kind::BatchKey;
+                break;
+            case BatchChanged::Part::Item:
+                change.kind = CacheChange::Kind::BatchItem;
+                break;
+        }
+        change.key = event.key;
+        change.value = event.value;
+    }
+
     CacheChange change;
 };
 

@@ -10,9 +10,19 @@ struct Event;
 // raiser frees the event when its call returns, and a copy made on the
 // raiser's thread can be replayed on the main thread.
 struct CacheChange {
-    enum class Kind { None, App, Scanner, DeviceChanged, DeviceRemoved, DeviceAdded };
+    enum class Kind {
+        None,
+        App,
+        Scanner,
+        DeviceChanged,
+        DeviceRemoved,
+        DeviceAdded,
+        BatchWhole,
+        BatchKey,
+        BatchItem
+    };
 
-    // The one reading of the five kinds the cache handles: None for any other
+    // The one reading of the six kinds the cache handles: None for any other
     // kind and for a DeviceAdded without a device. A DeviceAdded's device is
     // serialised here, on the caller's thread, which owns it during the call.
     static CacheChange of(const Event& event);

@@ -46,3 +46,10 @@ DevicesDisconnected::DevicesDisconnected(const QVector<QWeakPointer<Device>>& de
 void DevicesDisconnected::accept(IEventHandler& handler) const {
     handler.handle(*this);
 }
+
+BatchChanged::BatchChanged(Part part, const QString& key, const QJsonValue& value)
+    : part(part), key(key), value(value) {}
+
+void BatchChanged::accept(IEventHandler& handler) const {
+    handler.handle(*this);
+}

@@ -73,4 +73,17 @@ struct DevicesDisconnected : Event {
     QVector<QWeakPointer<Device>> devices;
 };
 
+// The batch job's report: the whole of it when a job starts (part Whole,
+// value the report object), one top-level key of it (part Key), or one item
+// (part Item, value the item object).
+struct BatchChanged : Event {
+    enum class Part { Whole, Key, Item };
+    BatchChanged(Part part, const QString& key, const QJsonValue& value);
+    void accept(IEventHandler& handler) const override;
+
+    Part part;
+    QString key;
+    QJsonValue value;
+};
+
 Q_DECLARE_METATYPE(QSharedPointer<Event>)

@@ -3,6 +3,7 @@
 struct Event;
 struct AppStateChanged;
 struct AutoScannerChanged;
+struct BatchChanged;
 struct DeviceAdded;
 struct DeviceChanged;
 struct DeviceRemoved;
@@ -31,6 +32,7 @@ public:
     virtual void handle(const ConfigurationResponse&) {}
     virtual void handle(const DiscoveryResponse&) {}
     virtual void handle(const DevicesDisconnected&) {}
+    virtual void handle(const BatchChanged&) {}
     // Entry point of the state cache.
     virtual void onEvent(Event*) {}
 };

@@ -135,6 +135,10 @@ void StateCache::handle(const DeviceAdded& event) {
     record(CacheChange::of(event));
 }
 
+void StateCache::handle(const BatchChanged& event) {
+    record(CacheChange::of(event));
+}
+
 void StateCache::record(const CacheChange& change) {
     switch (change.kind) {
         case CacheChange::Kind::None:
@@ -166,6 +170,18 @@ void StateCache::record(const CacheChange& change) {
             notePending();
             m_pending.add(change.deviceId, change.device);
             qDebug() << "Added device: " << change.deviceId;
+            break;
+        case CacheChange::Kind::BatchWhole:
+            notePending();
+            m_batch.replace(change.value);
+            break;
+        case CacheChange::Kind::BatchKey:
+            notePending();
+            m_batch.set(change.key, change.value);
+            break;
+        case CacheChange::Kind::BatchItem:
+            notePending();
+            m_batch.setItem(change.value.toObject());
             break;
     }
 }
@@ -214,6 +230,9 @@ QByteArray StateCache::buildDiff() {
     if (!devices.isEmpty()) {
         document.insert(QStringLiteral("devices"), devices);
     }
+    if (!m_batch.isEmpty()) {
+        document.insert(QStringLiteral("batch"), m_batch.toJson());
+    }
     if (m_provider) {
         const auto notifications = m_provider->takeNotifications();
         if (!notifications.isEmpty()) {
@@ -246,5 +265,6 @@ QByteArray StateCache::buildFullState() {
 
 void StateCache::clearPending() {
     m_pending.clear();
+    m_batch.clear();
     m_pendingSince.invalidate();
 }

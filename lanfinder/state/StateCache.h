@@ -11,6 +11,7 @@
 
 #include "state/IEventHandler.h"
 #include "state/IStateProvider.h"
+#include "state/PendingBatch.h"
 #include "state/PendingDiff.h"
 
 struct CacheChange;
@@ -87,6 +88,7 @@ public:
     void handle(const DeviceChanged& event) override;
     void handle(const DeviceRemoved& event) override;
     void handle(const DeviceAdded& event) override;
+    void handle(const BatchChanged& event) override;
 
 signals:
     // One per onEvent(), in order; empty bytes when nothing changed.
@@ -110,6 +112,7 @@ private:
     void clearPending();
 
     PendingDiff<QString, QJsonObject> m_pending;
+    PendingBatch m_batch;
     // Since when device changes have been pending, for coalescing.
     QElapsedTimer m_pendingSince;
     bool m_coalescing = false;

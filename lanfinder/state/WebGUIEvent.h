@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVector>
 
 #include <beacon/system_types.h>
 
@@ -65,6 +66,22 @@ struct LocalizeRequest : WebGUIEvent {
     QString password;
 };
 
+// "ChangeDevices": one ChangeDevice per device, under one set of credentials,
+// which the request handler copies into every item.
+struct ChangeDevicesRequest : WebGUIEvent {
+    Result accept(IWebGUIEventHandler& handler) const override;
+
+    QString username;
+    QString password;
+    // Items without credentials, reqType or reqId, in the order sent.
+    QVector<SetConfigurationRequest> devices;
+};
+
+// "CancelBatch"
+struct CancelBatchRequest : WebGUIEvent {
+    Result accept(IWebGUIEventHandler& handler) const override;
+};
+
 class IWebGUIEventHandler {
 public:
     virtual ~IWebGUIEventHandler() = default;
@@ -73,6 +90,8 @@ public:
     virtual Result handle(const SetThemeRequest& request) = 0;
     virtual Result handle(const SetFavoriteRequest& request) = 0;
     virtual Result handle(const SetConfigurationRequest& request) = 0;
+    virtual Result handle(const ChangeDevicesRequest& request) = 0;
+    virtual Result handle(const CancelBatchRequest& request) = 0;
 };
 
 inline Result SetConfigurationRequest::accept(IWebGUIEventHandler& handler) const {
@@ -88,5 +107,11 @@ inline Result SetThemeRequest::accept(IWebGUIEventHandler& handler) const {
     return handler.handle(*this);
 }
 inline Result LocalizeRequest::accept(IWebGUIEventHandler& handler) const {
+    return handler.handle(*this);
+}
+inline Result ChangeDevicesRequest::accept(IWebGUIEventHandler& handler) const {
+    return handler.handle(*this);
+}
+inline Result CancelBatchRequest::accept(IWebGUIEventHandler& handler) const {
     return handler.handle(*this);
 }

@@ -1,6 +1,8 @@
 #include "web/RequestRegistry.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
 #include "state/Property.h"
 
@@ -40,6 +42,62 @@ std::unique_ptr<WebGUIEvent> makeChangeDevice(const QJsonDocument& document) {
     request->defaultGateway = readString(object, "defaultGateway");
     request->username = readString(object, "username");
     request->password = readString(object, "password");
+    return request;
+}
+
+// The keys of one ChangeDevice, in its order, without the request's own.
+SetConfigurationRequest readChange(const QJsonObject& object) {
+    SetConfigurationRequest change;
+    change.deviceId = readString(object, "deviceId");
+    change.name = readString(object, "name");
+    change.ip = readString(object, "ip");
+    change.subnetMask = readString(object, "subnetMask");
+    change.networkMethod = readNetworkMethod(object, "networkMethod");
+    change.defaultGateway = readString(object, "defaultGateway");
+    return change;
+}
+
+std::unique_ptr<WebGUIEvent> makeChangeDevices(const QJsonDocument& document) {
+    const QJsonObject object = document.object();
+    auto request = std::make_unique<ChangeDevicesRequest>();
+    request->reqId = readString(object, "reqId");
+    request->reqType = readString(object, "reqType");
+    request->username = readString(object, "username");
+    request->password = readString(object, "password");
+    const QJsonValue devices = object.value(QStringLiteral("devices"));
+    if (devices.isUndefined()) {
+        throw QStringLiteral("devices not found");
+    }
+    if (!devices.isArray()) {
+        throw QStringLiteral("devices value type mismatch. Expected array");
+    }
+    if (devices.toArray().isEmpty()) {
+        throw QStringLiteral("devices is empty");
+    }
+    // The report knows its items by device: one device twice in one job
+    // would have two outcomes under one name.
+    QSet<QString> seen;
+    for (const QJsonValue& device : devices.toArray()) {
+        if (!device.isObject()) {
+            throw QStringLiteral("devices value type mismatch. Expected object");
+        }
+        SetConfigurationRequest change = readChange(device.toObject());
+        if (seen.contains(change.deviceId)) {
+            throw QStringLiteral("deviceId ") + change.deviceId + QStringLiteral(" listed twice");
+        }
+        seen.insert(change.deviceId);
+        change.reqType = QStringLiteral("ChangeDevice");
+        change.reqId = request->reqId;
+        request->devices.append(change);
+    }
+    return request;
+}
+
+std::unique_ptr<WebGUIEvent> makeCancelBatch(const QJsonDocument& document) {
+    const QJsonObject object = document.object();
+    auto request = std::make_unique<CancelBatchRequest>();
+    request->reqId = readString(object, "reqId");
+    request->reqType = readString(object, "reqType");
     return request;
 }
 
@@ -91,6 +149,8 @@ const std::map<QString, RequestFactory>& requestRegistry() {
         {QStringLiteral("SetLanguage"), makeSetLanguage},
         {QStringLiteral("SetTheme"), makeSetTheme},
         {QStringLiteral("Localize"), makeLocalize},
+        {QStringLiteral("ChangeDevices"), makeChangeDevices},
+        {QStringLiteral("CancelBatch"), makeCancelBatch},
     };
     return registry;
 }

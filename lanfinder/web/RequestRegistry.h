@@ -14,7 +14,7 @@
 // a QString.
 using RequestFactory = std::function<std::unique_ptr<WebGUIEvent>(const QJsonDocument&)>;
 
-// The five request kinds by their exact, case-sensitive "reqType" text.
+// The request kinds by their exact, case-sensitive "reqType" text.
 const std::map<QString, RequestFactory>& requestRegistry();
 
 // Parses one browser message into a request, or returns null and appends the

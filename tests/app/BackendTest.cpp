@@ -128,8 +128,9 @@ TEST_F(BackendTest, AFreshBackendHasTheDefaultFullState) {
     build();
     const QJsonObject state = fullState();
     QStringList keys = state.keys();
-    EXPECT_EQ(keys, (QStringList{"autoScanner", "devices", "language", "languages", "nics",
+    EXPECT_EQ(keys, (QStringList{"autoScanner", "batch", "devices", "language", "languages", "nics",
                                  "protocolState", "theme", "version"}));
+    EXPECT_TRUE(state["batch"].isNull());
     EXPECT_EQ(state["language"].toString(), "en");
     EXPECT_EQ(state["theme"].toString(), "light");
     EXPECT_EQ(state["version"].toString(), QString::fromLatin1(lanfinder::version));

@@ -7,6 +7,7 @@
 #include "app/GuiHandler.h"
 #include "app/IGuiBackend.h"
 #include "device/SecretText.h"
+#include "state/BatchReport.h"
 #include "state/IEventHandler.h"
 
 namespace {
@@ -193,7 +194,41 @@ INSTANTIATE_TEST_SUITE_P(
         // The first failing key in reading order is the one reported.
         RejectedCase{"ChangeDeviceReportsFirstMissingKey",
                      R"({"reqType":"ChangeDevice","reqId":"8","deviceId":"d","name":"n"})",
-                     "ip not found", "ChangeDevice", "8"}),
+                     "ip not found", "ChangeDevice", "8"},
+        RejectedCase{"BatchWithoutPassword",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","devices":[]})",
+                     "password not found", "ChangeDevices", "9"},
+        RejectedCase{"BatchWithoutDevices",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","password":"p"})",
+                     "devices not found", "ChangeDevices", "9"},
+        RejectedCase{"BatchDevicesNotArray",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","password":"p",)"
+                     R"("devices":{}})",
+                     "devices value type mismatch. Expected array", "ChangeDevices", "9"},
+        RejectedCase{"BatchOfNothing",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","password":"p",)"
+                     R"("devices":[]})",
+                     "devices is empty", "ChangeDevices", "9"},
+        RejectedCase{"BatchItemNotObject",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","password":"p",)"
+                     R"("devices":["a_1"]})",
+                     "devices value type mismatch. Expected object", "ChangeDevices", "9"},
+        RejectedCase{"BatchItemReportsFirstMissingKey",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","password":"p",)"
+                     R"("devices":[{"deviceId":"a_1","name":"n","ip":"i","subnetMask":"m"}]})",
+                     "networkMethod not found", "ChangeDevices", "9"},
+        RejectedCase{"BatchItemIpNotString",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","password":"p",)"
+                     R"("devices":[{"deviceId":"a_1","name":"n","ip":5}]})",
+                     "ip value type mismatch. Expected string", "ChangeDevices", "9"},
+        RejectedCase{"BatchListsADeviceTwice",
+                     R"({"reqType":"ChangeDevices","reqId":"9","username":"u","password":"p",)"
+                     R"("devices":[{"deviceId":"a_1","name":"n","ip":"i","subnetMask":"m",)"
+                     R"("networkMethod":"DHCP","defaultGateway":"g"},{"deviceId":"a_1","name":"n",)"
+                     R"("ip":"i","subnetMask":"m","networkMethod":"DHCP","defaultGateway":"g"}]})",
+                     "deviceId a_1 listed twice", "ChangeDevices", "9"},
+        RejectedCase{"CancelWithoutReqId", R"({"reqType":"CancelBatch"})", "reqId not found",
+                     "Unknown", "Unknown"}),
     [](const ::testing::TestParamInfo<RejectedCase>& info) {
         return std::string(info.param.name);
     });
@@ -255,4 +290,105 @@ TEST_F(GuiHandlerTest, ExtraKeysAreIgnored) {
         process(R"({"reqType":"SetTheme","reqId":"1","theme":"dark","extra":[1,2]})");
     EXPECT_EQ(result.status, ResultStatus::OK);
     EXPECT_EQ(backend.calls, (QStringList{"theme:dark", "save"}));
+}
+
+namespace {
+
+// n devices a_0 ... on 10.0.0.1 ... as one ChangeDevices message.
+QByteArray changeDevices(int n, const char* reqId = "b1") {
+    QByteArray devices;
+    for (int i = 0; i < n; ++i) {
+        devices += (i ? "," : "") + QStringLiteral(R"({"deviceId":"a_%1","name":"n%1",)"
+                                                   R"("ip":"10.0.0.%2","subnetMask":"255.0.0.0",)"
+                                                   R"("networkMethod":"PersistentIP",)"
+                                                   R"("defaultGateway":"10.0.0.254"})")
+                                        .arg(i)
+                                        .arg(i + 1)
+                                        .toUtf8();
+    }
+    return QByteArray(R"({"reqType":"ChangeDevices","reqId":")") + reqId +
+           R"(","username":"admin","password":"pw","devices":[)" + devices + "]}";
+}
+
+class GuiHandlerBatch : public GuiHandlerTest {
+protected:
+    GuiHandlerBatch() {
+        GuiHandler::BatchSetup setup;
+        setup.report = &report;
+        setup.environment.send = [this](const SetConfigurationRequest& item) {
+            processor.handle(item);
+        };
+        setup.environment.known = [](const QString&) { return true; };
+        setup.post = [this](const QString& message) { posted << message; };
+        handler.setBatchSetup(std::move(setup));
+    }
+
+    QStringList statuses() const {
+        QStringList out;
+        for (const auto& item : report.items()) {
+            out << BatchReport::text(item.status);
+        }
+        return out;
+    }
+
+    BatchReport report;
+    QStringList posted;
+};
+
+}  // namespace
+
+TEST_F(GuiHandlerBatch, EveryItemGoesToTheProcessorWithTheSharedCredentials) {
+    const Result result = process(changeDevices(2));
+    EXPECT_EQ(result.status, ResultStatus::OK);
+    EXPECT_EQ(result.reqType, "ChangeDevices");
+    EXPECT_EQ(processor.calls, (QStringList{"configure:a_0", "configure:a_1"}));
+    const SetConfigurationRequest& last = processor.configuration;
+    EXPECT_EQ(last.name, "n1");
+    EXPECT_EQ(last.ip, "10.0.0.2");
+    EXPECT_EQ(last.subnetMask, "255.0.0.0");
+    EXPECT_EQ(last.defaultGateway, "10.0.0.254");
+    EXPECT_EQ(last.networkMethod, sdk::system::network_method_type::PERSISTENT_IP);
+    EXPECT_EQ(last.username, "admin");
+    EXPECT_EQ(last.password, "pw");
+    EXPECT_EQ(processor.sharedPassword, QString(2, QChar(0)));
+    EXPECT_EQ(statuses(), (QStringList{"sent", "sent"}));
+}
+
+TEST_F(GuiHandlerBatch, ASecondBatchWhileOneRunsIsAnsweredButNotStarted) {
+    ASSERT_EQ(process(changeDevices(10)).status, ResultStatus::OK);
+    ASSERT_EQ(processor.calls.size(), 8);
+
+    const Result second = process(changeDevices(3, "b2"));
+    EXPECT_EQ(second.status, ResultStatus::OK);
+    EXPECT_EQ(second.reqId, "b2");
+    EXPECT_EQ(posted, QStringList{GuiHandler::anotherBatchRunning});
+    EXPECT_EQ(posted.first(), "Another batch is running");
+    EXPECT_EQ(report.items().size(), 10);
+    EXPECT_EQ(processor.calls.size(), 8);
+
+    // Once the first has ended the next one starts and replaces the report.
+    for (int i = 0; i < 10; ++i) {
+        handler.onConfigurationStep(QStringLiteral("a_%1").arg(i), ConfigurationStep::Succeeded,
+                                    QString());
+    }
+    EXPECT_EQ(report.state(), BatchReport::State::Done);
+    ASSERT_EQ(process(changeDevices(3, "b3")).status, ResultStatus::OK);
+    EXPECT_EQ(statuses(), (QStringList{"sent", "sent", "sent"}));
+    EXPECT_EQ(posted.size(), 1);
+}
+
+TEST_F(GuiHandlerBatch, CancelEndsTheItemsNotYetSent) {
+    ASSERT_EQ(process(changeDevices(10)).status, ResultStatus::OK);
+    const Result cancel = process(R"({"reqType":"CancelBatch","reqId":"c1"})");
+    EXPECT_EQ(cancel.status, ResultStatus::OK);
+    EXPECT_EQ(statuses().count("sent"), 8);
+    EXPECT_EQ(statuses().count("cancelled"), 2);
+    handler.onConfigurationStep("a_0", ConfigurationStep::Failed, "Not authorized");
+    EXPECT_EQ(processor.calls.size(), 8);
+    EXPECT_EQ(report.items()[0].message, "Not authorized");
+}
+
+TEST_F(GuiHandlerBatch, CancelWithoutAJobDoesNothing) {
+    EXPECT_EQ(process(R"({"reqType":"CancelBatch","reqId":"c1"})").status, ResultStatus::OK);
+    EXPECT_FALSE(report.hasJob());
 }

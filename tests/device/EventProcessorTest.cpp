@@ -1157,3 +1157,112 @@ TEST_P(WallClockJump, NeitherRepeatsNorHoldsBackTheDeviceLimitLog) {
     answerFrom(4);
     EXPECT_EQ(log.count("Device limit of 1 reached"), 2);
 }
+
+// --- The steps a batch job follows ----------------------------------------------------
+
+class ConfigurationStepTable;
+
+namespace {
+
+struct StepRow {
+    const char* name;
+    std::function<void(ConfigurationStepTable&)> run;
+    QStringList steps;
+};
+
+QString stepText(ConfigurationStep step, const QString& message) {
+    switch (step) {
+        case ConfigurationStep::Processing:
+            return "processing";
+        case ConfigurationStep::Rebooting:
+            return "rebooting";
+        case ConfigurationStep::Succeeded:
+            return "succeeded";
+        case ConfigurationStep::Failed:
+            return "failed:" + message;
+    }
+    return QString();
+}
+
+}  // namespace
+
+class ConfigurationStepTable : public EventProcessorTest,
+                               public ::testing::WithParamInterface<StepRow> {
+public:
+    using EventProcessorTest::answer;
+    using EventProcessorTest::cards;
+    using EventProcessorTest::clock;
+    using EventProcessorTest::configurationAnswer;
+    using EventProcessorTest::deliver;
+    using EventProcessorTest::discovered;
+    using EventProcessorTest::processor;
+    using EventProcessorTest::request;
+    using EventProcessorTest::silentFor;
+};
+
+TEST_P(ConfigurationStepTable, EachRequestEndsInOneFinalStep) {
+    QStringList steps;
+    QObject::connect(&processor, &EventProcessor::configurationStep,
+                     [&steps](const QString& id, ConfigurationStep step, const QString& message) {
+                         steps << id + ":" + stepText(step, message);
+                     });
+    discovered();
+    GetParam().run(*this);
+    EXPECT_EQ(steps, GetParam().steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flows, ConfigurationStepTable,
+    ::testing::Values(StepRow{"RenameAccepted",
+                              [](ConfigurationStepTable& t) {
+                                  t.processor.handle(t.request("192.168.0.77", "Line 4"));
+                                  t.deliver(t.configurationAnswer(0));
+                              },
+                              {"abc_x1:succeeded"}},
+                      StepRow{"AddressChangeWithReboot",
+                              [](ConfigurationStepTable& t) {
+                                  t.processor.handle(t.request("192.168.0.88"));
+                                  t.deliver(t.configurationAnswer(0));
+                                  t.silentFor(3000);
+                                  // Still silent a second later: no second rebooting step.
+                                  t.silentFor(1000);
+                                  t.deliver(t.answer("192.168.0.88"));
+                              },
+                              {"abc_x1:processing", "abc_x1:rebooting", "abc_x1:succeeded"}},
+                      StepRow{"NotAuthorized",
+                              [](ConfigurationStepTable& t) {
+                                  t.processor.handle(t.request("192.168.0.88"));
+                                  t.deliver(t.configurationAnswer(6));
+                              },
+                              {"abc_x1:failed:Not authorized"}},
+                      StepRow{"SilentRebootTimesOut",
+                              [](ConfigurationStepTable& t) {
+                                  t.processor.handle(t.request("192.168.0.88"));
+                                  t.deliver(t.configurationAnswer(0));
+                                  t.silentFor(3000);
+                                  t.silentFor(EventProcessor::requestTimeoutMs);
+                              },
+                              {"abc_x1:processing", "abc_x1:rebooting",
+                               "abc_x1:failed:Configuration request operation timeout"}},
+                      StepRow{"NoAnswer",
+                              [](ConfigurationStepTable& t) {
+                                  t.processor.handle(t.request("192.168.0.88"));
+                                  t.clock.advanceMs(EventProcessor::answerTimeoutMs);
+                                  t.processor.expireRequests();
+                              },
+                              {"abc_x1:failed:No answer from the device"}},
+                      StepRow{"UnknownDevice",
+                              [](ConfigurationStepTable& t) {
+                                  auto q = t.request();
+                                  q.deviceId = "zzz_9";
+                                  t.processor.handle(q);
+                              },
+                              {"zzz_9:failed:Device is not available"}},
+                      StepRow{"CardGone",
+                              [](ConfigurationStepTable& t) {
+                                  t.cards.clear();
+                                  t.clock.advanceMs(EventProcessor::cardListMaxAgeMs);
+                                  t.processor.handle(t.request("192.168.0.88"));
+                              },
+                              {"abc_x1:failed:" + EventProcessor::deviceCardGone}}),
+    [](const ::testing::TestParamInfo<StepRow>& info) { return std::string(info.param.name); });

@@ -99,11 +99,38 @@ bool BrowserView::connect(testsupport::NetLab& lab, const std::string& ns, int p
         return false;
     }
     app = fullState;
+    batch = fullState.value("batch", json());
     app.erase("devices");
     for (const auto& d : fullState["devices"]["list"]) {
         devices[d["id"].get<std::string>()] = d;
     }
     return true;
+}
+
+void BrowserView::applyBatch(const json& change) {
+    // A job's start carries the whole report; later diffs only what changed.
+    if (!change.is_object() || change.contains("startedTime")) {
+        batch = change;
+    } else {
+        for (auto key = change.begin(); key != change.end(); ++key) {
+            if (key.key() != "items") {
+                batch[key.key()] = key.value();
+            }
+        }
+        for (const auto& item : change.value("items", json::array())) {
+            for (auto& known : batch["items"]) {
+                if (known["deviceId"] == item["deviceId"]) {
+                    known = item;
+                }
+            }
+        }
+    }
+    int open = 0;
+    for (const auto& item : batch.is_object() ? batch["items"] : json::array()) {
+        const std::string status = item.value("status", "");
+        open += status == "sent" || status == "processing" || status == "rebooting" ? 1 : 0;
+    }
+    maxBatchInFlight = std::max(maxBatchInFlight, open);
 }
 
 void BrowserView::apply(const std::string& text) {
@@ -139,6 +166,8 @@ void BrowserView::apply(const std::string& text) {
             for (const auto& n : it.value()) {
                 notifications.push_back(n.value("message", ""));
             }
+        } else if (it.key() == "batch") {
+            applyBatch(it.value());
         } else if (it.key() == "autoScanner") {
             for (auto u = it.value().begin(); u != it.value().end(); ++u) {
                 app["autoScanner"][u.key()] = u.value();

@@ -70,12 +70,17 @@ public:
     std::vector<std::string> notifications;
     std::vector<nlohmann::json> diffs;
     std::vector<nlohmann::json> answers;
+    // The batch report, diffs applied, and the most items it ever showed in
+    // flight at once.
+    nlohmann::json batch;
+    int maxBatchInFlight = 0;
     bool sessionClosing = false;
     void close() { client_.close(); }
     void abort() { client_.abort(); }
 
 private:
     void apply(const std::string& text);
+    void applyBatch(const nlohmann::json& change);
     testsupport::WsClient client_;
 };
 

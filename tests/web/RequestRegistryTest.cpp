@@ -7,13 +7,13 @@
 // The request kinds and their parsing; what each parsed request does is
 // GuiHandler's and is tested with it (tests/app/GuiHandlerTest.cpp).
 
-TEST(RequestRegistry, HoldsExactlyTheFiveKinds) {
+TEST(RequestRegistry, HoldsExactlyTheSevenKinds) {
     QStringList keys;
     for (const auto& entry : requestRegistry()) {
         keys << entry.first;
     }
-    EXPECT_EQ(keys,
-              (QStringList{"ChangeDevice", "Localize", "SetFavorite", "SetLanguage", "SetTheme"}));
+    EXPECT_EQ(keys, (QStringList{"CancelBatch", "ChangeDevice", "ChangeDevices", "Localize",
+                                 "SetFavorite", "SetLanguage", "SetTheme"}));
 }
 
 TEST(RequestRegistry, ParseKeepsCallerValuesWhenIdCannotBeRead) {
