@@ -13,7 +13,9 @@
 #include <map>
 #include <set>
 
+#include "LabCheck.h"
 #include "LanfinderLab.h"
+#include "TextFile.h"
 
 using nlohmann::json;
 using testsupport::NetLab;
@@ -31,15 +33,9 @@ constexpr int jobMs = 120000;
 class BatchEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string why;
-        if (!NetLab::available(&why)) {
-            GTEST_SKIP() << why;
-        }
-        struct stat st {};
-        for (const char* program : {"/bin/lanfinder", "/bin/lanfinder-sim"}) {
-            if (::stat((e2e::buildDir() + program).c_str(), &st) != 0) {
-                GTEST_SKIP() << e2e::buildDir() << program << " is not built";
-            }
+        const auto check = testsupport::checkLab({"lanfinder", "lanfinder-sim"});
+        if (!check.ready()) {
+            GTEST_SKIP() << check.why;
         }
         work_ = ::testing::TempDir() + "/" + lab_.prefix() + "batch";
         ::mkdir(work_.c_str(), 0700);
@@ -54,21 +50,25 @@ protected:
         // unnoticed and the change is only given up after two minutes, so the
         // devices restart for five.
         lab_.spawn(dev_,
-                   {e2e::buildDir() + "/bin/lanfinder-sim", "--card", "10.88.1.2/24", "--count",
-                    std::to_string(fleetSize), "--with-credentials", "1", "--reboot-time", "5",
-                    "--duration", "300"},
+                   {testsupport::buildDir() + "/bin/lanfinder-sim", "--card", "10.88.1.2/24",
+                    "--count", std::to_string(fleetSize), "--with-credentials", "1",
+                    "--reboot-time", "5", "--duration", "300"},
                    {}, simLog);
         ASSERT_TRUE(waitFor(
-            [&] { return e2e::readText(simLog).find("lanfinder-sim: ready") != std::string::npos; },
+            [&] {
+                return testsupport::readText(simLog).find("lanfinder-sim: ready") !=
+                       std::string::npos;
+            },
             10000))
-            << e2e::readText(simLog);
+            << testsupport::readText(simLog);
 
         appLog_ = work_ + "/lanfinder.log";
-        lab_.spawn(pc_, {e2e::buildDir() + "/bin/lanfinder"}, home_->environment(), appLog_);
+        lab_.spawn(pc_, {testsupport::buildDir() + "/bin/lanfinder"}, home_->environment(),
+                   appLog_);
         int port = 0;
         waitFor([&] { return (port = home_->reportedPort()) > 0; }, 2000);
         ASSERT_TRUE(browser_.connect(lab_, pc_, port > 0 ? port : 8080, appStartMs))
-            << e2e::readText(appLog_);
+            << testsupport::readText(appLog_);
         ASSERT_TRUE(browser_.fullState.contains("batch"));
         EXPECT_TRUE(browser_.fullState["batch"].is_null());
         ASSERT_TRUE(browser_.waitUntil([&] { return allSeen(); }, 20000))
