@@ -194,7 +194,11 @@ TEST_F(BatchEndToEnd, ThirtyEightChangesEightAtATimeThenACancelledJob) {
     for (int i = 1; i < 21; ++i) {
         second.push_back(item(all[i], "10.88.1." + std::to_string(160 + i)));
     }
+    const json firstStarted = browser_.batch["startedTime"];
     ASSERT_TRUE(browser_.send(batchRequest("b3", second)));
+    // The first job's report stays until the second one's arrives.
+    ASSERT_TRUE(
+        browser_.waitUntil([&] { return browser_.batch["startedTime"] != firstStarted; }, 5000));
     ASSERT_TRUE(browser_.waitUntil(
         [&] {
             for (const auto& [id, i] : itemsById()) {
