@@ -60,6 +60,12 @@ TEST(CliApplyPlan, CsvWithSemicolonsQuotesAndCrLf) {
     EXPECT_EQ(rows[0].method, "DHCP");
 }
 
+TEST(CliApplyPlan, CsvFromASpreadsheetMayStartWithAByteOrderMark) {
+    const auto rows = parse_csv_plan("\xEF\xBB\xBFserialNumber;name\nS1;Press\n");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].serial_number, "S1");
+}
+
 TEST(CliApplyPlan, CsvQuotedCommaStaysInItsCell) {
     const auto rows = parse_csv_plan("mac,name\n00:11:22:33:44:55,\"a,b\"\n");
     ASSERT_EQ(rows.size(), 1u);

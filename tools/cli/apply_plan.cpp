@@ -92,7 +92,9 @@ char separator_of(const std::string& header_line) {
 
 std::vector<plan_row> parse_csv_plan(const std::string& text) {
     const char separator = separator_of(text.substr(0, text.find('\n')));
-    std::size_t at = 0;
+    // Spreadsheets save "CSV UTF-8" with a byte order mark before the header.
+    const std::string bom = "\xEF\xBB\xBF";
+    std::size_t at = text.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
     std::vector<std::string> header;
     if (!split_record(text, at, separator, header) || (header.size() == 1 && header[0].empty())) {
         throw usage_error("the plan has no header row");
