@@ -464,6 +464,14 @@ TEST_F(CliApplyOnTheWire, DryRunPreviewsAndSendsNothing) {
     ASSERT_EQ(results.size(), 2u) << r.out;
     EXPECT_EQ(results.at("1010101_plain01")["change"], "name Infeed sensor -> Preview");
     EXPECT_EQ(results.at("1040404_move04")["status"], "pending");
+    const auto table = run({"apply", files_ + "-plan.csv", "--dry-run", "--timeout", "2"});
+    EXPECT_EQ(table.code, 0) << table.err;
+    EXPECT_EQ(table.out.rfind("ROW  DEVICE", 0), 0u) << table.out;
+    const auto at = table.out.find("1040404_move04");
+    ASSERT_NE(at, std::string::npos) << table.out;
+    const auto line = table.out.substr(at, table.out.find('\n', at) - at);
+    EXPECT_NE(line.find("ip 10.77.1.13 -> 10.77.1.201"), std::string::npos) << line;
+    EXPECT_NE(line.find(" pending"), std::string::npos) << line;
     // A scan afterwards proves the simulator was listening all along.
     EXPECT_EQ(scan_json().at("1010101_plain01")["name"], "Infeed sensor");
     EXPECT_EQ(configuration_requests_logged(), 0);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <deque>
 #include <map>
@@ -50,22 +51,50 @@ std::string change_text(const apply_item& item) {
     return text.empty() ? "no change" : text;
 }
 
-void print_results(const std::vector<apply_item>& items, bool json, std::ostream& out) {
+void print_json(const std::vector<apply_item>& items, std::ostream& out) {
     for (const auto& item : items) {
-        const std::string device = item.device_id.empty() ? row_key(item.row) : item.device_id;
-        if (json) {
-            out << nlohmann::json{{"row", item.row.number},
-                                  {"device", device},
-                                  {"change", change_text(item)},
-                                  {"status", status_text(item.status)},
-                                  {"message", item.message}}
-                       .dump()
-                << "\n";
-        } else {
-            out << "row " << item.row.number << "  " << printable(device) << "  "
-                << change_text(item) << "  " << status_text(item.status)
-                << (item.message.empty() ? "" : "  " + item.message) << "\n";
+        out << nlohmann::json{{"row", item.row.number},
+                              {"device",
+                               item.device_id.empty() ? row_key(item.row) : item.device_id},
+                              {"change", change_text(item)},
+                              {"status", status_text(item.status)},
+                              {"message", item.message}}
+                   .dump()
+            << "\n";
+    }
+}
+
+void print_table(const std::vector<apply_item>& items, std::ostream& out) {
+    std::vector<std::array<std::string, 5>> lines = {
+        {"ROW", "DEVICE", "CHANGE", "STATUS", "MESSAGE"}};
+    for (const auto& item : items) {
+        lines.push_back({std::to_string(item.row.number),
+                         printable(item.device_id.empty() ? row_key(item.row) : item.device_id),
+                         change_text(item), status_text(item.status), printable(item.message)});
+    }
+    std::array<std::size_t, 5> width{};
+    for (const auto& line : lines) {
+        for (std::size_t i = 0; i < width.size(); ++i) {
+            width[i] = std::max(width[i], line[i].size());
         }
+    }
+    for (const auto& line : lines) {
+        std::string text;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            text += line[i];
+            if (i + 1 < line.size()) {
+                text += std::string(width[i] - line[i].size() + 2, ' ');
+            }
+        }
+        out << text.substr(0, text.find_last_not_of(' ') + 1) << "\n";
+    }
+}
+
+void print_results(const std::vector<apply_item>& items, bool json, std::ostream& out) {
+    if (json) {
+        print_json(items, out);
+    } else {
+        print_table(items, out);
     }
     out.flush();
 }
