@@ -98,6 +98,13 @@ TEST(CliApplyPreflight, AnAddressPlannedTwiceFailsBothRows) {
     EXPECT_TRUE(items[2].message.empty());
 }
 
+TEST(CliApplyPreflight, TwoRowsForOneDeviceFailBoth) {
+    const auto items = checked("id,name\nart_s1,A\nART_S1,B\nart_s2,C\n");
+    EXPECT_EQ(items[0].message, "Device planned twice");
+    EXPECT_EQ(items[1].message, "Device planned twice");
+    EXPECT_EQ(items[2].status, item_status::pending);
+}
+
 TEST(CliApplyPreflight, AnAddressInUseIsRefusedEvenWhenItsOwnerMovesAway) {
     const auto items = checked("id,ip\nart_s1,10.1.0.12\nart_s2,10.1.0.60\n");
     EXPECT_EQ(items[0].message, "Address in use by art_s2");

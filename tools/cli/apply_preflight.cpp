@@ -121,6 +121,16 @@ bool valid_host(const std::string& ip, const std::string& mask, const std::strin
 }
 
 void preflight(std::vector<apply_item>& items, const std::vector<found_device>& devices) {
+    // Two rows for one device would race each other's restart; neither wins.
+    std::map<std::string, int> rows_of;
+    for (const auto& item : items) {
+        ++rows_of[item.device_id];
+    }
+    for (auto& item : items) {
+        if (item.status == item_status::pending && rows_of[item.device_id] > 1) {
+            fail(item, "Device planned twice");
+        }
+    }
     std::map<std::string, int> planned;
     for (auto& item : items) {
         if (item.status != item_status::pending || !moves_address(item)) {

@@ -32,8 +32,9 @@ std::vector<apply_item> match_plan(const std::vector<plan_row>& rows,
 
 // Fails the pending items whose change cannot be sound: an address that is
 // no host on the mask's subnet or a gateway off it ("Invalid address"), the
-// current address of another found device ("Address in use by <id>"), or one
-// address for two devices ("Address planned twice"). DHCP changes and kept
+// current address of another found device ("Address in use by <id>"), one
+// address for two devices ("Address planned twice"), or two rows for one
+// device ("Device planned twice"). DHCP changes and kept
 // addresses are not checked.
 void preflight(std::vector<apply_item>& items, const std::vector<found_device>& devices);
 
