@@ -322,9 +322,9 @@ std::string usage_text(command what) {
                    "ending in .json) is an array of objects.\n\n"
                    "Rows matching no device or several, invalid addresses, addresses in use\n"
                    "by another device and addresses planned twice fail before anything is\n"
-                   "sent, and so do two rows for one device. Prints one line per row: device, "
-                   "change, done/failed/cancelled and\n"
-                   "the device's answer. Exit 0 only when every row is done.\n\n"
+                   "sent, and so do two rows for one device. Prints one line per row:\n"
+                   "device, change, done/failed/cancelled and the device's answer. Exit 0\n"
+                   "only when every row is done.\n\n"
                    "  --dry-run            show the planned changes and problems, send nothing\n"
                    "  --parallel N         requests waiting for answers at once (default 8)\n"
                    "  --json               one JSON object per row instead of lines\n" +
