@@ -356,3 +356,108 @@ TEST_F(CliOnTheWire, HelpForEveryCommandExitsZero) {
 }
 
 }  // namespace
+
+class CliApplyOnTheWire : public CliOnTheWire {
+protected:
+    std::map<std::string, nlohmann::json> apply(const std::string& plan_csv,
+                                                const std::vector<std::string>& more, cli_run& r) {
+        write_text(files_ + "-plan.csv", plan_csv);
+        std::vector<std::string> args = {"apply", files_ + "-plan.csv", "--json", "--timeout", "3"};
+        args.insert(args.end(), more.begin(), more.end());
+        r = run(args);
+        std::map<std::string, nlohmann::json> by_device;
+        for (const auto& j : json_lines(r.out)) {
+            by_device[j.at("device").get<std::string>()] = j;
+        }
+        return by_device;
+    }
+
+    int configuration_requests_logged() {
+        const auto log = read_text(files_ + "-sim.log");
+        int count = 0;
+        for (auto at = log.find("configuration of"); at != std::string::npos;
+             at = log.find("configuration of", at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+};
+
+TEST_F(CliApplyOnTheWire, APlanForFourDevicesIsDoneAndExitsZero) {
+    start_sim();
+    cli_run r;
+    const auto results = apply(
+        "serialNumber;mac;id;name;ip\n"
+        "plain01;;;Infeed left;\n"
+        ";02-4C-46-00-00-03;;Camera two;\n"
+        ";;1040404_move04;;10.77.1.200\n"
+        "Dhcp05;;;\"Labeler; east\";\n",
+        {"--parallel", "2"}, r);
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    ASSERT_EQ(results.size(), 4u) << r.out;
+    for (const auto& [id, j] : results) {
+        EXPECT_EQ(j["status"], "done") << id << ": " << j.dump();
+    }
+    EXPECT_EQ(results.at("1040404_move04")["change"], "ip 10.77.1.13 -> 10.77.1.200");
+    EXPECT_EQ(configuration_requests_logged(), 4);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const auto now = scan_json();
+            return now.count("1040404_move04") != 0 &&
+                   now.at("1040404_move04")["ip"] == "10.77.1.200";
+        },
+        30000));
+    const auto now = scan_json();
+    EXPECT_EQ(now.at("1010101_plain01")["name"], "Infeed left");
+    EXPECT_EQ(now.at("1030303_noloc03")["name"], "Camera two");
+    EXPECT_EQ(now.at("1050505_dhcp05")["name"], "Labeler; east");
+}
+
+TEST_F(CliApplyOnTheWire, ALockedDeviceFailsNotAuthorizedAndTheOthersAreDone) {
+    start_sim();
+    cli_run r;
+    const auto results = apply(
+        "id,name\n1010101_plain01,First\n1020202_lock02,Second\n1030303_noloc03,Third\n", {}, r);
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    ASSERT_EQ(results.size(), 3u) << r.out;
+    EXPECT_EQ(results.at("1020202_lock02")["status"], "failed");
+    EXPECT_EQ(results.at("1020202_lock02")["message"], "Not authorized");
+    EXPECT_EQ(results.at("1010101_plain01")["status"], "done");
+    EXPECT_EQ(results.at("1030303_noloc03")["status"], "done");
+    EXPECT_EQ(scan_json().at("1020202_lock02")["name"], "Locked reader");
+}
+
+TEST_F(CliApplyOnTheWire, PreFlightFailuresAreNeverSent) {
+    start_sim();
+    cli_run r;
+    const auto results = apply(
+        "id,ip\n1010101_plain01,10.77.1.11\n1040404_move04,10.77.1.0\n9999999_nobody,10.77.1.99\n",
+        {}, r);
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_EQ(results.at("1010101_plain01")["message"], "Address in use by 1020202_lock02");
+    EXPECT_EQ(results.at("1040404_move04")["message"], "Invalid address");
+    EXPECT_EQ(results.at("9999999_nobody")["message"], "Device is not available");
+    EXPECT_EQ(configuration_requests_logged(), 0);
+}
+
+TEST_F(CliApplyOnTheWire, DryRunPreviewsAndSendsNothing) {
+    start_sim();
+    cli_run r;
+    const auto results = apply(
+        "id,name,ip\n1010101_plain01,Preview,\n1040404_move04,,10.77.1.201\n", {"--dry-run"}, r);
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    ASSERT_EQ(results.size(), 2u) << r.out;
+    EXPECT_EQ(results.at("1010101_plain01")["change"], "name Infeed sensor -> Preview");
+    EXPECT_EQ(results.at("1040404_move04")["status"], "pending");
+    const auto table = run({"apply", files_ + "-plan.csv", "--dry-run", "--timeout", "2"});
+    EXPECT_EQ(table.code, 0) << table.err;
+    EXPECT_EQ(table.out.rfind("ROW  DEVICE", 0), 0u) << table.out;
+    const auto at = table.out.find("1040404_move04");
+    ASSERT_NE(at, std::string::npos) << table.out;
+    const auto line = table.out.substr(at, table.out.find('\n', at) - at);
+    EXPECT_NE(line.find("ip 10.77.1.13 -> 10.77.1.201"), std::string::npos) << line;
+    EXPECT_NE(line.find(" pending"), std::string::npos) << line;
+    // A scan afterwards proves the simulator was listening all along.
+    EXPECT_EQ(scan_json().at("1010101_plain01")["name"], "Infeed sensor");
+    EXPECT_EQ(configuration_requests_logged(), 0);
+}

@@ -108,36 +108,58 @@ TEST_P(CliRefusedLines, AreUsageErrorsNamingTheProblem) {
 
 INSTANTIATE_TEST_SUITE_P(
     CliOptions, CliRefusedLines,
-    ::testing::Values(refused_line{"", "say what to do"},
-                      refused_line{"discover", "unknown command"},
-                      refused_line{"scan --bogus", "unknown option"},
-                      refused_line{"scan -x", "unknown option"},
-                      refused_line{"scan extra", "unexpected argument"},
-                      refused_line{"scan --ip 1.2.3.4", "does not apply to scan"},
-                      refused_line{"localize a_1 --name x", "does not apply to localize"},
-                      refused_line{"scan --timeout", "needs a value"},
-                      refused_line{"scan --timeout 0", "--timeout expects seconds"},
-                      refused_line{"scan --timeout -1", "--timeout expects seconds"},
-                      refused_line{"scan --timeout 601", "--timeout expects seconds"},
-                      refused_line{"scan --timeout 2s", "--timeout expects seconds"},
-                      refused_line{"scan --timeout nan", "--timeout expects seconds"},
-                      refused_line{"scan --json=yes", "takes no value"},
-                      refused_line{"set", "needs the device id"},
-                      refused_line{"set abc --name x", "is not <article>_<serial>"},
-                      refused_line{"set _1 --name x", "is not <article>_<serial>"},
-                      refused_line{"set a_ --name x", "is not <article>_<serial>"},
-                      refused_line{"set a_1", "nothing to change"},
-                      refused_line{"set a_1 --ip 10.0.0.256", "dotted IPv4"},
-                      refused_line{"set a_1 --ip 10.0.0", "dotted IPv4"},
-                      refused_line{"set a_1 --mask 255.255.255.0.0", "dotted IPv4"},
-                      refused_line{"set a_1 --gateway 010.0.0.1", "dotted IPv4"},
-                      refused_line{"set a_1 --ip host.example", "dotted IPv4"},
-                      refused_line{"set a_1 --dhcp --ip 10.0.0.5", "--dhcp takes the address"},
-                      refused_line{"set a_1 --dhcp --static", "exclude each other"},
-                      refused_line{"set a_1 --name x --password secret", "never taken"},
-                      refused_line{"set a_1 --name x --password=secret", "never taken"},
-                      refused_line{"localize a_1 --password-stdin", "needs --user"},
-                      refused_line{"set a_1 --name x --reboot-timeout 4000", "--reboot-timeout"}));
+    ::testing::Values(
+        refused_line{"", "say what to do"}, refused_line{"discover", "unknown command"},
+        refused_line{"scan --bogus", "unknown option"}, refused_line{"scan -x", "unknown option"},
+        refused_line{"scan extra", "unexpected argument"},
+        refused_line{"scan --ip 1.2.3.4", "does not apply to scan"},
+        refused_line{"localize a_1 --name x", "does not apply to localize"},
+        refused_line{"scan --timeout", "needs a value"},
+        refused_line{"scan --timeout 0", "--timeout expects seconds"},
+        refused_line{"scan --timeout -1", "--timeout expects seconds"},
+        refused_line{"scan --timeout 601", "--timeout expects seconds"},
+        refused_line{"scan --timeout 2s", "--timeout expects seconds"},
+        refused_line{"scan --timeout nan", "--timeout expects seconds"},
+        refused_line{"scan --json=yes", "takes no value"},
+        refused_line{"set", "needs the device id"},
+        refused_line{"set abc --name x", "is not <article>_<serial>"},
+        refused_line{"set _1 --name x", "is not <article>_<serial>"},
+        refused_line{"set a_ --name x", "is not <article>_<serial>"},
+        refused_line{"set a_1", "nothing to change"},
+        refused_line{"set a_1 --ip 10.0.0.256", "dotted IPv4"},
+        refused_line{"set a_1 --ip 10.0.0", "dotted IPv4"},
+        refused_line{"set a_1 --mask 255.255.255.0.0", "dotted IPv4"},
+        refused_line{"set a_1 --gateway 010.0.0.1", "dotted IPv4"},
+        refused_line{"set a_1 --ip host.example", "dotted IPv4"},
+        refused_line{"set a_1 --dhcp --ip 10.0.0.5", "--dhcp takes the address"},
+        refused_line{"set a_1 --dhcp --static", "exclude each other"},
+        refused_line{"set a_1 --name x --password secret", "never taken"},
+        refused_line{"set a_1 --name x --password=secret", "never taken"},
+        refused_line{"localize a_1 --password-stdin", "needs --user"},
+        refused_line{"set a_1 --name x --reboot-timeout 4000", "--reboot-timeout"},
+        refused_line{"apply", "needs the plan file"},
+        refused_line{"apply p.csv extra", "unexpected argument"},
+        refused_line{"apply p.csv --parallel 0", "--parallel expects a whole number"},
+        refused_line{"apply p.csv --parallel 65", "--parallel expects a whole number"},
+        refused_line{"apply p.csv --parallel -1", "--parallel expects a whole number"},
+        refused_line{"apply p.csv --parallel 2x", "--parallel expects a whole number"},
+        refused_line{"apply p.csv --parallel", "needs a value"},
+        refused_line{"apply p.csv --ip 10.0.0.5", "does not apply to apply"},
+        refused_line{"set a_1 --name x --dry-run", "does not apply to set"},
+        refused_line{"apply p.csv --password-stdin", "needs --user"}));
+
+TEST(CliOptions, ApplyTakesPlanParallelDryRunJsonAndUser) {
+    const auto o = parse_options(
+        words("apply plan.json --parallel 64 --dry-run --json --user admin --password-stdin"));
+    EXPECT_EQ(o.what, command::apply);
+    EXPECT_EQ(o.plan_path, "plan.json");
+    EXPECT_EQ(o.parallel, 64);
+    EXPECT_TRUE(o.dry_run);
+    EXPECT_TRUE(o.json);
+    EXPECT_EQ(o.user, "admin");
+    EXPECT_EQ(parse_options(words("apply p.csv")).parallel, 8);
+    EXPECT_EQ(parse_options(words("apply p.csv --parallel 1")).parallel, 1);
+}
 
 TEST(CliPassword, StdinGivesTheFirstLineWithoutItsEnd) {
     std::istringstream crlf("s3cret\r\nsecond\n");

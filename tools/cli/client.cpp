@@ -145,4 +145,21 @@ std::optional<sdk::system::operation_result> client::await_result(
     return std::nullopt;
 }
 
+std::optional<std::pair<std::string, sdk::system::operation_result>>
+client::next_configuration_answer(const std::set<std::string>& request_ids,
+                                  clock::time_point deadline) {
+    while (clock::now() < deadline) {
+        const auto item = engine_->get_next_event(poll_ms);
+        if (!item || !item->message ||
+            static_cast<int>(item->message->type_of_service()) != configuration_answer ||
+            request_ids.count(item->message->request_id()) == 0) {
+            continue;
+        }
+        return std::make_pair(
+            item->message->request_id(),
+            static_cast<const dp::configuration_response&>(*item->message).result());
+    }
+    return std::nullopt;
+}
+
 }  // namespace cli

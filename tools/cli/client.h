@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,6 +60,12 @@ public:
         const std::string& request_id, std::chrono::milliseconds within);
     std::optional<sdk::system::operation_result> await_localize(const std::string& request_id,
                                                                 std::chrono::milliseconds within);
+
+    // The first configuration answer to one of request_ids (its id and
+    // result) before deadline. Several requests share one event queue, so an
+    // answer to one must not be dropped while waiting for another.
+    std::optional<std::pair<std::string, sdk::system::operation_result>> next_configuration_answer(
+        const std::set<std::string>& request_ids, clock::time_point deadline);
 
     // False when the last send did not go out whole on every address it used.
     bool last_send_complete() const { return last_send_complete_; }

@@ -65,6 +65,13 @@ void hint_credentials(operation_result result, const found_device& device, const
 
 }  // namespace
 
+credentials::~credentials() {
+    volatile char* p = password.data();
+    for (std::size_t i = 0; i < password.size(); ++i) {
+        p[i] = '\0';
+    }
+}
+
 int run_scan(client& net, const options& o, std::ostream& out, std::ostream& err) {
     const auto devices = scan_for(net, o);
     warn_if_incomplete(net, err);

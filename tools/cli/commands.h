@@ -14,6 +14,10 @@ namespace cli {
 struct credentials {
     std::string user;
     std::string password;
+
+    // Overwrites the password, so it does not outlive its use in freed
+    // memory; without a move constructor every copy is wiped the same way.
+    ~credentials();
 };
 
 int run_scan(client& net, const options& o, std::ostream& out, std::ostream& err);

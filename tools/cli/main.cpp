@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "apply_command.h"
 #include "cards.h"
 #include "client.h"
 #include "commands.h"
@@ -37,7 +38,8 @@ cli::credentials read_credentials(const cli::options& o) {
     login.password =
         o.password_stdin
             ? cli::read_password_line(std::cin)
-            : cli::prompt_password("Password for " + login.user + " on " + o.device_id + ": ");
+            : cli::prompt_password("Password for " + login.user +
+                                   (o.device_id.empty() ? "" : " on " + o.device_id) + ": ");
     return login;
 }
 
@@ -89,6 +91,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 return cli::run_set(net, o, login, out, err);
             case cli::command::localize:
                 return cli::run_localize(net, o, login, out, err);
+            case cli::command::apply:
+                return cli::run_apply(net, o, login, out, err);
             case cli::command::none:
                 break;
         }

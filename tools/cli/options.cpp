@@ -17,15 +17,18 @@ struct option_rule {
     std::set<command> commands;
 };
 
-const std::set<command> all_commands = {command::scan, command::set, command::localize};
-const std::set<command> configuring = {command::set, command::localize};
+const std::set<command> all_commands = {command::scan, command::set, command::localize,
+                                        command::apply};
+const std::set<command> configuring = {command::set, command::localize, command::apply};
 
 const std::vector<option_rule>& rules() {
     static const std::vector<option_rule> table = {
         {"--interface", true, all_commands},
         {"--timeout", true, all_commands},
         {"--verbose", false, all_commands},
-        {"--json", false, {command::scan}},
+        {"--json", false, {command::scan, command::apply}},
+        {"--dry-run", false, {command::apply}},
+        {"--parallel", true, {command::apply}},
         {"--ip", true, {command::set}},
         {"--mask", true, {command::set}},
         {"--gateway", true, {command::set}},
@@ -59,6 +62,9 @@ std::optional<command> command_named(const std::string& word) {
     if (word == "localize") {
         return command::localize;
     }
+    if (word == "apply") {
+        return command::apply;
+    }
     return std::nullopt;
 }
 
@@ -70,6 +76,8 @@ std::string command_word(command what) {
             return "set";
         case command::localize:
             return "localize";
+        case command::apply:
+            return "apply";
         case command::none:
             break;
     }
@@ -83,6 +91,18 @@ double seconds(const std::string& option, const std::string& text, double most) 
         value > most) {
         throw usage_error(option + " expects seconds above 0 and at most " +
                           std::to_string(static_cast<int>(most)) + ", not \"" + text + "\"");
+    }
+    return value;
+}
+
+int count(const std::string& option, const std::string& text, int most) {
+    const bool digits =
+        !text.empty() && text.size() <= 3 &&
+        std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+    const int value = digits ? std::stoi(text) : 0;
+    if (value < 1 || value > most) {
+        throw usage_error(option + " expects a whole number from 1 to " + std::to_string(most) +
+                          ", not \"" + text + "\"");
     }
     return value;
 }
@@ -113,6 +133,10 @@ void apply(options& o, const std::string& name, const std::string& value) {
         o.verbose = true;
     } else if (name == "--json") {
         o.json = true;
+    } else if (name == "--dry-run") {
+        o.dry_run = true;
+    } else if (name == "--parallel") {
+        o.parallel = count(name, value, 64);
     } else if (name == "--ip") {
         o.ip = address(name, value);
     } else if (name == "--mask") {
@@ -200,7 +224,7 @@ options parse_options(const std::vector<std::string>& args) {
         const auto named = command_named(words.front());
         if (!named) {
             throw usage_error("unknown command \"" + words.front() +
-                              "\": use scan, set or localize (see --help)");
+                              "\": use scan, set, localize or apply (see --help)");
         }
         o.what = *named;
     }
@@ -208,7 +232,7 @@ options parse_options(const std::vector<std::string>& args) {
         return o;
     }
     if (o.what == command::none) {
-        throw usage_error("say what to do: scan, set or localize (see --help)");
+        throw usage_error("say what to do: scan, set, localize or apply (see --help)");
     }
 
     for (const auto& [name, value] : given) {
@@ -221,12 +245,16 @@ options parse_options(const std::vector<std::string>& args) {
 
     const std::size_t wanted_words = o.what == command::scan ? 1 : 2;
     if (words.size() < wanted_words) {
-        throw usage_error(command_word(o.what) + " needs the device id <article>_<serial>");
+        throw usage_error(o.what == command::apply
+                              ? std::string("apply needs the plan file (CSV or JSON)")
+                              : command_word(o.what) + " needs the device id <article>_<serial>");
     }
     if (words.size() > wanted_words) {
         throw usage_error("unexpected argument \"" + words[wanted_words] + "\" (see --help)");
     }
-    if (o.what != command::scan) {
+    if (o.what == command::apply) {
+        o.plan_path = words[1];
+    } else if (o.what != command::scan) {
         const std::string& id = words[1];
         const auto cut = id.find('_');
         if (cut == std::string::npos || cut == 0 || cut + 1 == id.size()) {
@@ -283,6 +311,24 @@ std::string usage_text(command what) {
                    "[--password-stdin]]\n\n"
                    "Asks a device to make itself noticeable.\n\n" +
                    credentials + common;
+        case command::apply:
+            return "Usage: lanfinder-cli apply PLAN.csv|PLAN.json [--dry-run] [--parallel N]\n"
+                   "                        [--user U [--password-stdin]] [--json]\n\n"
+                   "Applies one plan of changes to many devices. The plan has one row per\n"
+                   "device, found by serialNumber, mac or id among the devices a scan finds,\n"
+                   "with any of name, ip, subnetMask, defaultGateway and networkMethod (DHCP\n"
+                   "or PersistentIP); a missing cell keeps the device's current value. A CSV\n"
+                   "plan has a header row and \",\" or \";\" between cells; a JSON plan (a file\n"
+                   "ending in .json) is an array of objects.\n\n"
+                   "Rows matching no device or several, invalid addresses, addresses in use\n"
+                   "by another device and addresses planned twice fail before anything is\n"
+                   "sent, and so do two rows for one device. Prints one line per row:\n"
+                   "device, change, done/failed/cancelled and the device's answer. Exit 0\n"
+                   "only when every row is done.\n\n"
+                   "  --dry-run            show the planned changes and problems, send nothing\n"
+                   "  --parallel N         requests waiting for answers at once (default 8)\n"
+                   "  --json               one JSON object per row instead of lines\n" +
+                   credentials + common;
         case command::none:
             break;
     }
@@ -291,13 +337,15 @@ std::string usage_text(command what) {
            "Commands:\n"
            "  scan                         list the devices that answer\n"
            "  set <article>_<serial> ...   change a device's name and network settings\n"
-           "  localize <article>_<serial>  make a device noticeable\n\n"
+           "  localize <article>_<serial>  make a device noticeable\n"
+           "  apply PLAN.csv|PLAN.json     apply one plan of changes to many devices\n\n"
            "The device id is the article and serial number joined by \"_\", in any case.\n"
            "Passwords are read from standard input (--password-stdin) or asked for on the\n"
            "terminal, never taken from the command line.\n\n"
            "Exit status:\n"
            "  0  success\n"
-           "  1  the device answered with an error (not authorized, busy, ...)\n"
+           "  1  the device answered with an error (not authorized, busy, ...); for\n"
+           "     apply: a row was not done\n"
            "  2  usage error\n"
            "  3  device not found, no answer, or no return after a restart\n"
            "  4  no usable card, or the response port 33002 cannot be bound\n";

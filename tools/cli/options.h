@@ -14,7 +14,7 @@ struct usage_error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class command { none, scan, set, localize };
+enum class command { none, scan, set, localize, apply };
 
 // Addressing method a set command asks for; keep means the device's current one.
 enum class method_choice { keep, dhcp, persistent };
@@ -29,7 +29,7 @@ struct options {
     bool verbose = false;
     bool help = false;
 
-    // scan
+    // scan and apply
     bool json = false;
 
     // set
@@ -41,7 +41,12 @@ struct options {
     bool wait_reboot = false;
     double reboot_timeout_s = 120.0;
 
-    // set and localize
+    // apply
+    std::string plan_path;
+    bool dry_run = false;
+    int parallel = 8;
+
+    // set, localize and apply
     std::optional<std::string> user;
     bool password_stdin = false;
 };
