@@ -361,7 +361,7 @@ class CliApplyOnTheWire : public CliOnTheWire {
 protected:
     std::map<std::string, nlohmann::json> apply(const std::string& plan_csv,
                                                 const std::vector<std::string>& more, cli_run& r) {
-        write_text(files_ + "-plan.csv", plan_csv);
+        writeText(files_ + "-plan.csv", plan_csv);
         std::vector<std::string> args = {"apply", files_ + "-plan.csv", "--json", "--timeout", "3"};
         args.insert(args.end(), more.begin(), more.end());
         r = run(args);
@@ -373,7 +373,7 @@ protected:
     }
 
     int configuration_requests_logged() {
-        const auto log = read_text(files_ + "-sim.log");
+        const auto log = readText(files_ + "-sim.log");
         int count = 0;
         for (auto at = log.find("configuration of"); at != std::string::npos;
              at = log.find("configuration of", at + 1)) {
