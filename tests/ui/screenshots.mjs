@@ -52,7 +52,7 @@ Object.assign(devices[19], { isProcessing: true, isRebooting: true });
 const mock = await new MockLanfinder({ devices, nics }).start();
 const { browser, close } = await launch();
 try {
-  const shoot = async (file, { theme = 'light', language = 'en', open = null, width = 1366, height = 768 } = {}) => {
+  const shoot = async (file, { theme = 'light', language = 'en', open = null, prepare = null, width = 1366, height = 768 } = {}) => {
     mock.state.theme = theme;
     mock.state.language = language;
     const context = await browser.newContext({ viewport: { width, height } });
@@ -64,6 +64,7 @@ try {
       await page.locator('#rows tr[aria-rowindex]', { has: page.locator('.name-text', { hasText: open }) }).click();
       await page.waitForSelector('#details:not([hidden])');
     }
+    if (prepare) await prepare(page);
     await page.waitForFunction((lang) => document.documentElement.lang === lang, language);
     await page.screenshot({ path: path.join(docs, file) });
     await context.close();
@@ -73,6 +74,25 @@ try {
   await shoot('ui-unreachable.png', { open: 'Spare camera' });
   await shoot('ui-dark.png', { theme: 'dark', open: 'camera 20' });
   await shoot('ui-german.png', { language: 'de', open: 'camera 15' });
+  // Eight cameras of line A planned onto consecutive addresses; the missing
+  // one is marked before anything is sent.
+  await shoot('ui-batch.png', {
+    width: 1600,
+    height: 900,
+    prepare: async (page) => {
+      const pick = (name) => page.locator('#rows tr[aria-rowindex]', { has: page.locator('.name-text', { hasText: name }) }).locator('input.pick');
+      await pick('Press camera 01').click();
+      await pick('Press camera 08').click({ modifiers: ['Shift'] });
+      await page.click('#btn-batch');
+      await page.selectOption('#b-method', 'PersistentIP');
+      await page.fill('#b-start', '192.168.10.100');
+      await page.fill('#b-gateway', '192.168.10.254');
+      await page.fill('#b-pattern', 'Press station {n}');
+      await page.fill('#b-npad', '2');
+      await page.click('#b-preview');
+      await page.waitForSelector('#b-preview-rows tr');
+    },
+  });
 } finally {
   await close();
   await mock.stop();
