@@ -155,13 +155,20 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     if (isNew) {
         m_devices->add(device);
     } else if (device->isProcessing.get() && !device->isRebooting.get()) {
-        // The device is applying a change. One that keeps answering but
-        // never completes must not stay frozen past the time limit.
-        if (!timeLimitPassed(m_processingStarts, id)) {
-            return;
+        if (showsPlannedNetwork(id, response)) {
+            // A restart shorter than the silence that marks a device as
+            // restarting goes unseen: the answer shows the change took.
+            post(configurationSucceeded, id);
+            emit configurationStep(id, ConfigurationStep::Succeeded, QString());
+        } else {
+            // The device is applying a change. One that keeps answering but
+            // never completes must not stay frozen past the time limit.
+            if (!timeLimitPassed(m_processingStarts, id)) {
+                return;
+            }
+            post(configurationTimedOut, id);
+            emit configurationStep(id, ConfigurationStep::Failed, configurationTimedOut);
         }
-        post(configurationTimedOut, id);
-        emit configurationStep(id, ConfigurationStep::Failed, configurationTimedOut);
     } else if (device->isProcessing.get() && device->isRebooting.get()) {
         post(configurationSucceeded, id);
         emit configurationStep(id, ConfigurationStep::Succeeded, QString());
@@ -177,6 +184,7 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     device->isProcessing.set(false);
     device->isRebooting.set(false);
     m_processingStarts.remove(id);
+    m_plannedNetworks.remove(id);
 
     // Outside every local subnet the answer keeps the last probe result
     // until the probe now started replaces it: clearing it here would make a
@@ -372,6 +380,7 @@ void EventProcessor::endConfiguration(Device& device) {
     // now on and the browser would show stale settings.
     device.shouldProcess.set(false);
     m_processingStarts.remove(device.id.get());
+    m_plannedNetworks.remove(device.id.get());
 }
 
 void EventProcessor::handle(const LocalizeResponse& response) {
@@ -381,6 +390,18 @@ void EventProcessor::handle(const LocalizeResponse& response) {
 }
 
 // --- Silence ---------------------------------------------------------------------------
+
+bool EventProcessor::showsPlannedNetwork(const QString& deviceId,
+                                         const DiscoveryResponse& response) const {
+    const auto planned = m_plannedNetworks.constFind(deviceId);
+    if (planned == m_plannedNetworks.constEnd() || response.networkMethod != planned->method) {
+        return false;
+    }
+    // A DHCP server picks the address; the method alone tells the change took.
+    return planned->method != sdk::system::network_method_type::PERSISTENT_IP ||
+           (response.ip == planned->ip && response.subnetMask == planned->subnetMask &&
+            response.defaultGateway == planned->defaultGateway);
+}
 
 bool EventProcessor::timeLimitPassed(const QHash<QString, qint64>& starts,
                                      const QString& deviceId) const {
@@ -423,6 +444,7 @@ void EventProcessor::handle(const DevicesDisconnected& event) {
         } else if (!favorite && !rebooting) {
             post(noLongerAvailable);
             m_processingStarts.remove(device->id.get());
+            m_plannedNetworks.remove(device->id.get());
             m_devices->remove(device);
         }
     }
@@ -484,6 +506,12 @@ void EventProcessor::sendChange(const SetConfigurationRequest& request) {
                          request.defaultGateway != device->defaultGateway.get() ||
                          request.networkMethod != device->networkMethod.get();
     device->shouldProcess.set(changed);
+    if (changed) {
+        m_plannedNetworks.insert(device->id.get(), {request.ip, request.subnetMask,
+                                                    request.defaultGateway, request.networkMethod});
+    } else {
+        m_plannedNetworks.remove(device->id.get());
+    }
     if (m_engine) {
         m_engine->sendConfigurationRequest(
             device->ipOfAssociatedNic.get(), device->articleNumber.get(),

@@ -140,6 +140,8 @@ private:
     // True once the time limit has passed since the device's entry in
     // starts; false when it has none.
     bool timeLimitPassed(const QHash<QString, qint64>& starts, const QString& deviceId) const;
+    // Whether the answer already carries the settings the device's change gives it.
+    bool showsPlannedNetwork(const QString& deviceId, const DiscoveryResponse& response) const;
     QDateTime now() const;
     // False (after telling the user) when the device's card is gone: its
     // credentials must not go out of any other card.
@@ -168,6 +170,15 @@ private:
     // When a device began to apply new network settings, per device id, on
     // the monotonic clock: the time limit must not move with the system time.
     QHash<QString, qint64> m_processingStarts;
+    // The network settings a change gives its device, per device id, until
+    // the change ends.
+    struct PlannedNetwork {
+        QString ip;
+        QString subnetMask;
+        QString defaultGateway;
+        sdk::system::network_method_type method;
+    };
+    QHash<QString, PlannedNetwork> m_plannedNetworks;
     PendingRequests m_pending;
     QTimer m_answerTimer;
     int m_deviceLimit = defaultDeviceLimit;

@@ -415,6 +415,30 @@ TEST_F(EventProcessorTest, AcceptedWithAPendingChangeStartsProcessing) {
     EXPECT_TRUE(messages().isEmpty());
 }
 
+// A device that restarts faster than the silence that marks it restarting
+// is never seen rebooting; its answer with the new settings ends the change.
+TEST_F(EventProcessorTest, AnAnswerWithTheNewSettingsEndsAChangeWhoseRestartWentUnseen) {
+    discovered();
+    processor.handle(request("192.168.0.88"));
+    deliver(configurationAnswer(0));
+    ASSERT_TRUE(device()->isProcessing.get());
+
+    // Still the old settings: the device has not applied them yet.
+    deliver(answer("192.168.0.77"));
+    EXPECT_TRUE(device()->isProcessing.get());
+    auto otherGateway = answer("192.168.0.88");
+    otherGateway->defaultGateway = "192.168.0.2";
+    deliver(otherGateway);
+    EXPECT_TRUE(device()->isProcessing.get());
+    EXPECT_TRUE(messages().isEmpty());
+
+    deliver(answer("192.168.0.88"));
+    EXPECT_FALSE(device()->isProcessing.get());
+    EXPECT_FALSE(device()->shouldProcess.get());
+    EXPECT_EQ(device()->ip.get(), "192.168.0.88");
+    EXPECT_EQ(messages(), QStringList{"Configuration changed successfully"});
+}
+
 TEST_F(EventProcessorTest, AcceptedWithoutAPendingChangeSucceedsAtOnce) {
     discovered();
     deliver(configurationAnswer(0));
