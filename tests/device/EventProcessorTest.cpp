@@ -885,12 +885,15 @@ TEST_F(EventProcessorTest, ADeviceThatKeepsAnsweringWhileProcessingIsTakenUpAfte
     discovered();
     processor.handle(request("192.168.0.88"));
     deliver(configurationAnswer(0));
+    // It answers on, never showing the new settings.
+    auto stuck = answer("192.168.0.77");
+    stuck->name = "Line 3 (old)";
     clock.advanceMs(119000);
-    deliver(answer("192.168.0.88"));
-    EXPECT_EQ(device()->ip.get(), "192.168.0.77");
+    deliver(stuck);
+    EXPECT_EQ(device()->name.get(), "Line 3");
     clock.advanceMs(1000);
-    deliver(answer("192.168.0.88"));
-    EXPECT_EQ(device()->ip.get(), "192.168.0.88");
+    deliver(stuck);
+    EXPECT_EQ(device()->name.get(), "Line 3 (old)");
     EXPECT_FALSE(device()->isProcessing.get());
     EXPECT_EQ(messages(), QStringList{"Configuration request operation timeout"});
 }
