@@ -14,6 +14,8 @@ ArpProbe::~ArpProbe() {
     for (const auto& probe : m_probes) {
         if (probe) {
             probe->wait();
+            // Its deleteLater may not have come round yet.
+            delete probe.data();
         }
     }
 }
@@ -59,6 +61,9 @@ void ArpProbe::probe(const QString& card, const QString& address, Done done) {
             qWarning().noquote() << "Cannot run arping: " + QString::fromStdString(e.what());
         }
     });
+    // The thread object belongs to this object's thread, whose event loop
+    // deletes it, even when probe() was called from a thread without one.
+    thread->moveToThread(QObject::thread());
     // done runs on this object's thread: it touches the device store.
     connect(thread, &QThread::finished, this, [done, answer] { done(answer->load()); });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
