@@ -11,6 +11,7 @@
 #include "device/OutcomeText.h"
 #include "device/ProcessRunner.h"
 #include "device/ProtocolEvents.h"
+#include "device/SecretText.h"
 #include "ipv4text/ipv4_text.h"
 #include "state/AppNotification.h"
 #include "state/Clock.h"
@@ -18,6 +19,18 @@
 #include "state/WebGUIEvent.h"
 
 namespace {
+
+// A change waiting for its checks, with a password that shares no memory
+// with the caller's and is wiped when the wait ends, answered or not.
+struct HeldChange {
+    explicit HeldChange(const SetConfigurationRequest& given) : request(given) {
+        request.password = secretCopy(given.password);
+    }
+    ~HeldChange() { wipeText(request.password); }
+    HeldChange(const HeldChange&) = delete;
+    HeldChange& operator=(const HeldChange&) = delete;
+    SetConfigurationRequest request;
+};
 
 QString deviceIdOf(const QString& articleNumber, const QString& serialNumber) {
     return QStringLiteral("%1_%2").arg(articleNumber, serialNumber).toLower();
@@ -473,17 +486,20 @@ void EventProcessor::handle(const SetConfigurationRequest& request) {
         return;
     }
     // The request's answer goes back at once; a probe's verdict comes later,
-    // as the notification of a refusal or as the change going out.
+    // as the notification of a refusal or as the change going out. The caller
+    // wipes its password when this returns, so the wait keeps one of its own.
+    auto held = std::make_shared<HeldChange>(request);
     m_changeCheck.run(
         request, m_devices->items(), localCards(Clock::instance().monotonicMs()),
-        [this, request](const QString& refusal) {
+        [this, held](const QString& refusal) {
+            const SetConfigurationRequest& change = held->request;
             if (refusal.isEmpty()) {
-                sendChange(request);
+                sendChange(change);
                 return;
             }
-            qDebug().noquote() << "Change of " + request.deviceId + " refused: " + refusal;
-            post(refusal, request.deviceId);
-            emit configurationStep(request.deviceId, ConfigurationStep::Failed, refusal);
+            qDebug().noquote() << "Change of " + change.deviceId + " refused: " + refusal;
+            post(refusal, change.deviceId);
+            emit configurationStep(change.deviceId, ConfigurationStep::Failed, refusal);
         });
 }
 

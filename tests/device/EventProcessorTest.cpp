@@ -16,6 +16,7 @@
 #include "device/EventProcessor.h"
 #include "device/NICModel.h"
 #include "device/ProtocolEvents.h"
+#include "device/SecretText.h"
 #include "state/AppNotification.h"
 #include "state/DeviceStore.h"
 #include "state/WebGUIEvent.h"
@@ -751,7 +752,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EventProcessorTest, AChangeGoesOutOnlyOnceTheProbeFoundTheAddressFree) {
     discovered();
     addressProbe->hold();
-    processor.handle(request("192.168.0.88"));
+    SetConfigurationRequest change = request("192.168.0.88");
+    processor.handle(change);
+    // The caller's last use of its password: the change still goes out with it.
+    wipeText(change.password);
     EXPECT_TRUE(engine.configurationCalls.isEmpty());
     ASSERT_EQ(addressProbe->calls.size(), 1);
     EXPECT_EQ(addressProbe->calls[0].card, "eth0");
@@ -759,6 +763,7 @@ TEST_F(EventProcessorTest, AChangeGoesOutOnlyOnceTheProbeFoundTheAddressFree) {
     addressProbe->finish();
     ASSERT_EQ(engine.configurationCalls.size(), 1);
     EXPECT_EQ(engine.configurationCalls[0].ip, "192.168.0.88");
+    EXPECT_EQ(engine.configurationCalls[0].password, "pw");
     EXPECT_TRUE(device()->shouldProcess.get());
     EXPECT_TRUE(messages().isEmpty());
 }

@@ -566,3 +566,92 @@ describe('Export', () => {
     });
   });
 });
+
+describe('Batch', () => {
+  // Network 1 holds ten devices here (run.sh), the first asking for admin/vostrel.
+  const lineOf = async (page) =>
+    until(
+      async () => {
+        const list = (await devicesOf(page)).filter((d) => d.ip.startsWith('10.10.1.'));
+        return list.length === 10 ? list : null;
+      },
+      'the ten devices of network 1',
+      { timeoutMs: 30000 },
+    );
+  const pickBox = (page, id) => rowOf(page, id).locator('input.pick');
+  const rangeOf = (first, n) => Array.from({ length: n }, (_, i) => `10.10.1.${first + i}`);
+
+  test('TenDevicesGetARangeAndNamesInOneJobAndAllEndDone', async () => {
+    await withPage('batch', async (page) => {
+      await lineOf(page);
+      await page.fill('#search', '10.10.1.');
+      await page.press('#search', 'Enter');
+      await until(async () => (await page.locator('#rows tr[aria-rowindex]').count()) === 10, 'network 1 shown');
+      const shown = await page.$$eval('#rows tr[aria-rowindex]', (trs) => trs.map((tr) => tr.dataset.deviceId));
+      await pickBox(page, shown[0]).click();
+      await pickBox(page, shown[9]).click({ modifiers: ['Shift'] });
+      await until(async () => (await page.textContent('#batch-count')) === '10', 'ten picked');
+
+      await page.click('#btn-batch');
+      await page.selectOption('#b-method', 'PersistentIP');
+      await page.fill('#b-start', '10.10.1.100');
+      await page.fill('#b-pattern', 'Line-{n}');
+      await page.fill('#b-npad', '2');
+      await page.click('#b-preview');
+      await page.fill('#b-user', 'admin');
+      await page.fill('#b-password', 'vostrel');
+      await visible(page, '#b-check-summary', '10 devices will be changed');
+      assert.equal(await page.locator('#b-preview-rows tr.has-problem').count(), 0);
+      await page.click('#b-apply');
+
+      // Eight go at once, each restarts for 6 s; the last two follow.
+      await visible(page, '#b-state', 'Finished', 120000);
+      await visible(page, '#b-counts', '10 done, 0 failed');
+      const after = await until(
+        async () => {
+          const list = (await devicesOf(page)).filter((d) => shown.includes(d.id));
+          return list.length === 10 && list.every((d) => d.ip.startsWith('10.10.1.1') && d.name) ? list : null;
+        },
+        'the ten devices back with their new settings',
+        { timeoutMs: 30000 },
+      );
+      const byId = new Map(after.map((d) => [d.id, d]));
+      assert.deepEqual(
+        shown.map((id) => [byId.get(id).ip, byId.get(id).name, byId.get(id).networkMethod]),
+        rangeOf(100, 10).map((ip, i) => [ip, `Line-${String(i + 1).padStart(2, '0')}`, 'PersistentIP']),
+      );
+      await page.screenshot({ path: path.join(DOCS, 'ui-batch-report.png') });
+    });
+  });
+
+  test('APlanFileChangesTheRowsItMatchesAndListsTheOneItCannot', async () => {
+    await withPage('batch-plan', async (page) => {
+      const line = await lineOf(page);
+      const open = line.filter((d) => !d.isAuthentication).slice(0, 2);
+      const plan = ['serialNumber;name;ip', `${open[0].serialNumber};Press left;10.10.1.200`, 'NOSUCH1;Ghost;10.10.1.201', `${open[1].serialNumber};;10.10.1.202`, ''].join(
+        '\r\n',
+      );
+      await page.click('#btn-batch');
+      await page.setInputFiles('#b-file', { name: 'plan.csv', mimeType: 'text/csv', buffer: Buffer.from(plan) });
+      await visible(page, '#b-plan-issues li', 'Line 3 (NOSUCH1): matches no listed device');
+      await visible(page, '#b-source', '3 rows, 2 matched');
+      await page.click('#b-apply');
+      await visible(page, '#b-state', 'Finished', 90000);
+      await visible(page, '#b-counts', '2 done, 0 failed');
+      await until(
+        async () => {
+          const list = await devicesOf(page);
+          const a = list.find((d) => d.id === open[0].id);
+          const b = list.find((d) => d.id === open[1].id);
+          return a?.ip === '10.10.1.200' && a.name === 'Press left' && b?.ip === '10.10.1.202' && b.name === open[1].name;
+        },
+        'the two planned devices with their planned settings',
+        { timeoutMs: 30000 },
+      );
+      assert.equal(
+        (await devicesOf(page)).some((d) => d.ip === '10.10.1.201'),
+        false,
+      );
+    });
+  });
+});

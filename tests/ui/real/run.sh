@@ -80,7 +80,10 @@ ip -n "lnf-$name-dev1" addr add 10.10.1.60/24 dev eth0
 # answers discovery but no request.
 dev2_extra=()
 [[ $group == NoAnswer ]] && dev2_extra=(--deaf 1)
-start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count 3 --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 6 --list
+dev1_count=3
+# For the group Batch network 1 holds the ten devices of a line.
+[[ $group == Batch ]] && dev1_count=10
+start_sim dev1 "$work/dev1.log" --card 10.10.1.2/24 --count "$dev1_count" --seed 5 --start 10.10.1.10 --with-credentials 1 --reboot-time 6 --list
 start_sim dev2 "$work/dev2.log" --card 10.10.2.2/24 --count 2 --seed 6 --start 10.10.2.10 --outside 1 --reboot-time 6 --list "${dev2_extra[@]}"
 
 # The flows silence a network's devices by stopping its simulator
