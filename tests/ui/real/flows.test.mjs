@@ -628,9 +628,13 @@ describe('Batch', () => {
     await withPage('batch-plan', async (page) => {
       const line = await lineOf(page);
       const open = line.filter((d) => !d.isAuthentication).slice(0, 2);
-      const plan = ['serialNumber;name;ip', `${open[0].serialNumber};Press left;10.10.1.200`, 'NOSUCH1;Ghost;10.10.1.201', `${open[1].serialNumber};;10.10.1.202`, ''].join(
-        '\r\n',
-      );
+      const plan = [
+        'serialNumber;name;ip',
+        `${open[0].serialNumber};Press left;10.10.1.200`,
+        'NOSUCH1;Ghost;10.10.1.201',
+        `${open[1].serialNumber};;10.10.1.202`,
+        '',
+      ].join('\r\n');
       await page.click('#btn-batch');
       await page.setInputFiles('#b-file', { name: 'plan.csv', mimeType: 'text/csv', buffer: Buffer.from(plan) });
       await visible(page, '#b-plan-issues li', 'Line 3 (NOSUCH1): matches no listed device');
