@@ -44,7 +44,8 @@ protected:
         dev_ = lab_.addNamespace("dev");
         lab_.link(pc_, "lan1", "10.88.1.1/24", dev_, "eth0", "10.88.1.2/24");
 
-        const std::string simLog = work_ + "/sim.log";
+        simLog_ = work_ + "/sim.log";
+        const std::string& simLog = simLog_;
         // One device of the fleet requires a login; the batch sends another.
         // A restart shorter than the program's three seconds of silence goes
         // unnoticed and the change is only given up after two minutes, so the
@@ -142,13 +143,14 @@ protected:
     std::string pc_;
     std::string dev_;
     std::string appLog_;
+    std::string simLog_;
     std::unique_ptr<e2e::AppHome> home_;
     e2e::BrowserView browser_;
 };
 
 }  // namespace
 
-TEST_F(BatchEndToEnd, ThirtyEightChangesEightAtATimeThenACancelledJob) {
+TEST_F(BatchEndToEnd, ThirtyNineChangesEightAtATimeThenACancelledJob) {
     const std::vector<std::string> all = ids();
     ASSERT_EQ(all.size(), static_cast<std::size_t>(fleetSize));
     // 36 consecutive addresses and two items planned on one more.
@@ -158,12 +160,15 @@ TEST_F(BatchEndToEnd, ThirtyEightChangesEightAtATimeThenACancelledJob) {
     }
     devices.push_back(item(all[36], "10.88.1.200"));
     devices.push_back(item(all[37], "10.88.1.200"));
+    // And one on the address another listed device holds.
+    const std::string held = browser_.device(all[39])->value("ip", "");
+    devices.push_back(item(all[38], held));
     ASSERT_TRUE(browser_.send(batchRequest("b1", devices)));
     ASSERT_TRUE(browser_.waitUntil([&] { return browser_.batch.is_object(); }, 5000));
-    EXPECT_EQ(browser_.batch["items"].size(), 38u);
+    EXPECT_EQ(browser_.batch["items"].size(), 39u);
 
     // While it runs another job is refused.
-    ASSERT_TRUE(browser_.send(batchRequest("b2", json::array({item(all[38], "10.88.1.150")}))));
+    ASSERT_TRUE(browser_.send(batchRequest("b2", json::array({item(all[39], "10.88.1.150")}))));
     EXPECT_TRUE(browser_.waitUntil(
         [&] { return browser_.hasNotification("Another batch is running"); }, 5000));
 
@@ -179,6 +184,8 @@ TEST_F(BatchEndToEnd, ThirtyEightChangesEightAtATimeThenACancelledJob) {
         EXPECT_EQ(items.at(all[i])["status"], "failed");
         EXPECT_EQ(items.at(all[i])["message"], "Address planned twice");
     }
+    EXPECT_EQ(items.at(all[38])["status"], "failed");
+    EXPECT_EQ(items.at(all[38])["message"], "Address in use by " + all[39]);
     for (int i = 1; i < 36; ++i) {
         EXPECT_EQ(items.at(all[i])["status"], "done") << all[i];
         EXPECT_EQ(items.at(all[i])["message"], "");
@@ -188,6 +195,13 @@ TEST_F(BatchEndToEnd, ThirtyEightChangesEightAtATimeThenACancelledJob) {
     EXPECT_EQ(browser_.device(all[1])->value("ip", ""), "10.88.1.101");
     EXPECT_NE(browser_.device(all[36])->value("ip", ""), "10.88.1.200");
     EXPECT_NE(browser_.device(all[37])->value("ip", ""), "10.88.1.200");
+    EXPECT_EQ(browser_.device(all[39])->value("ip", ""), held);
+    EXPECT_NE(browser_.device(all[38])->value("ip", ""), held);
+    for (int i : {36, 37, 38}) {
+        EXPECT_EQ(testsupport::readText(simLog_).find("configuration of " + all[i]),
+                  std::string::npos)
+            << all[i] << " failed its checks and must not have been sent";
+    }
 
     // A second job, cancelled once its first item has ended.
     json second = json::array();
