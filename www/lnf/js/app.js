@@ -17,6 +17,7 @@ import { toCsv, toJson, exportFileName } from './exporter.js';
 import { deviceLabel, formatDateTime, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
 import { store } from './store.js';
+import { formatNumber, pluralCategory } from './numbers.js';
 import { GoneRows } from './gone.js';
 import { BatchPanel } from './batchpanel.js';
 import { AnswerClock } from './answered.js';
@@ -576,14 +577,9 @@ function updateEmpty() {
 }
 
 function tn(key, n) {
-  let rule = 'other';
-  try {
-    rule = new Intl.PluralRules(locale()).select(n);
-  } catch {
-    // unknown locale: "other"
-  }
+  const rule = pluralCategory(locale(), n);
   const k = i18n.t.has(`${key}.${rule}`) ? `${key}.${rule}` : `${key}.other`;
-  return t(k, { n: n.toLocaleString(locale()) });
+  return t(k, { n: formatNumber(locale(), n) });
 }
 
 // ---- details ----
@@ -687,7 +683,7 @@ function updateStatusbar() {
     const every = Math.max(0.1, Number(scanner.scanIntervalMs) / 1000 || 1);
     // The program keeps its scanner switched on while the protocol is down, but sends nothing then.
     const searching = scanner.isActive && state.protocolState.available !== false;
-    scan = searching ? t('status.scanning', { s: every.toLocaleString(locale()) }) : t('status.notScanning');
+    scan = searching ? t('status.scanning', { s: formatNumber(locale(), every) }) : t('status.notScanning');
     const last = formatTime(scanner.lastScanTime, locale());
     if (last) scan += ` · ${t('status.lastScan', { time: last })}`;
   }
