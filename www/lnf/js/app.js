@@ -518,6 +518,8 @@ function pickShown(on) {
 
 /** The picked devices in the table's order, then any the filters hide, in list order. */
 function pickedDevices() {
+  // Asked on every render pass: with nothing picked, no walk over the view.
+  if (picked.size === 0) return [];
   const out = [];
   const seen = new Set();
   for (const id of store.view) {
