@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSharedPointer>
@@ -10,7 +12,9 @@
 
 #include "state/AppNotification.h"
 #include "state/Device.h"
+#include "state/DeviceStore.h"
 #include "state/Event.h"
+#include "state/FullStateText.h"
 #include "state/IStateProvider.h"
 #include "state/StateCache.h"
 
@@ -68,6 +72,94 @@ void BM_LocalTimestamp(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LocalTimestamp);
+
+// A store of discovered devices with every stored key filled as a real
+// answer fills it, and the rest of a full state around it.
+class LabProvider : public IStateProvider {
+public:
+    explicit LabProvider(int count) {
+        for (int i = 0; i < count; ++i) {
+            auto device = QSharedPointer<Device>::create(
+                QStringLiteral("00:1b:%1").arg(i, 6, 16, QLatin1Char('0')));
+            device->name.set(QStringLiteral("Line %1 camera").arg(i % 50));
+            device->hwVersion.set(QStringLiteral("2.1.0"));
+            device->fwVersion.set(QStringLiteral("5.12.3"));
+            device->articleNumber.set(QStringLiteral("va2000"));
+            device->serialNumber.set(QStringLiteral("%1").arg(100000 + i));
+            device->manufactureDate.set(QStringLiteral("2024-03-01"));
+            device->manufacturer.set(QStringLiteral("Vostrel"));
+            device->type.set(QStringLiteral("Camera"));
+            device->url.set(QStringLiteral("http://10.%1.%2.%3/")
+                                .arg(i >> 16)
+                                .arg((i >> 8) & 255)
+                                .arg(i & 255));
+            device->statusStringDetails.set({QStringLiteral("warm"), QStringLiteral("lens dirty")});
+            device->supportsDHCP.set(true);
+            device->mac.set(QStringLiteral("00:1b:%1").arg(i, 6, 16, QLatin1Char('0')));
+            device->ip.set(
+                QStringLiteral("10.%1.%2.%3").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255));
+            device->subnetMask.set(QStringLiteral("255.0.0.0"));
+            device->defaultGateway.set(QStringLiteral("10.0.0.1"));
+            device->isAccessible.set(true);
+            device->ipOfAssociatedNic.set(QStringLiteral("10.0.0.2"));
+            devices.add(device);
+        }
+    }
+
+    // Every device answers (a new lastSeen) and one in a hundred changes, as
+    // between two browsers' requests in the steady state.
+    void oneSecondLater(int round) {
+        const QDateTime now = QDateTime::currentDateTime().addSecs(round);
+        const auto& items = devices.items();
+        for (int i = 0; i < items.size(); ++i) {
+            items[i]->lastSeen.set(now);
+            if (i % 100 == round % 100) {
+                items[i]->name.set(QStringLiteral("renamed %1").arg(round));
+            }
+        }
+    }
+
+    QJsonObject stateJson(const QJsonValue& list) const {
+        return QJsonObject{{QStringLiteral("autoScanner"), QJsonObject{{"isActive", true}}},
+                           {QStringLiteral("devices"), QJsonObject{{QStringLiteral("list"), list}}},
+                           {QStringLiteral("languages"), QJsonArray{"de", "en"}},
+                           {QStringLiteral("theme"), QStringLiteral("light")}};
+    }
+    QJsonValue toJson() const override { return stateJson(devices.toJson()); }
+    QVector<QSharedPointer<AppNotification>> takeNotifications() override { return {}; }
+
+    DeviceStore devices;
+};
+
+// The full state a new browser waits for, written whole from the devices'
+// values each time (as before the devices kept their text).
+void BM_FullStateWrittenWhole(benchmark::State& state) {
+    LabProvider provider(static_cast<int>(state.range(0)));
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        provider.oneSecondLater(++round);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(
+            QJsonDocument(provider.toJson().toObject()).toJson(QJsonDocument::Indented));
+    }
+}
+BENCHMARK(BM_FullStateWrittenWhole)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The same bytes from the devices' kept text: only the changed devices and
+// every lastSeen are written again.
+void BM_FullStateFromKeptText(benchmark::State& state) {
+    LabProvider provider(static_cast<int>(state.range(0)));
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        provider.oneSecondLater(++round);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(indentedWithDeviceList(provider.stateJson(deviceListPlaceholder()),
+                                                        provider.devices.items()));
+    }
+}
+BENCHMARK(BM_FullStateFromKeptText)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include "state/BatchReport.h"
 #include "state/DeviceStore.h"
 #include "state/Event.h"
+#include "state/FullStateText.h"
 #include "state/LanguageStore.h"
 #include "state/Settings.h"
 
@@ -132,8 +133,16 @@ void Backend::start() {
 }
 
 QJsonValue Backend::toJson() const {
+    return stateJson(m_devices->toJson());
+}
+
+QByteArray Backend::fullStateText() const {
+    return indentedWithDeviceList(stateJson(deviceListPlaceholder()), m_devices->items());
+}
+
+QJsonObject Backend::stateJson(const QJsonValue& deviceList) const {
     QJsonObject devices;
-    devices.insert(QStringLiteral("list"), m_devices->toJson());
+    devices.insert(QStringLiteral("list"), deviceList);
     QJsonObject object;
     object.insert(QStringLiteral("autoScanner"), m_autoScanner->toJson());
     object.insert(QStringLiteral("batch"), m_batchReport->toJson());

@@ -79,6 +79,8 @@ public:
     // The full state: "autoScanner", "batch", "devices" {"list"}, "nics", "languages",
     // "protocolState", "theme", "language", "version".
     QJsonValue toJson() const override;
+    // toJson() as indented JSON, with the devices' kept text.
+    QByteArray fullStateText() const override;
     // Reads "language", "theme", then "devices"."list" into the store.
     bool fromJson(const QJsonValue& value) override;
     // As fromJson(), but the devices come back as missing, idle favourites.
@@ -118,6 +120,8 @@ public slots:
     void handleActiveConnections(std::size_t count);
 
 private:
+    // toJson() with deviceList at "devices"."list".
+    QJsonObject stateJson(const QJsonValue& deviceList) const;
     void onProtocolStateChanged(IProtocolEngine::State state, const QString& details);
     // Runs on the main thread, queued there by the card watch thread.
     void applyCards(const QVector<NIC>& cards);

@@ -16,6 +16,7 @@ Device::Device() = default;
 template <typename T>
 void Device::listenTo(PropertyValue<T>& property) {
     property.addListener([this](const PropertyValue<T>& changed) {
+        ++m_changes;
         DeviceChanged event(id.get(), changed.key(), propertyJson(changed));
         notifyCache(&event);
     });
@@ -89,6 +90,10 @@ QJsonValue Device::toJson() const {
     writeJsonProperty(object, ipOfAssociatedNic);
     writeJsonProperty(object, lastSeen);
     return object;
+}
+
+void Device::appendIndentedJson(QByteArray& out, int level) const {
+    m_text.appendTo(out, *this, m_changes, m_changeEvents, level);
 }
 
 bool Device::fromJson(const QJsonValue& value) {

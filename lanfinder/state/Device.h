@@ -8,6 +8,7 @@
 
 #include <beacon/system_types.h>
 
+#include "state/FullStateText.h"
 #include "state/ICacheNotifier.h"
 #include "state/Property.h"
 #include "state/Serializable.h"
@@ -34,6 +35,12 @@ struct Device : ISerializable, ICacheNotifier {
     // from JSON once their id is known.
     void enableChangeEvents();
     bool hasChangeEvents() const { return m_changeEvents; }
+
+    // Appends toJson() as the full state document writes it at the given
+    // nesting level (QJsonDocument's indented form, without the indent before
+    // the opening brace). The text is kept and written again only after a
+    // change event, so a full state costs little for the unchanged devices.
+    void appendIndentedJson(QByteArray& out, int level) const;
 
     // An answer now: lastSeen (local time, for the documents) and the
     // monotonic reading (Clock::monotonicMs) that silence is measured from.
@@ -82,5 +89,8 @@ private:
     void listenTo(PropertyValue<T>& property);
 
     bool m_changeEvents = false;
+    // Counts the change events raised, so the kept text knows it is stale.
+    quint64 m_changes = 0;
+    mutable DeviceText m_text;
     std::optional<qint64> m_seenAtMs;
 };

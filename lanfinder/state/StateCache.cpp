@@ -260,7 +260,7 @@ QByteArray StateCache::buildFullState() {
     if (!m_provider) {
         return QByteArray();
     }
-    return QJsonDocument(m_provider->toJson().toObject()).toJson(QJsonDocument::Indented);
+    return m_provider->fullStateText();
 }
 
 void StateCache::clearPending() {

@@ -112,7 +112,13 @@ protected:
         return found;
     }
 
-    QJsonObject fullState() const { return backend->toJson().toObject(); }
+    // Also checks that the text the browsers get is the whole document
+    // written at once.
+    QJsonObject fullState() const {
+        const QJsonObject state = backend->toJson().toObject();
+        EXPECT_EQ(backend->fullStateText(), QJsonDocument(state).toJson(QJsonDocument::Indented));
+        return state;
+    }
 
     QTemporaryDir folder;
     FakeCards cards;
@@ -286,6 +292,10 @@ TEST_F(BackendTest, SettingsHoldOnlyFavourites) {
                     {"theme", "dark"},
                     {"devices", QJsonObject{{"list", QJsonArray{favouriteDevice(), other}}}}});
     EXPECT_EQ(backend->devices().items().size(), 2);
+    // Asked twice and after a change: the kept text stays the whole document.
+    EXPECT_EQ(fullState()["devices"].toObject()["list"].toArray().size(), 2);
+    backend->devices().items()[1]->name.set(QStringLiteral("renamed"));
+    EXPECT_EQ(fullState()["devices"].toObject()["list"].toArray()[1].toObject()["name"], "renamed");
     const QJsonObject settings = backend->settingsJson();
     EXPECT_EQ(settings.keys(), (QStringList{"devices", "language", "remoteAccess", "theme"}));
     const QJsonArray list = settings["devices"].toObject()["list"].toArray();

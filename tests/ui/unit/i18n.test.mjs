@@ -8,6 +8,7 @@ const { createTranslator, isSafeLanguageCode, languageName, loadDictionary } = a
 const { COLUMNS } = await lnf('columns.js');
 const { MESSAGES } = await lnf('notify.js');
 const { ITEM_STATUSES, JOB_STATES } = await lnf('batchreport.js');
+const { formatNumber, pluralCategory } = await lnf('numbers.js');
 
 const folder = path.join(WEB, 'translations_json');
 const files = fs.readdirSync(folder).filter((f) => f.endsWith('.json'));
@@ -115,5 +116,25 @@ describe('Translator', () => {
       /404/,
     );
     assert.deepEqual(await loadDictionary('de', async (url) => ({ ok: url === 'translations_json/de.json', json: async () => ({ a: 'b' }) })), { a: 'b' });
+  });
+});
+
+describe('NumbersOfALanguage', () => {
+  test('KeptFormatsWriteWhatAFreshOneWrites', () => {
+    // Asked twice, so the second answer comes from the kept format.
+    for (const language of ['en', 'de', 'fr', 'ar', 'pl', 'en', 'de']) {
+      for (const n of [0, 1, 2, 5, 21, 1234.5, 10000, 1234567]) {
+        assert.equal(formatNumber(language, n), n.toLocaleString(language), `${language} ${n}`);
+        assert.equal(pluralCategory(language, n), new Intl.PluralRules(language).select(n), `${language} ${n}`);
+      }
+    }
+  });
+
+  test('AMalformedLanguageCountsAsOtherAndCannotFormat', () => {
+    for (let i = 0; i < 2; i++) {
+      assert.equal(pluralCategory('not a tag!', 1), 'other');
+      assert.throws(() => (1).toLocaleString('not a tag!'), RangeError);
+      assert.throws(() => formatNumber('not a tag!', 1), RangeError);
+    }
   });
 });

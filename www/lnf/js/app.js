@@ -17,6 +17,7 @@ import { toCsv, toJson, exportFileName } from './exporter.js';
 import { deviceLabel, formatDateTime, formatTime } from './present.js';
 import { subnetText } from './ipv4.js';
 import { store } from './store.js';
+import { formatNumber, pluralCategory } from './numbers.js';
 import { GoneRows } from './gone.js';
 import { BatchPanel } from './batchpanel.js';
 import { AnswerClock } from './answered.js';
@@ -517,6 +518,8 @@ function pickShown(on) {
 
 /** The picked devices in the table's order, then any the filters hide, in list order. */
 function pickedDevices() {
+  // Asked on every render pass: with nothing picked, no walk over the view.
+  if (picked.size === 0) return [];
   const out = [];
   const seen = new Set();
   for (const id of store.view) {
@@ -576,14 +579,9 @@ function updateEmpty() {
 }
 
 function tn(key, n) {
-  let rule = 'other';
-  try {
-    rule = new Intl.PluralRules(locale()).select(n);
-  } catch {
-    // unknown locale: "other"
-  }
+  const rule = pluralCategory(locale(), n);
   const k = i18n.t.has(`${key}.${rule}`) ? `${key}.${rule}` : `${key}.other`;
-  return t(k, { n: n.toLocaleString(locale()) });
+  return t(k, { n: formatNumber(locale(), n) });
 }
 
 // ---- details ----
@@ -687,7 +685,7 @@ function updateStatusbar() {
     const every = Math.max(0.1, Number(scanner.scanIntervalMs) / 1000 || 1);
     // The program keeps its scanner switched on while the protocol is down, but sends nothing then.
     const searching = scanner.isActive && state.protocolState.available !== false;
-    scan = searching ? t('status.scanning', { s: every.toLocaleString(locale()) }) : t('status.notScanning');
+    scan = searching ? t('status.scanning', { s: formatNumber(locale(), every) }) : t('status.notScanning');
     const last = formatTime(scanner.lastScanTime, locale());
     if (last) scan += ` · ${t('status.lastScan', { time: last })}`;
   }

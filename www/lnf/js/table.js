@@ -310,6 +310,12 @@ export class DeviceTable {
   /** The head's tick: on when every shown device is picked, half when some are. */
   updatePickAll(st, picked) {
     if (!this.pickAll) return;
+    // Nothing picked: neither on nor half, without a walk over every row.
+    if (picked.size === 0) {
+      this.pickAll.checked = false;
+      this.pickAll.indeterminate = false;
+      return;
+    }
     const shown = this.view.filter((id) => st.devices.has(id));
     const n = shown.filter((id) => picked.has(id)).length;
     this.pickAll.checked = shown.length > 0 && n === shown.length;
