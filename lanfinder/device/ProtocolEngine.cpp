@@ -24,11 +24,6 @@ constexpr int retryDelayMs = 1000;
 // answers in small steps and a lone answer waits at most about 30 ms.
 constexpr int batchMaxEvents = 256;
 constexpr int batchMaxAgeMs = 20;
-// While answers stream in, waiting for each one made the receive thread wake
-// this one once per answer (a futex call and a context switch each, most of
-// the steady state's CPU). With a batch begun, a short pause lets the next
-// answers gather instead; the batch's age bound still holds.
-constexpr unsigned long gatherPauseUs = 2000;
 
 void registerMetaTypes() {
     qRegisterMetaType<sdk::system::network_method_type>("sdk::system::network_method_type");
@@ -245,14 +240,7 @@ bool ProtocolEngine::Worker::pumpEvents() {
                 (!batch.isEmpty() && batchAge.elapsed() >= batchMaxAgeMs)) {
                 deliver();
             }
-            received = m_protocol->get_next_event(0);
-            if (!received && !batch.isEmpty()) {
-                QThread::usleep(gatherPauseUs);
-                received = m_protocol->get_next_event(0);
-            }
-            if (!received) {
-                received = m_protocol->get_next_event(eventWaitMs);
-            }
+            received = m_protocol->get_next_event(eventWaitMs);
         }
     } catch (...) {
         // What was received before the failure still counts.
