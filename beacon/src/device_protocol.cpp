@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "answer_memo.h"
 #include "beacon/codec.h"
 #include "beacon/communication_udp.h"
 #include "beacon/protocol_constants.h"
@@ -18,6 +19,9 @@
 
 namespace dp {
 namespace {
+
+// As many devices as the program shows at most.
+constexpr std::size_t answer_memo_capacity = 65536;
 
 std::uint16_t local_port(device_protocol::operating_mode mode) {
     return mode == device_protocol::device ? sdk::system::request_port : sdk::system::response_port;
@@ -108,7 +112,8 @@ device_protocol::device_protocol(operating_mode mode,
                                  std::unique_ptr<communication_udp_sockets> sockets)
     : destination_port_(destination_port(mode)),
       sockets_(std::move(sockets)),
-      arrival_future_(arrival_promise_.get_future()) {
+      arrival_future_(arrival_promise_.get_future()),
+      answers_(std::make_unique<answer_memo>(answer_memo_capacity)) {
     if (!sockets_) {
         return;
     }
@@ -146,7 +151,15 @@ std::unique_ptr<event> device_protocol::decode(const char* data, std::int32_t le
                     "Discarded network message");
         return nullptr;
     }
-    return decode_datagram(data, static_cast<std::size_t>(length));
+    const std::string_view text(data, static_cast<std::size_t>(length));
+    if (auto record = answers_->recall(text)) {
+        return record;
+    }
+    auto record = decode_datagram(data, text.size());
+    if (record) {
+        answers_->remember(text, *record);
+    }
+    return record;
 }
 
 void device_protocol::on_datagram(const std::string& data, const std::string& sender_ip,

@@ -1,14 +1,18 @@
-// lanfinder at scale: N simulated devices behind two cards, the real program
-// discovering them, and one browser (a WebSocket client) following the state.
+// lanfinder at scale: N simulated devices behind two or four cards, the real
+// program discovering them, and one browser (a WebSocket client) following
+// the state.
 //
-//   lanfinder_scale_bench [--devices N] [--steady SECONDS] [--fill-timeout SECONDS]
-//                         [--app-env NAME=VALUE]...
+//   lanfinder_scale_bench [--devices N] [--cards 2|4] [--steady SECONDS]
+//                         [--fill-timeout SECONDS] [--app-env NAME=VALUE]...
+//
+// Up to 50,000 devices; by default two cards up to 20,000 devices and four
+// beyond, so that no card's subnet holds more than 12,500.
 //
 // --app-env adds a variable to lanfinder's environment, for experiments and
 // profiles (for example MALLOC_ARENA_MAX=2, or LD_PRELOAD of a heap profiler).
 //
 // Everything runs inside network namespaces made here (a "pc" namespace with
-// two veth cards, one device namespace behind each running lanfinder-sim);
+// one veth card per device namespace, each running lanfinder-sim);
 // nothing is sent on this machine's own interfaces. Needs root.
 //
 // Figures (one line each, "key: value", then a JSON line for scripts):
@@ -69,6 +73,8 @@ double msSince(Clock::time_point t) {
 
 struct Options {
     int devices = 1000;
+    // 0: chosen by the count of devices.
+    int cards = 0;
     int steadyS = 10;
     int fillTimeoutS = 60;
     std::map<std::string, std::string> appEnvironment;
@@ -87,6 +93,8 @@ Options parse(int argc, char** argv) {
         };
         if (a == "--devices") {
             o.devices = value();
+        } else if (a == "--cards") {
+            o.cards = value();
         } else if (a == "--steady") {
             o.steadyS = value();
         } else if (a == "--fill-timeout") {
@@ -97,12 +105,15 @@ Options parse(int argc, char** argv) {
             const auto equals = setting.find('=');
             o.appEnvironment[setting.substr(0, equals)] = setting.substr(equals + 1);
         } else {
-            std::cerr << "usage: lanfinder_scale_bench [--devices N] [--steady S] "
+            std::cerr << "usage: lanfinder_scale_bench [--devices N] [--cards 2|4] [--steady S] "
                          "[--fill-timeout S] [--app-env NAME=VALUE]...\n";
             std::exit(2);
         }
     }
-    o.devices = std::clamp(o.devices, 2, 20000);
+    o.devices = std::clamp(o.devices, 2, 50000);
+    if (o.cards != 2 && o.cards != 4) {
+        o.cards = o.devices > 20000 ? 4 : 2;
+    }
     o.steadyS = std::clamp(o.steadyS, 2, 120);
     o.fillTimeoutS = std::clamp(o.fillTimeoutS, 5, 600);
     return o;
@@ -298,14 +309,28 @@ int run(const Options& o) {
     std::filesystem::create_directories(work);
     e2e::AppHome home(work + "/app");
     const std::string pc = lab.addNamespace("pc");
-    const std::string dev1 = lab.addNamespace("dev1");
-    const std::string dev2 = lab.addNamespace("dev2");
-    // /16 subnets: up to 10,000 devices behind one card.
-    lab.link(pc, "lan1", "10.61.0.1/16", dev1, "eth0", "10.61.0.2/16");
-    lab.link(pc, "lan2", "10.62.0.1/16", dev2, "eth0", "10.62.0.2/16");
+    // /16 subnets, 10.61/16 to 10.64/16: up to 12,500 devices behind each card.
+    struct Card {
+        std::string ns;
+        std::string card;
+        std::string subnet;
+        std::string start;
+        int count;
+    };
+    std::vector<Card> cards;
+    for (int c = 0; c < o.cards; ++c) {
+        const std::string net = "10.6" + std::to_string(c + 1);
+        const std::string ns = lab.addNamespace("dev" + std::to_string(c + 1));
+        lab.link(pc, "lan" + std::to_string(c + 1), net + ".0.1/16", ns, "eth0", net + ".0.2/16");
+        const int count = o.devices / o.cards + (c < o.devices % o.cards ? 1 : 0);
+        cards.push_back({ns, net + ".0.2/16", net + ".0.0/16", net + ".1.1", count});
+    }
 
-    std::cout << "devices: " << o.devices << " (two cards, " << o.devices / 2 << " and "
-              << o.devices - o.devices / 2 << ")\n";
+    std::cout << "devices: " << o.devices << " (" << o.cards << " cards,";
+    for (const auto& c : cards) {
+        std::cout << " " << c.count;
+    }
+    std::cout << ")\n";
 
     // lanfinder first, with no device answering yet, so the client's full
     // state is small and the first scan that meets the devices is seen.
@@ -341,19 +366,19 @@ int run(const Options& o) {
 
     // The simulators.
     std::vector<SimRun> sims;
-    auto startSim = [&](const std::string& ns, const char* card, const char* subnet,
-                        const char* start, int count) {
+    auto startSim = [&](const Card& c) {
         SimRun s;
-        s.log = work + "/sim-" + ns.substr(ns.rfind('-') + 1) + ".log";
-        s.pid = lab.spawn(ns,
-                          {bin + "/lanfinder-sim", "--card", card, "--count", std::to_string(count),
-                           "--subnet", subnet, "--start", start, "--seed",
-                           std::to_string(sims.size() + 1), "--duration", "600"},
+        s.log = work + "/sim-" + c.ns.substr(c.ns.rfind('-') + 1) + ".log";
+        s.pid = lab.spawn(c.ns,
+                          {bin + "/lanfinder-sim", "--card", c.card, "--count",
+                           std::to_string(c.count), "--subnet", c.subnet, "--start", c.start,
+                           "--seed", std::to_string(sims.size() + 1), "--duration", "600"},
                           {}, s.log);
         sims.push_back(s);
     };
-    startSim(dev1, "10.61.0.2/16", "10.61.0.0/16", "10.61.1.1", o.devices / 2);
-    startSim(dev2, "10.62.0.2/16", "10.62.0.0/16", "10.62.1.1", o.devices - o.devices / 2);
+    for (const auto& c : cards) {
+        startSim(c);
+    }
     for (const auto& s : sims) {
         if (!testsupport::waitFor(
                 [&] {
@@ -467,6 +492,12 @@ int run(const Options& o) {
         }
     }
     const double steadyS = msSince(steady0) / 1000.0;
+    // The machine's one-minute load average, beside the CPU share it skews.
+    double load = -1;
+    {
+        std::ifstream loadavg("/proc/loadavg");
+        loadavg >> load;
+    }
     const double cpuPct = 100.0 * static_cast<double>(cpuTicks(app) - ticks0) / ticksPerS / steadyS;
     const double worstPct = 100.0 * static_cast<double>(worstSecondTicks) / ticksPerS;
     const double framesPerS = static_cast<double>(view.frames - frames0) / steadyS;
@@ -476,7 +507,7 @@ int run(const Options& o) {
     const long hwmKb = statusNumber(app, "VmHWM");
     std::cout << "steady: CPU " << cpuPct << " % of one core (worst second " << worstPct << " %), "
               << framesPerS << " frames/s, " << bytesPerS << " B/s, " << (view.scans - scans0)
-              << " scans, log " << logPerS << " B/s\n";
+              << " scans, log " << logPerS << " B/s, load " << load << "\n";
     std::cout << "memory: VmRSS " << rssKb / 1024.0 << " MB, VmHWM " << hwmKb / 1024.0 << " MB\n";
 
     // A second browser: the full state with every device.
@@ -540,12 +571,14 @@ int run(const Options& o) {
               << " DeviceNoLongerAvailable\n";
 
     json summary = {{"devices", o.devices},
+                    {"cards", o.cards},
                     {"fillMs", fillMs},
                     {"fillScans", fillScans},
                     {"fillFrames", fillFrames},
                     {"fillCpuS", fillCpuS},
                     {"steadyCpuPct", cpuPct},
                     {"steadyWorstSecondPct", worstPct},
+                    {"load", load},
                     {"rssMB", rssKb / 1024.0},
                     {"hwmMB", hwmKb / 1024.0},
                     {"framesPerS", framesPerS},

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "answer_memo.h"
 #include "decoder_probe.h"
 #include "reference_decoder.h"
 
@@ -635,6 +636,123 @@ TEST(DecoderEquivalence, NestingAndSizeLimitsMatchTheReference) {
     // envelope's), the five texts full of brackets, the 65,536-byte reply and
     // the three with info lists.
     EXPECT_EQ(comparison.accepted(), 1 + 5 + 1 + 3);
+    EXPECT_EQ(comparison.differences(), 0);
+}
+
+// ---- repeated answers ----
+
+std::string with_replaced(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// An answer remembered, then a text that differs from it: only a change of
+// the id's value is recalled, and what is recalled is what the reference
+// makes of the text; anything else (one byte anywhere, another length, the
+// id spelt otherwise or twice) is left to the decoder.
+TEST(AnswerMemo, OnlyTheIdMayDifferAndTheRecordIsTheReferences) {
+    const std::string id = "0f8fad5b-d9cb-469f-a165-70867728950e";
+    const std::string base = discovery_response_text();
+    const std::string named_id = discovery_response_text("id");
+    struct Row {
+        const char* name;
+        std::string remembered;
+        std::string text;
+        bool recalled;
+    };
+    std::string last_byte = base;
+    last_byte.back() = ' ';
+    std::string first_byte = base;
+    first_byte.front() = ' ';
+    const std::vector<Row> rows = {
+        {"the same text again", base, base, true},
+        {"another id of the same length", base,
+         with_replaced(base, id, "1f8fad5b-d9cb-469f-a165-70867728950f"), true},
+        {"a longer id", base, with_replaced(base, id, id + "-and-more"), true},
+        {"a shorter id", base, with_replaced(base, id, "q"), true},
+        {"an empty id", base, with_replaced(base, id, ""), true},
+        {"an id of punctuation", base, with_replaced(base, id, " !#$%&'()*+,-./:;<=>?@[]^_`{|}~"),
+         true},
+        {"the last byte differs", base, last_byte, false},
+        {"the first byte differs", base, first_byte, false},
+        {"one byte longer", base, base + " ", false},
+        {"one byte shorter", base, base.substr(0, base.size() - 1), false},
+        {"a name of the same length", base, with_replaced(base, "Line 4 camera", "Line 5 camera"),
+         false},
+        {"another status value", base, with_replaced(base, "-5", "-6"), false},
+        {"an escape in the id", base, with_replaced(base, id, "0f8f\\u0061d5b"), false},
+        {"an escaped id key", base, with_replaced(base, "\"id\"", "\"i\\u0064\""), false},
+        {"a second id member", base, with_replaced(base, "\"id\":", "\"id\":\"x\",\"id\":"), false},
+        {"a space before the id's value", base, with_replaced(base, "\"id\":", "\"id\": "), false},
+        {"a control character in the id", base, with_replaced(base, id, "a\tb"), false},
+        {"a byte above ASCII in the id", base, with_replaced(base, id, "\xc3\xbc"), false},
+        {"an id that is no text", base, with_replaced(base, "\"" + id + "\"", "7"), false},
+        {"a text that reads id elsewhere", named_id,
+         with_replaced(named_id, id, "1f8fad5b-d9cb-469f-a165-70867728950f"), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        dp::answer_memo memo(16);
+        const auto first =
+            beacontest::reference::decode_datagram(row.remembered.data(), row.remembered.size());
+        ASSERT_TRUE(first);
+        memo.remember(row.remembered, *first);
+        const auto recalled = memo.recall(row.text);
+        EXPECT_EQ(recalled != nullptr, row.recalled);
+        if (recalled) {
+            const auto reference =
+                beacontest::reference::decode_datagram(row.text.data(), row.text.size());
+            EXPECT_EQ(describe(recalled.get()), describe(reference.get()));
+        }
+    }
+}
+
+TEST(AnswerMemo, KeepsTheNewestTextPerDeviceAndStartsAfreshWhenFull) {
+    const auto record_of = [](const std::string& text) {
+        return beacontest::reference::decode_datagram(text.data(), text.size());
+    };
+    const std::string before = discovery_response_text("before");
+    const std::string after = discovery_response_text("after");
+    dp::answer_memo memo(2);
+    memo.remember(before, *record_of(before));
+    memo.remember(after, *record_of(after));
+    EXPECT_EQ(memo.size(), 1u);
+    EXPECT_FALSE(memo.recall(before));
+    EXPECT_TRUE(memo.recall(after));
+
+    // Other kinds of records are decoded every time.
+    const std::string localized = seeds()[6];
+    memo.remember(localized, *record_of(localized));
+    EXPECT_FALSE(memo.recall(localized));
+
+    const auto of_serial = [](const std::string& serial) {
+        return with_replaced(discovery_response_text(), "SN0012345678", serial);
+    };
+    memo.remember(of_serial("S2"), *record_of(of_serial("S2")));
+    EXPECT_EQ(memo.size(), 2u);
+    memo.remember(of_serial("S3"), *record_of(of_serial("S3")));
+    EXPECT_EQ(memo.size(), 1u);
+    EXPECT_TRUE(memo.recall(of_serial("S3")));
+    EXPECT_FALSE(memo.recall(after));
+}
+
+// The engine decodes every datagram through its memo; a repeated answer
+// must read exactly as the reference reads it, whatever came before.
+TEST(AnswerMemo, RepeatedAnswersThroughTheEngineDecodeAsTheReference) {
+    Comparison comparison;
+    const std::string base = discovery_response_text();
+    comparison.check(base);
+    for (const auto& id : {"a", "", "0f8fad5b-d9cb-469f-a165-70867728950e", "x y"}) {
+        comparison.check(with_replaced(base, "0f8fad5b-d9cb-469f-a165-70867728950e", id));
+    }
+    for (std::size_t at = 0; at < base.size(); ++at) {
+        std::string text = base;
+        text[at] = text[at] == 'x' ? 'y' : 'x';
+        comparison.check(text);
+        comparison.check(base);
+    }
+    EXPECT_GT(comparison.accepted(), static_cast<int>(base.size()));
     EXPECT_EQ(comparison.differences(), 0);
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "fake_endpoint.h"
 
@@ -377,6 +378,37 @@ TEST_F(EngineQueue, EventsComeOutInArrivalOrderWithMetadata) {
     EXPECT_EQ(two->message->request_id(), "second");
     EXPECT_EQ(two->interface_ip, "10.0.0.1");
     EXPECT_EQ(static_cast<int>(two->message->type_of_service()), 5);
+}
+
+// Every answer counts as a sign of life, also one that repeats the last
+// word for word (the same id too); a changed one shows its change.
+TEST_F(EngineQueue, RepeatedAnswersAllComeOutWithTheirOwnIds) {
+    const auto answer = [](const std::string& id, const std::string& name) {
+        dp::discovery_response r;
+        r.set_request_id(id);
+        r.set_serial_number("S1");
+        r.set_user_defined_name(name);
+        return dp::encode(r);
+    };
+    f->logs[0]->arrive(answer("r1", "cam"), "192.168.1.50");
+    f->logs[0]->arrive(answer("r1", "cam"), "192.168.1.50");
+    f->logs[1]->arrive(answer("r2", "cam"), "10.0.9.9");
+    f->logs[0]->arrive(answer("r3", "cam2"), "192.168.1.50");
+    const std::vector<std::tuple<std::string, std::string, std::string>> expected = {
+        {"r1", "cam", "192.168.1.10"},
+        {"r1", "cam", "192.168.1.10"},
+        {"r2", "cam", "10.0.0.1"},
+        {"r3", "cam2", "192.168.1.10"}};
+    for (const auto& [id, name, card] : expected) {
+        const auto item = f->engine->get_next_event(100);
+        ASSERT_TRUE(item);
+        const auto* reply = dynamic_cast<const dp::discovery_response*>(item->message.get());
+        ASSERT_NE(reply, nullptr);
+        EXPECT_EQ(reply->request_id(), id);
+        EXPECT_EQ(reply->user_defined_name(), name);
+        EXPECT_EQ(item->interface_ip, card);
+    }
+    EXPECT_FALSE(f->engine->get_next_event(0));
 }
 
 TEST_F(EngineQueue, ThirdCallConsumesTheSignalFourthWaits) {

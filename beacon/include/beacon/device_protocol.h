@@ -17,6 +17,8 @@
 
 namespace dp {
 
+class answer_memo;
+
 // The engine: one endpoint per local address, every received datagram decoded
 // and queued, every send written through every endpoint (broadcast by
 // default) unless it names one card. Keep it on one thread; netbridge threads only feed the queue.
@@ -92,6 +94,8 @@ private:
     std::future<int> arrival_future_;
     std::mutex arrival_mutex_;
     bool arrival_signalled_ = false;
+    // Repeated discovery answers, so that they are not parsed again.
+    std::unique_ptr<answer_memo> answers_;
 };
 
 }  // namespace dp
