@@ -38,6 +38,7 @@ enable_testing()
 
 add_subdirectory(platform)
 add_subdirectory(beacon)
+include(${PROJECT_SOURCE_DIR}/tools/cli/windows.cmake)
 add_subdirectory(tests/windows)
 
 if(WIN32)
