@@ -38,6 +38,10 @@ enable_testing()
 
 add_subdirectory(platform)
 add_subdirectory(beacon)
+if(WIN32)
+  # Windows DLLs carry no "lib" prefix: beacon.dll, logbridge.dll.
+  set_target_properties(beacon logbridge PROPERTIES PREFIX "")
+endif()
 include(${PROJECT_SOURCE_DIR}/tools/cli/windows.cmake)
 add_subdirectory(tests/windows)
 
