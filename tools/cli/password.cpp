@@ -39,17 +39,6 @@ void write_text(int fd, const std::string& text) {
 
 }  // namespace
 
-std::string read_password_line(std::istream& in) {
-    std::string line;
-    if (!std::getline(in, line) && line.empty()) {
-        throw usage_error("--password-stdin: standard input holds no password line");
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return line;
-}
-
 std::string prompt_password(const std::string& prompt) {
     const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {

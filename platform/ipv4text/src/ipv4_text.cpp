@@ -1,6 +1,11 @@
 #include "ipv4text/ipv4_text.h"
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 namespace ipv4text {
 namespace {

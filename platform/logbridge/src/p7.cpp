@@ -4,7 +4,11 @@
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -56,8 +60,26 @@ std::string utf8(const std::wstring& text) {
     return out;
 }
 
+#if defined(_WIN32)
+// Windows has no program_invocation_short_name: the module's file name
+// without folder and ".exe".
+std::string program_name() {
+    std::wstring path(MAX_PATH, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) {
+        return {};
+    }
+    path.resize(length);
+    return utf8(std::filesystem::path(path).stem().wstring());
+}
+#else
+std::string program_name() {
+    return program_invocation_short_name;
+}
+#endif
+
 std::string file_name() {
-    const std::string program = program_invocation_short_name;
+    const std::string program = program_name();
     return (program.empty() ? std::string("logbridge") : program) + ".log";
 }
 
@@ -96,9 +118,12 @@ public:
         // looser file is tightened when it is opened again. Rotation renames
         // the files, which keeps their mode.
         spdlog::file_event_handlers handlers;
+#if !defined(_WIN32)
+        // On Windows the folder under %LOCALAPPDATA% is the user's by its ACL.
         handlers.after_open = [](const spdlog::filename_t&, std::FILE* stream) {
             ::fchmod(::fileno(stream), S_IRUSR | S_IWUSR);
         };
+#endif
         auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
             (dir / file_name()).string(), size_mb * 1024 * 1024, files - 1, false, handlers);
         auto logger = std::make_shared<spdlog::logger>("logbridge", std::move(sink));
@@ -108,6 +133,22 @@ public:
         start_flusher();
         return 0;
     }
+
+#if defined(_WIN32)
+    std::wstring default_folder() {
+        const DWORD size = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+        if (size == 0) {
+            return {};
+        }
+        std::wstring base(size, L'\0');
+        const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", base.data(), size);
+        if (length == 0 || length >= size) {
+            return {};
+        }
+        base.resize(length);
+        return (std::filesystem::path(base) / L"lanfinder" / L"logs").wstring();
+    }
+#endif
 
     int status(bool enabled, int flush_level) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -185,6 +226,22 @@ int set_text_file(int max_files, const std::wstring& folder, int max_file_size_m
         return EIO;
     }
 }
+
+#if defined(_WIN32)
+std::wstring default_folder() {
+    const DWORD size = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+    if (size == 0) {
+        return {};
+    }
+    std::wstring base(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", base.data(), size);
+    if (length == 0 || length >= size) {
+        return {};
+    }
+    base.resize(length);
+    return (std::filesystem::path(base) / L"lanfinder" / L"logs").wstring();
+}
+#endif
 
 int status(bool enabled, int flush_level) {
     try {

@@ -6,7 +6,15 @@
 
 // liblogbridge.so is shared so that the program and libbeacon.so use one
 // logger state per process.
+#if defined(_WIN32)
+#if defined(logbridge_EXPORTS)
+#define LOGBRIDGE_EXPORT __declspec(dllexport)
+#else
+#define LOGBRIDGE_EXPORT __declspec(dllimport)
+#endif
+#else
 #define LOGBRIDGE_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace p7 {
 
@@ -25,5 +33,11 @@ LOGBRIDGE_EXPORT int set_text_file(int max_files, const std::wstring& folder, in
 // Switches delivery on or off; records at flush_level or above are flushed
 // to disk at once. Returns 0.
 LOGBRIDGE_EXPORT int status(bool enabled, int flush_level);
+
+#if defined(_WIN32)
+// Where a program's log files go on Windows: %LOCALAPPDATA%\lanfinder\logs,
+// or an empty text when LOCALAPPDATA is not set.
+LOGBRIDGE_EXPORT std::wstring default_folder();
+#endif
 
 }  // namespace p7
