@@ -103,7 +103,10 @@ function putDevice(state, raw, changes) {
   const id = raw.id;
   const old = state.devices.get(id);
   if (old) indexRemove(state, id, conflictKey(old), changes);
-  const device = { ...raw, statusStringDetails: asTextList(raw.statusStringDetails) };
+  // A full state's objects are parsed for this state alone and are kept as
+  // they are; a diff's are copied, as its document may name a device twice.
+  const device = changes ? { ...raw } : raw;
+  device.statusStringDetails = asTextList(raw.statusStringDetails);
   state.devices.set(id, device);
   touch(state, id);
   indexAdd(state, id, conflictKey(device), changes);
