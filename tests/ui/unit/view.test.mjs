@@ -4,7 +4,8 @@ import { lnf } from './helpers.mjs';
 import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
 
 const { createState, applyFullState, applyDiff, createChanges } = await lnf('state.js');
-const { buildView, updateView, viewAffected, createViewCache } = await lnf('view.js');
+const { buildView, updateView, viewAffected, createViewCache, FILTERS } = await lnf('view.js');
+const { FilterCounts } = await lnf('counts.js');
 const { GoneRows, GONE_HOLD_MS } = await lnf('gone.js');
 
 function stateWith(devices) {
@@ -163,6 +164,7 @@ describe('IncrementalView', () => {
   const names = ['Alpha', 'beta', 'Cam 9', 'Cam 10', '', 'Zulu', 'cam 2'];
   const states = ['ACTIVE', 'ERROR', 'WARNING', 'UNKNOWN'];
 
+  // The quick filters' counts, kept per device, follow the same diffs.
   test('AlwaysEqualsAFullBuildUnderRandomDiffs', () => {
     let seed = 7;
     const rand = (n) => {
@@ -179,6 +181,11 @@ describe('IncrementalView', () => {
       { sortKey: 'name', filters: new Set(['attention']) },
       { sortKey: 'type', query: 'cam' },
     ];
+    const counts = new FilterCounts();
+    counts.update(s, { ...createChanges(), full: true });
+    const countsNow = () => FILTERS.map((f) => counts.get(f));
+    const countsBuilt = () => FILTERS.map((f) => buildView(s, { filters: new Set([f]), sortKey: '' }).length);
+    assert.deepEqual(countsNow(), countsBuilt());
     for (const opts of optionsList) {
       let view = buildView(s, opts);
       for (let round = 0; round < 60; round++) {
@@ -198,6 +205,8 @@ describe('IncrementalView', () => {
         }
         if (viewAffected(changes, opts)) view = updateView(s, view, changes, opts);
         assert.deepEqual(view, buildView(s, opts), `${JSON.stringify({ ...opts, filters: [...(opts.filters || [])] })} round ${round}`);
+        counts.update(s, changes);
+        assert.deepEqual(countsNow(), countsBuilt(), `counts, round ${round}`);
       }
     }
   });

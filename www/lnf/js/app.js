@@ -208,7 +208,8 @@ function handleFrames(frames) {
     const kind = classifyFrame(frame.text);
     switch (kind.kind) {
       case 'full':
-        applyFullState(state, kind.doc, changes);
+        // Parsed from the frame just now: nobody else holds it.
+        applyFullState(state, kind.doc, changes, { adopt: true });
         store.favPending.clear();
         gone.clear();
         leftHere.clear();
