@@ -1,6 +1,6 @@
 #!/usr/bin/env node
-// Time from a diff frame reaching the page to the updated page being
-// painted, with 1,000 and 5,000 devices, in Debian's chromium headless
+// Time from a diff frame (or the full state) reaching the page to the
+// updated page being painted, with 1,000 and 5,000 devices, in Debian's chromium headless
 // against the mock application of tests/ui. Run from anywhere:
 //   node bench/ui/diff-latency.mjs [--sizes 1000,5000] [--reps 40]
 // Prints a table and writes bench/ui/results.json.
@@ -140,7 +140,7 @@ try {
     // The whole state again on the open socket, as a reconnect brings it:
     // timed from the frame's arrival, not from the page load.
     const fullText = () => JSON.stringify(mock.state, null, 4);
-    for (let i = 0; i < Math.max(3, reps / 4); i++) {
+    for (let i = 0; i < Math.max(6, reps / 2); i++) {
       const f = await measure(page, mock, () => mock.sendRaw(fullText()), 1);
       samples.fullState.push(f.painted);
       samples.fullStateWork.push(f.work);
