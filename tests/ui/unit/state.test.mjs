@@ -44,6 +44,19 @@ describe('FullState', () => {
     assert.notEqual(s.devices.get(d.id).name, 'changed outside');
   });
 
+  test('AnAdoptedDocumentGivesTheSameDevices', () => {
+    const list = [makeDevice({ statusStringDetails: ['a', 7, null] }), makeDevice({ statusStringDetails: 'not a list' }), makeDevice()];
+    const copied = createState();
+    applyFullState(copied, fullDoc(list));
+    const adopted = createState();
+    const doc = fullDoc(list.map((d) => ({ ...d })));
+    applyFullState(adopted, doc, undefined, { adopt: true });
+    assert.deepEqual([...adopted.devices], [...copied.devices]);
+    assert.deepEqual(adopted.devices.get(list[0].id).statusStringDetails, ['a', '7', '']);
+    assert.deepEqual(adopted.devices.get(list[1].id).statusStringDetails, []);
+    assert.equal(adopted.devices.get(list[2].id), doc.devices.list[2]);
+  });
+
   test('AnEmptyLanguageListFallsBackToEnglish', () => {
     const s = createState();
     applyFullState(s, fullDoc([], { languages: [] }));

@@ -4,7 +4,8 @@ import { lnf } from './helpers.mjs';
 import { makeDevice, defaultNics } from '../support/mock-lanfinder.mjs';
 
 const { createState, applyFullState, applyDiff, createChanges } = await lnf('state.js');
-const { buildView, updateView, viewAffected, createViewCache } = await lnf('view.js');
+const { buildView, updateView, viewAffected, createViewCache, FILTERS } = await lnf('view.js');
+const { FilterCounts } = await lnf('counts.js');
 const { GoneRows, GONE_HOLD_MS } = await lnf('gone.js');
 
 function stateWith(devices) {
@@ -107,6 +108,42 @@ describe('Filters', () => {
   });
 });
 
+describe('FilterCounts', () => {
+  test('KeptCountsEqualACountOfEveryDeviceAfterEachDiff', () => {
+    const a = makeDevice({ isFavorite: true, ip: '10.0.0.5' });
+    const b = makeDevice({ deviceState: 'WARNING', ip: '10.0.0.6' });
+    const c = makeDevice({ isProcessing: true, ip: '10.0.0.7' });
+    const d = makeDevice({ isFavorite: true, isMissing: true, isAccessible: false });
+    const s = stateWith([a, b, c]);
+    const counts = new FilterCounts();
+    counts.update(s, { ...createChanges(), full: true });
+    const steps = [
+      ['a favourite added', { added: [d] }],
+      ['an address taken twice', { updated: [{ id: c.id, ip: '10.0.0.5' }] }],
+      ['one of the two removed', { removed: [{ id: a.id }] }],
+      ['the other one changed', { updated: [{ id: c.id, isProcessing: false, isAccessible: false }] }],
+      ['removed and added back in one', { removed: [{ id: b.id }], added: [{ ...b, deviceState: 'ACTIVE', ip: '10.0.0.5' }] }],
+      ['all removed', { removed: [{ id: b.id }, { id: c.id }, { id: d.id }] }],
+    ];
+    for (const [what, devices] of steps) {
+      const changes = applyDiff(s, { devices }, createChanges());
+      counts.update(s, changes);
+      const built = FILTERS.map((f) => buildView(s, { filters: new Set([f]), sortKey: '' }).length);
+      assert.deepEqual(
+        FILTERS.map((f) => counts.get(f)),
+        built,
+        what,
+      );
+    }
+    assert.deepEqual(
+      FILTERS.map((f) => counts.get(f)),
+      FILTERS.map(() => 0),
+    );
+    counts.update(s, applyFullState(s, { devices: { list: [a, d] } }));
+    assert.deepEqual([counts.get('favorites'), counts.get('missing'), counts.get('attention'), counts.get('busy')], [2, 1, 1, 0]);
+  });
+});
+
 describe('Sort', () => {
   test('IpAddressesSortAsNumbers', () => {
     const a = makeDevice({ ip: '10.0.0.10' });
@@ -163,6 +200,7 @@ describe('IncrementalView', () => {
   const names = ['Alpha', 'beta', 'Cam 9', 'Cam 10', '', 'Zulu', 'cam 2'];
   const states = ['ACTIVE', 'ERROR', 'WARNING', 'UNKNOWN'];
 
+  // The quick filters' counts, kept per device, follow the same diffs.
   test('AlwaysEqualsAFullBuildUnderRandomDiffs', () => {
     let seed = 7;
     const rand = (n) => {
@@ -179,6 +217,11 @@ describe('IncrementalView', () => {
       { sortKey: 'name', filters: new Set(['attention']) },
       { sortKey: 'type', query: 'cam' },
     ];
+    const counts = new FilterCounts();
+    counts.update(s, { ...createChanges(), full: true });
+    const countsNow = () => FILTERS.map((f) => counts.get(f));
+    const countsBuilt = () => FILTERS.map((f) => buildView(s, { filters: new Set([f]), sortKey: '' }).length);
+    assert.deepEqual(countsNow(), countsBuilt());
     for (const opts of optionsList) {
       let view = buildView(s, opts);
       for (let round = 0; round < 60; round++) {
@@ -198,6 +241,8 @@ describe('IncrementalView', () => {
         }
         if (viewAffected(changes, opts)) view = updateView(s, view, changes, opts);
         assert.deepEqual(view, buildView(s, opts), `${JSON.stringify({ ...opts, filters: [...(opts.filters || [])] })} round ${round}`);
+        counts.update(s, changes);
+        assert.deepEqual(countsNow(), countsBuilt(), `counts, round ${round}`);
       }
     }
   });

@@ -3,7 +3,8 @@
 // made stale; render() draws it, once for all the marks of one event.
 
 import { applyDiff, applyFullState, classifyFrame, createChanges, hasDeviceChanges } from './state.js';
-import { buildView, updateView, createViewCache, viewAffected, matchesFilter, FILTERS } from './view.js';
+import { buildView, updateView, createViewCache, viewAffected, FILTERS } from './view.js';
+import { FilterCounts } from './counts.js';
 import { COLUMNS } from './columns.js';
 import { Connection } from './connection.js';
 import { DeviceTable } from './table.js';
@@ -40,6 +41,7 @@ const HISTORY_MAX = 200;
 const { state, ui } = store;
 const tracker = new OutcomeTracker();
 const viewCache = createViewCache();
+const filterCounts = new FilterCounts();
 const gone = new GoneRows();
 const answers = new AnswerClock();
 let goneTimer = null;
@@ -206,7 +208,8 @@ function handleFrames(frames) {
     const kind = classifyFrame(frame.text);
     switch (kind.kind) {
       case 'full':
-        applyFullState(state, kind.doc, changes);
+        // Parsed from the frame just now: nobody else holds it.
+        applyFullState(state, kind.doc, changes, { adopt: true });
         store.favPending.clear();
         gone.clear();
         leftHere.clear();
@@ -317,6 +320,7 @@ function render({ dirty, changes }) {
   ) {
     table.render();
   }
+  if (changes && hasDeviceChanges(changes)) filterCounts.update(state, changes);
   if (relabel || (changes && countsAffected(changes))) updateCounts();
   else if (viewChanged) updateRowCount();
 
@@ -546,14 +550,15 @@ function updateRowCount() {
   const total = state.devices.size;
   let shown = store.view.length;
   // Rows kept for devices that left are not devices of the list.
-  for (const [id] of gone.entries()) if (table.index.has(id)) shown -= 1;
+  if (gone.size) for (const id of store.view) if (gone.has(id) && !state.devices.has(id)) shown -= 1;
   setText($('row-count'), shown === total ? tn('count.devices', total) : t('count.showing', { shown, total }));
 }
 
 function updateCounts() {
-  const counts = Object.fromEntries(FILTERS.map((f) => [f, 0]));
-  for (const [id, d] of state.devices) for (const f of FILTERS) if (matchesFilter(state, id, d, f)) counts[f] += 1;
-  for (const el of document.querySelectorAll('[data-count]')) setText(el, counts[el.dataset.count] ? String(counts[el.dataset.count]) : '');
+  for (const el of document.querySelectorAll('[data-count]')) {
+    const n = filterCounts.get(el.dataset.count);
+    setText(el, n ? String(n) : '');
+  }
   updateRowCount();
 }
 

@@ -98,12 +98,13 @@ export function hasConflict(state, id) {
   return Boolean(set && set.size > 1);
 }
 
-function putDevice(state, raw, changes) {
+function putDevice(state, raw, changes, adopt = false) {
   if (!isObject(raw) || typeof raw.id !== 'string') return;
   const id = raw.id;
   const old = state.devices.get(id);
   if (old) indexRemove(state, id, conflictKey(old), changes);
-  const device = { ...raw, statusStringDetails: asTextList(raw.statusStringDetails) };
+  const device = adopt ? raw : { ...raw };
+  device.statusStringDetails = asTextList(raw.statusStringDetails);
   state.devices.set(id, device);
   touch(state, id);
   indexAdd(state, id, conflictKey(device), changes);
@@ -118,15 +119,20 @@ function asTextList(v) {
   return Array.isArray(v) ? v.map((x) => (x === null || x === undefined ? '' : String(x))) : [];
 }
 
-/** Replaces the whole state with a full-state document. */
-export function applyFullState(state, doc, changes = createChanges()) {
+/**
+ * Replaces the whole state with a full-state document. With `adopt`, the
+ * document's device objects become the state's own instead of copies: for a
+ * document parsed for this state alone, which nobody else holds, so that
+ * thousands of devices are not copied once more.
+ */
+export function applyFullState(state, doc, changes = createChanges(), { adopt = false } = {}) {
   if (!isObject(doc)) return changes;
   state.devices.clear();
   state.rev.clear();
   state.ipIndex.clear();
   state.ipKeyOf.clear();
   const list = isObject(doc.devices) && Array.isArray(doc.devices.list) ? doc.devices.list : [];
-  for (const raw of list) putDevice(state, raw, null);
+  for (const raw of list) putDevice(state, raw, null, adopt);
   for (const key of APP_KEYS) if (key in doc) applyAppKey(state, key, doc[key], true);
   // A program without jobs sends no "batch": nothing runs then.
   if (!('batch' in doc)) state.batch = null;

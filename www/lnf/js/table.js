@@ -20,7 +20,7 @@ export class DeviceTable {
   constructor({ scroll, table, colgroup, headRow, tbody }, hooks) {
     Object.assign(this, { scroll, table, colgroup, headRow, tbody, hooks });
     this.view = [];
-    this.index = new Map();
+    this.rowIndex = null; // id -> position in the view, made when first asked for
     this.rows = new Map(); // id -> tr in the DOM
     this.domKeys = new Map(); // id -> short element id
     this.domKeyCounter = 0;
@@ -104,9 +104,17 @@ export class DeviceTable {
 
   setView(ids) {
     this.view = ids;
-    this.index = new Map(ids.map((id, i) => [id, i]));
+    // Most views are drawn and replaced before anyone asks where a row is:
+    // a burst of diffs need not index thousands of ids for each.
+    this.rowIndex = null;
     this.table.setAttribute('aria-rowcount', String(ids.length + 1));
-    if (this.activeId !== null && !this.index.has(this.activeId)) this.activeId = null;
+    if (this.activeId !== null && !ids.includes(this.activeId)) this.activeId = null;
+  }
+
+  /** Positions of the view's ids. */
+  get index() {
+    if (!this.rowIndex) this.rowIndex = new Map(this.view.map((id, i) => [id, i]));
+    return this.rowIndex;
   }
 
   schedule() {

@@ -86,21 +86,31 @@ export function deviceGetter(state, gone) {
   return (id) => state.devices.get(id) || gone.get(id);
 }
 
-/** The order of the view as a comparison of two ids, or null for store order. */
-function comparator(state, sortKey, sortDir, keyCache, get) {
+/**
+ * What the view's order compares of one id: its sort key, its name (the
+ * tie-break) and the id itself, or null for store order.
+ */
+function sortEntry(state, sortKey, get) {
   const column = COLUMN_BY_KEY.get(sortKey);
   if (!column) return null;
-  const keyOf = column.sort === 'status' ? (id) => statusRank(get(id), hasConflict(state, id), !state.devices.has(id)) : (id) => column.get(get(id));
-  const key = keyCache
-    ? (id) => {
-        let k = keyCache.get(id);
-        if (k === undefined) keyCache.set(id, (k = keyOf(id)));
-        return k;
-      }
-    : keyOf;
-  const nameOf = (id) => String(get(id).name ?? '');
+  const keyOf = column.sort === 'status' ? (id, d) => statusRank(d, hasConflict(state, id), !state.devices.has(id)) : (id, d) => column.get(d);
+  return (id) => {
+    const d = get(id);
+    return { id, key: keyOf(id, d), name: String(d.name ?? '') };
+  };
+}
+
+function compareEntries(kind, dir, a, b) {
+  return dir * compareValues(kind, a.key, b.key) || compareValues('text', a.name, b.name) || (a.id < b.id ? -1 : a.id > b.id ? 1 : 0);
+}
+
+/** The order of the view as a comparison of two ids, or null for store order. */
+function comparator(state, sortKey, sortDir, get) {
+  const entry = sortEntry(state, sortKey, get);
+  if (!entry) return null;
+  const kind = COLUMN_BY_KEY.get(sortKey).sort;
   const dir = sortDir === 'desc' ? -1 : 1;
-  return (a, b) => dir * compareValues(column.sort, key(a), key(b)) || compareValues('text', nameOf(a), nameOf(b)) || (a < b ? -1 : a > b ? 1 : 0);
+  return (a, b) => compareEntries(kind, dir, entry(a), entry(b));
 }
 
 /**
@@ -124,8 +134,22 @@ export function buildView(
   if (cache.haystack.size > state.devices.size * 2 + 64) {
     for (const id of cache.haystack.keys()) if (!state.devices.has(id)) cache.haystack.delete(id);
   }
-  const compare = comparator(state, sortKey, sortDir, new Map(), deviceGetter(state, gone));
-  if (compare) rows.sort(compare);
+  return sortRows(state, rows, sortKey, sortDir, gone);
+}
+
+/**
+ * Sorts ids the way `comparator` orders them, with each id's sort key and
+ * name taken once beforehand: a sort of thousands compares each id many
+ * times over.
+ */
+function sortRows(state, rows, sortKey, sortDir, gone) {
+  const entry = sortEntry(state, sortKey, deviceGetter(state, gone));
+  if (!entry) return rows;
+  const kind = COLUMN_BY_KEY.get(sortKey).sort;
+  const dir = sortDir === 'desc' ? -1 : 1;
+  const entries = rows.map(entry);
+  entries.sort((a, b) => compareEntries(kind, dir, a, b));
+  for (let i = 0; i < entries.length; i++) rows[i] = entries[i].id;
   return rows;
 }
 
@@ -140,7 +164,7 @@ export function updateView(state, previous, changes, opts = {}, cache = createVi
   const { query = '', filters = new Set(), nic = '', sortKey = 'name', sortDir = 'asc' } = opts;
   const touched = new Set(changes.added);
   for (const id of changes.updated.keys()) touched.add(id);
-  const compare = comparator(state, sortKey, sortDir, null, deviceGetter(state, gone));
+  const compare = comparator(state, sortKey, sortDir, deviceGetter(state, gone));
   if (changes.full || !compare || touched.size + changes.removed.size > Math.max(50, previous.length / 8)) {
     return buildView(state, opts, cache, gone);
   }
