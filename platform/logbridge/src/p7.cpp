@@ -134,22 +134,6 @@ public:
         return 0;
     }
 
-#if defined(_WIN32)
-    std::wstring default_folder() {
-        const DWORD size = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
-        if (size == 0) {
-            return {};
-        }
-        std::wstring base(size, L'\0');
-        const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", base.data(), size);
-        if (length == 0 || length >= size) {
-            return {};
-        }
-        base.resize(length);
-        return (std::filesystem::path(base) / L"lanfinder" / L"logs").wstring();
-    }
-#endif
-
     int status(bool enabled, int flush_level) {
         std::lock_guard<std::mutex> lock(mutex_);
         enabled_ = enabled;
