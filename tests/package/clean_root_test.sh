@@ -153,7 +153,11 @@ ip netns exec "$ns" sh -ec '
 pid=$!
 
 step "WebSocket client in the namespace"
-expect "a browser's view of the installed program" ip netns exec "$ns" "$check" 8080 "${version%-*}" 60000
+# As the program's own user: it refuses browsers of every other user.
+tester_uid=$(chroot "$root" id -u tester)
+tester_gid=$(chroot "$root" id -g tester)
+expect "a browser's view of the installed program" ip netns exec "$ns" \
+  setpriv --reuid="$tester_uid" --regid="$tester_gid" --clear-groups "$check" 8080 "${version%-*}" 60000
 
 # With its last browser gone the program ends by itself.
 deadline=$((SECONDS + 30))
