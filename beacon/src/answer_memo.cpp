@@ -1,5 +1,7 @@
 #include "answer_memo.h"
 
+#include <atomic>
+
 namespace dp {
 
 bool find_plain_id(std::string_view datagram, id_span& out) {
@@ -43,7 +45,8 @@ std::string answer_memo::key_of(std::string_view datagram, id_span& span) {
     return key;
 }
 
-std::unique_ptr<event> answer_memo::recall(std::string_view datagram) {
+std::unique_ptr<event> answer_memo::recall(std::string_view datagram,
+                                           std::uint64_t* text_number) {
     id_span span;
     const std::string key = key_of(datagram, span);
     if (key.empty()) {
@@ -56,23 +59,26 @@ std::unique_ptr<event> answer_memo::recall(std::string_view datagram) {
         if (found == records_.end()) {
             return nullptr;
         }
-        copy = std::make_unique<discovery_response>(*found->second);
+        copy = std::make_unique<discovery_response>(*found->second.record);
+        if (text_number != nullptr) {
+            *text_number = found->second.number;
+        }
     }
     copy->set_request_id(std::string(datagram.substr(span.begin, span.end - span.begin)));
     return copy;
 }
 
-void answer_memo::remember(std::string_view datagram, const event& record) {
+std::uint64_t answer_memo::remember(std::string_view datagram, const event& record) {
     const auto* answer = dynamic_cast<const discovery_response*>(&record);
     if (answer == nullptr) {
-        return;
+        return 0;
     }
     id_span span;
     std::string key = key_of(datagram, span);
     // The span is the member the decoder read only if it holds what the
     // record carries.
     if (key.empty() || datagram.substr(span.begin, span.end - span.begin) != answer->request_id()) {
-        return;
+        return 0;
     }
     std::string device = answer->article_number();
     device.append(1, '\0').append(answer->serial_number());
@@ -90,8 +96,11 @@ void answer_memo::remember(std::string_view datagram, const event& record) {
         key_of_device_.clear();
     }
     // Equal texts name the same device, so the key is not taken.
-    const auto at = records_.emplace(std::move(key), std::move(copy)).first;
+    static std::atomic<std::uint64_t> last_number{0};
+    const std::uint64_t number = ++last_number;
+    const auto at = records_.emplace(std::move(key), remembered{std::move(copy), number}).first;
     key_of_device_.emplace(std::move(device), &at->first);
+    return number;
 }
 
 std::size_t answer_memo::size() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,11 +33,14 @@ public:
     explicit answer_memo(std::size_t capacity);
 
     // The record of the datagram if a text equal to it apart from the id was
-    // remembered; empty otherwise.
-    std::unique_ptr<event> recall(std::string_view datagram);
+    // remembered; empty otherwise. `text_number` is then the number that
+    // remember() gave that text.
+    std::unique_ptr<event> recall(std::string_view datagram, std::uint64_t* text_number = nullptr);
     // Remembers a record decoded from the datagram; records of other kinds,
-    // and texts whose id is not plainly readable, are not kept.
-    void remember(std::string_view datagram, const event& record);
+    // and texts whose id is not plainly readable, are not kept (0). Returns
+    // the text's number: never 0, never given to another text, by any memo of
+    // the process (a consumer may outlive the engine instance it read from).
+    std::uint64_t remember(std::string_view datagram, const event& record);
 
     std::size_t size() const;
 
@@ -46,7 +50,11 @@ private:
 
     const std::size_t capacity_;
     mutable std::mutex mutex_;
-    std::unordered_map<std::string, std::unique_ptr<const discovery_response>> records_;
+    struct remembered {
+        std::unique_ptr<const discovery_response> record;
+        std::uint64_t number = 0;
+    };
+    std::unordered_map<std::string, remembered> records_;
     // Per device, the key of its remembered text; points into records_'
     // keys, which stay put until their entry is erased.
     std::unordered_map<std::string, const std::string*> key_of_device_;

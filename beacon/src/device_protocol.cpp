@@ -146,18 +146,24 @@ device_protocol::~device_protocol() {
 }
 
 std::unique_ptr<event> device_protocol::decode(const char* data, std::int32_t length) const {
+    std::uint64_t repeat_key = 0;
+    return decode_answer(data, length, repeat_key);
+}
+
+std::unique_ptr<event> device_protocol::decode_answer(const char* data, std::int32_t length,
+                                                      std::uint64_t& repeat_key) const {
     if (data == nullptr || length < 1) {
         p7::deliver(1, __LINE__, "device_protocol", "dp::device_protocol::decode",
                     "Discarded network message");
         return nullptr;
     }
     const std::string_view text(data, static_cast<std::size_t>(length));
-    if (auto record = answers_->recall(text)) {
+    if (auto record = answers_->recall(text, &repeat_key)) {
         return record;
     }
     auto record = decode_datagram(data, text.size());
     if (record) {
-        answers_->remember(text, *record);
+        repeat_key = answers_->remember(text, *record);
     }
     return record;
 }
@@ -169,12 +175,15 @@ void device_protocol::on_datagram(const std::string& data, const std::string& se
         if (data.size() > max_datagram_size) {
             return;
         }
-        auto record = decode(data.data(), static_cast<std::int32_t>(data.size()));
+        std::uint64_t repeat_key = 0;
+        auto record =
+            decode_answer(data.data(), static_cast<std::int32_t>(data.size()), repeat_key);
         if (!record) {
             return;
         }
         auto item = std::make_shared<event_with_metadata>();
         item->message = std::move(record);
+        item->repeat_key = repeat_key;
         item->sender_ip = sender_ip;
         item->interface_ip = interface_ip;
         {

@@ -11,7 +11,6 @@
 
 #include <stdexcept>
 
-#include "device/ProtocolEventConversion.h"
 #include "device/SecretText.h"
 
 namespace {
@@ -228,7 +227,7 @@ bool ProtocolEngine::Worker::pumpEvents() {
                 setState(IProtocolEngine::Interrupted);
                 return false;
             }
-            if (auto event = convertProtocolEvent(*received)) {
+            if (auto event = m_answers.convert(*received)) {
                 if (batch.isEmpty()) {
                     batchAge.start();
                 }

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "device/IProtocolEngine.h"
+#include "device/RepeatedAnswers.h"
 
 namespace dp {
 class idevice_protocol;
@@ -110,5 +111,6 @@ private:
 
     IProtocolProvider m_provider;
     std::unique_ptr<dp::idevice_protocol> m_protocol;
+    RepeatedAnswers m_answers;
     std::atomic<int> m_state{IProtocolEngine::Stopped};
 };

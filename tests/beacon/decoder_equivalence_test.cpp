@@ -697,9 +697,13 @@ TEST(AnswerMemo, OnlyTheIdMayDifferAndTheRecordIsTheReferences) {
         const auto first =
             beacontest::reference::decode_datagram(row.remembered.data(), row.remembered.size());
         ASSERT_TRUE(first);
-        memo.remember(row.remembered, *first);
-        const auto recalled = memo.recall(row.text);
+        const std::uint64_t number = memo.remember(row.remembered, *first);
+        std::uint64_t recalled_number = 0;
+        const auto recalled = memo.recall(row.text, &recalled_number);
         EXPECT_EQ(recalled != nullptr, row.recalled);
+        // The number tells repeats apart from other texts: only a recall has it.
+        EXPECT_EQ(recalled_number, row.recalled ? number : 0u);
+        EXPECT_TRUE(!row.recalled || number != 0);
         if (recalled) {
             const auto reference =
                 beacontest::reference::decode_datagram(row.text.data(), row.text.size());
@@ -715,15 +719,21 @@ TEST(AnswerMemo, KeepsTheNewestTextPerDeviceAndStartsAfreshWhenFull) {
     const std::string before = discovery_response_text("before");
     const std::string after = discovery_response_text("after");
     dp::answer_memo memo(2);
-    memo.remember(before, *record_of(before));
-    memo.remember(after, *record_of(after));
+    const std::uint64_t first = memo.remember(before, *record_of(before));
+    const std::uint64_t second = memo.remember(after, *record_of(after));
+    EXPECT_NE(first, second);
+    // Numbers are the process's: an engine made later never reuses one.
+    dp::answer_memo later(2);
+    const std::uint64_t third = later.remember(before, *record_of(before));
+    EXPECT_NE(third, first);
+    EXPECT_NE(third, second);
     EXPECT_EQ(memo.size(), 1u);
     EXPECT_FALSE(memo.recall(before));
     EXPECT_TRUE(memo.recall(after));
 
     // Other kinds of records are decoded every time.
     const std::string localized = seeds()[6];
-    memo.remember(localized, *record_of(localized));
+    EXPECT_EQ(memo.remember(localized, *record_of(localized)), 0u);
     EXPECT_FALSE(memo.recall(localized));
 
     const auto of_serial = [](const std::string& serial) {

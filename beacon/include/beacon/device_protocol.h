@@ -78,6 +78,9 @@ protected:
     std::unique_ptr<event> decode(const char* data, std::int32_t length) const;
 
 private:
+    // decode(), and the repeat key of a discovery answer (0 when not compared).
+    std::unique_ptr<event> decode_answer(const char* data, std::int32_t length,
+                                         std::uint64_t& repeat_key) const;
     void on_datagram(const std::string& data, const std::string& sender_ip,
                      const std::string& interface_ip);
     int send(const std::string& text, const std::string& target) const;
