@@ -45,8 +45,7 @@ std::string answer_memo::key_of(std::string_view datagram, id_span& span) {
     return key;
 }
 
-std::unique_ptr<event> answer_memo::recall(std::string_view datagram,
-                                           std::uint64_t* text_number) {
+std::unique_ptr<event> answer_memo::recall(std::string_view datagram, std::uint64_t* text_number) {
     id_span span;
     const std::string key = key_of(datagram, span);
     if (key.empty()) {

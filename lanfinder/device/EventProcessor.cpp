@@ -191,7 +191,12 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
         return;
     }
 
-    copyAnswer(*device, response);
+    // A repeated answer from the same card holds the values copied last time.
+    if (response.repeatKey == 0 || response.repeatKey != device->answerKey() ||
+        response.ipOfAssociatedNic != device->ipOfAssociatedNic.get()) {
+        copyAnswer(*device, response);
+        device->setAnswerKey(response.repeatKey);
+    }
     device->isMissing.set(false);
     device->shouldProcess.set(false);
     device->isProcessing.set(false);

@@ -46,6 +46,9 @@ public:
     bool supportsPersistentIP = false;
     bool supportsLocalize = false;
     bool isAuthentication = false;
+    // The library's repeat key of the answer's text: equal non-zero keys,
+    // equal values above (0 when it did not compare the text).
+    quint64 repeatKey = 0;
 };
 
 // A device's answer to a configuration request.

@@ -29,7 +29,8 @@ QSharedPointer<IProtocolEvent> RepeatedAnswers::convert(const dp::event_with_met
                 copy->requestId = QString::fromStdString(cutAtCharacter(answer->request_id()));
             }
             if (received.interface_ip != kept->card) {
-                copy->ipOfAssociatedNic = QString::fromStdString(cutAtCharacter(received.interface_ip));
+                copy->ipOfAssociatedNic =
+                    QString::fromStdString(cutAtCharacter(received.interface_ip));
             }
             return copy;
         }
@@ -37,6 +38,7 @@ QSharedPointer<IProtocolEvent> RepeatedAnswers::convert(const dp::event_with_met
     auto event = convertProtocolEvent(received);
     if (key != 0) {
         if (const auto answer = event.dynamicCast<DiscoveryResponse>()) {
+            answer->repeatKey = key;
             keep(key, *answer, received.interface_ip);
         }
     }

@@ -13,7 +13,7 @@ public:
     virtual ~Clock() = default;
 
     // Current local date-time.
-    virtual QDateTime currentDateTime() const { return QDateTime::currentDateTime(); }
+    virtual QDateTime currentDateTime() const;
 
     // Milliseconds from an arbitrary origin, never going back; only the
     // difference of two readings means anything.

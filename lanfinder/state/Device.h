@@ -51,6 +51,12 @@ struct Device : ISerializable, ICacheNotifier {
     // since, as before this run counts as long ago.
     std::optional<qint64> silentForMs(qint64 nowMs) const;
 
+    // The repeat key of the answer the device's values were last copied
+    // from (0: none, or one the library did not compare). An answer with the
+    // same key holds the same values, so copying them again can be skipped.
+    quint64 answerKey() const { return m_answerKey; }
+    void setAnswerKey(quint64 key) { m_answerKey = key; }
+
     PropertyValue<QString> id{"id", QString()};
     PropertyValue<QString> name{"name", QString()};
     PropertyValue<QString> hwVersion{"hwVersion", QString()};
@@ -93,4 +99,5 @@ private:
     quint64 m_changes = 0;
     mutable DeviceText m_text;
     std::optional<qint64> m_seenAtMs;
+    quint64 m_answerKey = 0;
 };

@@ -217,13 +217,25 @@ QString contentOf(const IProtocolEvent* event) {
     if (r == nullptr) {
         return "not a discovery answer";
     }
-    return QStringList{r->mac, r->ip, r->subnetMask, r->defaultGateway,
+    return QStringList{r->mac,
+                       r->ip,
+                       r->subnetMask,
+                       r->defaultGateway,
                        QString::number(static_cast<int>(r->deviceState)),
-                       r->infoMessages.join('|'), r->type, r->url, r->hwVersion,
-                       QString::number(static_cast<int>(r->networkMethod)), r->name,
-                       r->articleNumber, r->serialNumber, r->manufactureDate, r->fwVersion,
-                       r->manufacturer, QString::number(r->supportsDHCP),
-                       QString::number(r->supportsPersistentIP), QString::number(r->supportsLocalize),
+                       r->infoMessages.join('|'),
+                       r->type,
+                       r->url,
+                       r->hwVersion,
+                       QString::number(static_cast<int>(r->networkMethod)),
+                       r->name,
+                       r->articleNumber,
+                       r->serialNumber,
+                       r->manufactureDate,
+                       r->fwVersion,
+                       r->manufacturer,
+                       QString::number(r->supportsDHCP),
+                       QString::number(r->supportsPersistentIP),
+                       QString::number(r->supportsLocalize),
                        QString::number(r->isAuthentication)}
         .join(',');
 }
