@@ -45,6 +45,13 @@ ip -n "$pc" addr add 10.79.1.1/24 dev lan1
 ip -n "$dev" addr add 10.79.1.2/24 dev eth0
 ip -n "$pc" link set lan1 up
 ip -n "$dev" link set eth0 up
+# Cards the selection leaves out: a camera port and a card that is down.
+ip -n "$pc" link add cam1 type veth peer name cam1peer netns "$dev"
+ip -n "$pc" addr add 10.79.2.1/24 dev cam1
+ip -n "$dev" link set cam1peer up
+ip -n "$pc" link set cam1 up
+ip -n "$pc" link add lan2 type veth peer name lan2peer
+ip -n "$pc" addr add 10.79.3.1/24 dev lan2
 
 for host in pc dev; do
   mkdir -p "$scratch/$host"/{home,tmp,config,cache,data}
@@ -142,6 +149,6 @@ has "$(device_line 1020202_lock02)" '"name":"Not taken"' && fail "the refused na
 cli "" scan --interface "Ethernet 9"
 ((code == 4)) || fail "an unknown card exited $code, not 4"
 has "$err" 'no usable card "Ethernet 9"' || fail "unknown card: no message"
-has "$err" "usable: lan1" || fail "unknown card: the usable cards are not listed"
+has "$err" "usable: lan1)" || fail "unknown card: the usable cards are not lan1 alone"
 
 echo "lanfinder-cli under wine against lanfinder-sim: passed"
