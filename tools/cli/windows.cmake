@@ -21,7 +21,7 @@ target_include_directories(lanfinder_cli_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}
   PRIVATE ${PROJECT_SOURCE_DIR}/lanfinder)
 target_link_libraries(lanfinder_cli_core
   PUBLIC beacon ipv4text
-  PRIVATE nlohmann_json::nlohmann_json iphlpapi ws2_32)
+  PRIVATE nlohmann_json::nlohmann_json netcards ws2_32)
 
 add_executable(lanfinder-cli ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(lanfinder-cli PRIVATE lanfinder_cli_core)

@@ -33,6 +33,26 @@ spdlog::level::level_enum level_of(int level) {
     return spdlog::level::critical;
 }
 
+#if defined(_WIN32)
+// wchar_t holds UTF-16 on Windows: a character beyond 16 bits is a pair.
+std::string utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+// Windows opens files by their UTF-16 names; a narrow name would be read in
+// the ANSI code page, which cannot hold every user's folder name.
+std::filesystem::path folder_path(const std::wstring& folder) {
+    return std::filesystem::path(folder);
+}
+#else
 // wchar_t holds UTF-32 on Linux; file names are UTF-8.
 std::string utf8(const std::wstring& text) {
     std::string out;
@@ -59,6 +79,11 @@ std::string utf8(const std::wstring& text) {
     }
     return out;
 }
+
+std::filesystem::path folder_path(const std::wstring& folder) {
+    return std::filesystem::path(utf8(folder));
+}
+#endif
 
 #if defined(_WIN32)
 // Windows has no program_invocation_short_name: the module's file name
@@ -105,7 +130,7 @@ public:
     }
 
     int set_text_file(int max_files, const std::wstring& folder, int max_file_size_mb) {
-        const std::filesystem::path dir(utf8(folder));
+        const std::filesystem::path dir = folder_path(folder);
         std::error_code error;
         std::filesystem::create_directories(dir, error);
         if (error) {
@@ -125,7 +150,8 @@ public:
         };
 #endif
         auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-            (dir / file_name()).string(), size_mb * 1024 * 1024, files - 1, false, handlers);
+            (dir / std::filesystem::u8path(file_name())).native(), size_mb * 1024 * 1024, files - 1,
+            false, handlers);
         auto logger = std::make_shared<spdlog::logger>("logbridge", std::move(sink));
         configure(*logger);
         std::lock_guard<std::mutex> lock(mutex_);
