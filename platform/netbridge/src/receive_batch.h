@@ -14,12 +14,12 @@ namespace netbridge::detail {
 class receive_batch {
 public:
     // Datagrams per system call: a scan's answers arrive in bursts of
-    // hundreds, and 64 of them is where a larger batch stopped paying.
+    // thousands, and under load a call reads dozens at a time.
     static constexpr int capacity = 64;
     // Every slot takes the largest UDP payload over IPv4, so nothing is ever
     // cut short. The slots are left uninitialised: the kernel touches only
-    // the pages a datagram fills, so a batch of small answers keeps a few
-    // hundred kilobytes resident, not the 4 MB it reserves.
+    // the pages the datagrams fill, so answers of a few hundred bytes keep
+    // about 256 KB of the 4 MB resident.
     static constexpr std::size_t slot_bytes = 65536;
 
     receive_batch();
