@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace netbridge::detail {
 namespace {
@@ -161,7 +160,7 @@ std::size_t channel::remove(const std::shared_ptr<endpoint>& ep) {
 void channel::receive_loop() {
     receive_batch batch;
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-    members members;
+    members cached;
     for (;;) {
         fds[0].revents = fds[1].revents = 0;
         if (::poll(fds, 2, -1) < 0) {
@@ -183,13 +182,13 @@ void channel::receive_loop() {
                 if (batch.truncated(i)) {
                     continue;
                 }
-                refresh(members);
-                dispatch(members, batch.data(i), batch.size(i), batch.sender(i),
+                refresh(cached);
+                dispatch(cached, batch.data(i), batch.size(i), batch.sender(i),
                          batch.destination(i));
             }
         } while (count == receive_batch::capacity && !closing_.load(std::memory_order_relaxed));
         // Endpoints that left go now, not at the next datagram.
-        members = {};
+        cached = {};
     }
 }
 
