@@ -6,11 +6,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "NetLab.h"
 #include "netbridge/socket_udp_async.h"
@@ -160,6 +164,122 @@ TEST_F(NetbridgeLab, NothingFromOtherCards) {
     EXPECT_EQ(wa.of("b"), 0);
     EXPECT_EQ(wa.of("c"), 1);
     EXPECT_EQ(va.of("c-to-va-address"), 0) << "arrived on wa, so not for the va endpoint";
+}
+
+// What one socket receives, in order, with the sender of each.
+struct journal {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, std::string>> entries;
+
+    void add(std::string data, std::string ip) {
+        std::lock_guard<std::mutex> lock(mutex);
+        entries.emplace_back(std::move(data), std::move(ip));
+    }
+    bool holds(const std::string& payload) {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const auto& entry : entries) {
+            if (entry.first == payload) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// Holds a callback until released (or ten seconds have passed).
+struct gate {
+    std::mutex mutex;
+    std::condition_variable signal;
+    bool held = false;
+    bool released = false;
+
+    void hold() {
+        std::unique_lock<std::mutex> lock(mutex);
+        held = true;
+        signal.notify_all();
+        signal.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+    }
+    bool wait_held() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return signal.wait_for(lock, std::chrono::seconds(10), [&] { return held; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+        signal.notify_all();
+    }
+};
+
+// The receive thread is held in the first callback while the burst is sent,
+// so the rest waits queued and is read in full batches: every datagram is
+// delivered once, in order, with its own sender, and the ones an endpoint
+// must not see are skipped in the middle of a batch.
+TEST_F(NetbridgeLab, QueuedBurstIsDeliveredInOrderWithTheRulesOfEachEndpoint) {
+    add_second_addresses();
+    // Outlive the sockets, whose callbacks use them.
+    journal open_in, quiet_in;
+    gate hold;
+    auto from_first = make(a, "10.1.0.1", port + 1);
+    auto from_second = make(a, "10.1.0.11", port + 1);
+    auto open = make(b, "10.1.0.2");
+    auto quiet = make(b, "10.9.0.2");
+    // Lets a held callback go before the sockets close, however the test ends.
+    struct release_at_exit {
+        gate& g;
+        ~release_at_exit() { g.release(); }
+    } release_on_exit{hold};
+    ASSERT_TRUE(from_first && from_second && open && quiet);
+    quiet->broadcast_enable(false);
+
+    open->on_datagram_received([&](std::string data, std::string ip, unsigned short) {
+        if (data == "first") {
+            hold.hold();
+        }
+        open_in.add(std::move(data), std::move(ip));
+    });
+    quiet->on_datagram_received(
+        [&](std::string data, std::string ip, unsigned short) { quiet_in.add(data, ip); });
+
+    ASSERT_EQ(from_first->write_datagram("first", "10.1.0.2", port), 5);
+    ASSERT_TRUE(hold.wait_held());
+
+    // Several batches' worth; the senders alternate, the destinations cycle
+    // through what each endpoint accepts and rejects, and one datagram of
+    // the largest size UDP carries over IPv4 sits among them.
+    constexpr int burst = 300;
+    constexpr int largest_at = 130;
+    const std::string largest(65507, 'L');
+    const char* destinations[] = {"10.1.0.2", "10.9.0.2", "255.255.255.255", "10.1.0.255"};
+    std::vector<std::pair<std::string, std::string>> open_expected{{"first", "10.1.0.1"}};
+    std::vector<std::pair<std::string, std::string>> quiet_expected;
+    for (int i = 0; i < burst; ++i) {
+        auto& sender = i % 2 == 0 ? from_first : from_second;
+        const std::string sender_ip = i % 2 == 0 ? "10.1.0.1" : "10.1.0.11";
+        const std::string destination = destinations[i % 4];
+        const std::string payload = i == largest_at ? largest : "n" + std::to_string(i);
+        ASSERT_EQ(sender->write_datagram(payload, destination, port),
+                  static_cast<int>(payload.size()))
+            << i;
+        (destination == "10.9.0.2" ? quiet_expected : open_expected)
+            .emplace_back(payload, sender_ip);
+    }
+    ASSERT_EQ(largest_at % 4, 2) << "the largest goes out as a broadcast";
+    from_first->write_datagram("marker", "10.1.0.2", port);
+    from_first->write_datagram("marker", "10.9.0.2", port);
+    open_expected.emplace_back("marker", "10.1.0.1");
+    quiet_expected.emplace_back("marker", "10.1.0.1");
+    hold.release();
+    ASSERT_TRUE(
+        waitFor([&] { return open_in.holds("marker") && quiet_in.holds("marker"); }, 10000));
+
+    std::lock_guard<std::mutex> open_lock(open_in.mutex);
+    std::lock_guard<std::mutex> quiet_lock(quiet_in.mutex);
+    ASSERT_EQ(open_in.entries.size(), open_expected.size());
+    for (std::size_t i = 0; i < open_expected.size(); ++i) {
+        EXPECT_EQ(open_in.entries[i].first.size(), open_expected[i].first.size()) << i;
+        EXPECT_TRUE(open_in.entries[i] == open_expected[i]) << i;
+    }
+    EXPECT_TRUE(quiet_in.entries == quiet_expected);
 }
 
 TEST_F(NetbridgeLab, BroadcastNeedsPermission) {

@@ -1,5 +1,7 @@
 #include "channel.h"
 
+#include "receive_batch.h"
+
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -8,15 +10,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace netbridge::detail {
 namespace {
 
 // Thousands of devices answer within milliseconds of each scan.
 constexpr int receive_buffer_bytes = 8 * 1024 * 1024;
-// The largest UDP payload over IPv4 fits.
-constexpr std::size_t datagram_buffer_bytes = 65536;
 
 const in_addr_t limited_broadcast = htonl(INADDR_BROADCAST);
 
@@ -125,6 +124,7 @@ int channel::open(const std::string& device) {
 }
 
 void channel::close() {
+    closing_ = true;
     const std::uint64_t one = 1;
     [[maybe_unused]] auto written = ::write(wake_fd_, &one, sizeof one);
     if (!thread_.joinable()) {
@@ -147,18 +147,20 @@ std::vector<std::shared_ptr<endpoint>> channel::snapshot() {
 void channel::add(const std::shared_ptr<endpoint>& ep) {
     std::lock_guard<std::mutex> lock(members_mutex_);
     members_.push_back(ep);
+    members_version_.fetch_add(1, std::memory_order_release);
 }
 
 std::size_t channel::remove(const std::shared_ptr<endpoint>& ep) {
     std::lock_guard<std::mutex> lock(members_mutex_);
     members_.erase(std::remove(members_.begin(), members_.end(), ep), members_.end());
+    members_version_.fetch_add(1, std::memory_order_release);
     return members_.size();
 }
 
 void channel::receive_loop() {
-    std::vector<char> buffer(datagram_buffer_bytes);
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    receive_batch batch;
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    members cached;
     for (;;) {
         fds[0].revents = fds[1].revents = 0;
         if (::poll(fds, 2, -1) < 0) {
@@ -170,43 +172,41 @@ void channel::receive_loop() {
         if (fds[1].revents != 0) {
             break;
         }
-        // Drain everything queued, so a burst costs one poll.
-        for (;;) {
-            sockaddr_in sender{};
-            iovec io{buffer.data(), buffer.size()};
-            msghdr message{};
-            message.msg_name = &sender;
-            message.msg_namelen = sizeof sender;
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t size = ::recvmsg(fd_, &message, MSG_DONTWAIT);
-            if (size < 0) {
-                break;
-            }
-            if ((message.msg_flags & MSG_TRUNC) != 0) {
-                continue;
-            }
-            in_addr_t destination = 0;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info{};
-                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                    destination = info.ipi_addr.s_addr;
+        // Drain everything queued, a batch per system call, so a burst
+        // costs one poll and a call per batch; a batch that comes back short
+        // found the queue empty. A close ends the drain between batches.
+        int count;
+        do {
+            count = batch.receive(fd_);
+            for (int i = 0; i < count; ++i) {
+                if (batch.truncated(i)) {
+                    continue;
                 }
+                refresh(cached);
+                dispatch(cached, batch.data(i), batch.size(i), batch.sender(i),
+                         batch.destination(i));
             }
-            dispatch(buffer.data(), static_cast<std::size_t>(size), sender, destination);
-        }
+        } while (count == receive_batch::capacity && !closing_.load(std::memory_order_relaxed));
+        // Endpoints that left go now, not at the next datagram.
+        cached = {};
     }
 }
 
-void channel::dispatch(const char* data, std::size_t size, const sockaddr_in& sender,
-                       in_addr_t destination) {
+void channel::refresh(members& cached) {
+    const unsigned version = members_version_.load(std::memory_order_acquire);
+    if (version != cached.version) {
+        std::lock_guard<std::mutex> lock(members_mutex_);
+        cached.endpoints = members_;
+        cached.version = members_version_.load(std::memory_order_relaxed);
+    }
+}
+
+void channel::dispatch(const members& cached, const char* data, std::size_t size,
+                       const sockaddr_in& sender, in_addr_t destination) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
     const unsigned short port = ntohs(sender.sin_port);
-    for (const auto& ep : snapshot()) {
+    for (const auto& ep : cached.endpoints) {
         if (ep->accepts(destination)) {
             ep->deliver(std::string(data, size), text, port);
         }

@@ -81,16 +81,27 @@ public:
     std::size_t remove(const std::shared_ptr<endpoint>& ep);
 
 private:
+    // The receive thread's copy of the endpoints, taken again only when
+    // they change, so a datagram costs no lock and no copy of the list.
+    struct members {
+        unsigned version = 0;
+        std::vector<std::shared_ptr<endpoint>> endpoints;
+    };
+
     void receive_loop();
-    void dispatch(const char* data, std::size_t size, const sockaddr_in& sender,
-                  in_addr_t destination);
+    void refresh(members& cached);
+    void dispatch(const members& cached, const char* data, std::size_t size,
+                  const sockaddr_in& sender, in_addr_t destination);
 
     channel_key key_;
     int fd_ = -1;
     int wake_fd_ = -1;
     std::thread thread_;
+    std::atomic<bool> closing_{false};
     std::mutex members_mutex_;
     std::vector<std::shared_ptr<endpoint>> members_;
+    // Changes with every add and remove; starts above a fresh copy's 0.
+    std::atomic<unsigned> members_version_{1};
 };
 
 // Process-wide table of open channels.
