@@ -17,6 +17,7 @@ namespace {
 
 constexpr int eventWaitMs = 10;
 constexpr int retryDelayMs = 1000;
+constexpr int gatherMs = 2;
 // One posted call per answer let thousands of answers queue ahead of the main
 // thread's timers (the scan among them) during a large scan; a batch is one
 // posted call. Bounded in size and age, so the main thread still gets the
@@ -239,7 +240,15 @@ bool ProtocolEngine::Worker::pumpEvents() {
                 (!batch.isEmpty() && batchAge.elapsed() >= batchMaxAgeMs)) {
                 deliver();
             }
-            received = m_protocol->get_next_event(eventWaitMs);
+            received = m_protocol->get_next_event(0);
+            if (!received) {
+                // Drained. Answers arrive a batch per receive call, one by
+                // one: sleeping on the queue at once meant a wake-up for
+                // nearly every answer of a batch. A short pause lets the
+                // batch complete first.
+                QThread::msleep(gatherMs);
+                received = m_protocol->get_next_event(eventWaitMs);
+            }
         }
     } catch (...) {
         // What was received before the failure still counts.
