@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSharedPointer>
@@ -135,7 +136,13 @@ int main(int argc, char** argv) {
     std::printf("store: %.0f bytes a device (%.1f MB)\n", perDevice, (filled - empty) / 1e6);
     std::printf("kept texts after a full state: %.0f bytes a device (%.1f MB)\n", keptPerDevice,
                 (kept - filled) / 1e6);
-    std::printf("full state: %lld bytes\n", fullSize);
+    // The kept texts must give the bytes of the whole document written at once.
+    const bool same =
+        full == QJsonDocument(QJsonObject{{QStringLiteral("devices"),
+                                           QJsonObject{{QStringLiteral("list"), store->toJson()}}}})
+                    .toJson(QJsonDocument::Indented);
+    std::printf("full state: %lld bytes, %s the whole document\n", fullSize,
+                same ? "equal to" : "DIFFERENT from");
     std::printf(
         "json: {\"devices\": %d, \"sizeofDevice\": %zu, \"storeBytesPerDevice\": %.0f, "
         "\"keptTextBytesPerDevice\": %.0f, \"fullStateBytes\": %lld}\n",
