@@ -37,6 +37,13 @@ int LogWindow::pendingLines() const {
 
 void LogWindow::onMessage(const QString& msg) {
     if (m_pending.empty() || m_pending.back().text.size() >= chunkBytes) {
+        if (!m_pending.empty()) {
+            Chunk& full = m_pending.back();
+            // The fastest level: a chunk is packed once and read at most once.
+            full.text = qCompress(full.text, 1);
+            full.text.squeeze();
+            full.packed = true;
+        }
         m_pending.emplace_back();
         m_pending.back().text.reserve(chunkBytes + 256);
     }
@@ -69,12 +76,13 @@ void LogWindow::appendPending() {
             skip -= chunk.lines;
             continue;
         }
+        const QByteArray lines = chunk.packed ? qUncompress(chunk.text) : chunk.text;
         int from = 0;
         while (skip > 0) {
-            from = chunk.text.indexOf('\n', from) + 1;
+            from = lines.indexOf('\n', from) + 1;
             --skip;
         }
-        text.append(chunk.text.constData() + from, chunk.text.size() - from);
+        text.append(lines.constData() + from, lines.size() - from);
     }
     m_pending.clear();
     m_pendingLines = 0;

@@ -42,10 +42,12 @@ private:
     // The backlog of a hidden window: UTF-8 text, a line feed after each
     // line, in chunks of about chunkBytes, so that a line costs its bytes and
     // not an allocation of its own. Whole chunks are dropped from the front
-    // once the others hold maximumLines.
+    // once the others hold maximumLines. A full chunk is kept compressed: the
+    // lines of a scan repeat each other, and a full backlog took some 9 MB.
     struct Chunk {
         QByteArray text;
         int lines = 0;
+        bool packed = false;
     };
     static constexpr int chunkBytes = 64 * 1024;
     std::deque<Chunk> m_pending;

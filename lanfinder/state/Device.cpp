@@ -14,12 +14,16 @@ Device::Device(const QString& deviceId) : Device() {
 Device::Device() = default;
 
 template <typename T>
+void Device::changed(void* device, const PropertyValue<T>& property) {
+    auto* self = static_cast<Device*>(device);
+    ++self->m_changes;
+    DeviceChanged event(self->id.get(), property.key(), propertyJson(property));
+    self->notifyCache(&event);
+}
+
+template <typename T>
 void Device::listenTo(PropertyValue<T>& property) {
-    property.addListener([this](const PropertyValue<T>& changed) {
-        ++m_changes;
-        DeviceChanged event(id.get(), changed.key(), propertyJson(changed));
-        notifyCache(&event);
-    });
+    property.addListener(&Device::changed<T>, this);
 }
 
 void Device::enableChangeEvents() {

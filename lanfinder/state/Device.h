@@ -57,15 +57,16 @@ struct Device : ISerializable, ICacheNotifier {
     quint64 answerKey() const { return m_answerKey; }
     void setAnswerKey(quint64 key) { m_answerKey = key; }
 
+    // Shared texts: the values that a plant's devices of one kind repeat.
     PropertyValue<QString> id{"id", QString()};
     PropertyValue<QString> name{"name", QString()};
-    PropertyValue<QString> hwVersion{"hwVersion", QString()};
-    PropertyValue<QString> fwVersion{"fwVersion", QString()};
-    PropertyValue<QString> articleNumber{"articleNumber", QString()};
+    PropertyValue<QString> hwVersion{"hwVersion", QString(), Property::Texts::Shared};
+    PropertyValue<QString> fwVersion{"fwVersion", QString(), Property::Texts::Shared};
+    PropertyValue<QString> articleNumber{"articleNumber", QString(), Property::Texts::Shared};
     PropertyValue<QString> serialNumber{"serialNumber", QString()};
-    PropertyValue<QString> manufactureDate{"manufactureDate", QString()};
-    PropertyValue<QString> manufacturer{"manufacturer", QString()};
-    PropertyValue<QString> type{"type", QString()};
+    PropertyValue<QString> manufactureDate{"manufactureDate", QString(), Property::Texts::Shared};
+    PropertyValue<QString> manufacturer{"manufacturer", QString(), Property::Texts::Shared};
+    PropertyValue<QString> type{"type", QString(), Property::Texts::Shared};
     PropertyValue<QString> url{"url", QString()};
     PropertyValue<sdk::system::network_method_type> networkMethod{
         "networkMethod", sdk::system::network_method_type::UNKNOWN};
@@ -77,8 +78,8 @@ struct Device : ISerializable, ICacheNotifier {
     PropertyValue<bool> supportsLocalize{"supportsLocalize", false};
     PropertyValue<QString> mac{"mac", QString()};
     PropertyValue<QString> ip{"ip", QString()};
-    PropertyValue<QString> subnetMask{"subnetMask", QString()};
-    PropertyValue<QString> defaultGateway{"defaultGateway", QString()};
+    PropertyValue<QString> subnetMask{"subnetMask", QString(), Property::Texts::Shared};
+    PropertyValue<QString> defaultGateway{"defaultGateway", QString(), Property::Texts::Shared};
     PropertyValue<bool> shouldProcess{"shouldProcess", false};
     PropertyValue<bool> isProcessing{"isProcessing", false};
     PropertyValue<bool> isRebooting{"isRebooting", false};
@@ -86,11 +87,14 @@ struct Device : ISerializable, ICacheNotifier {
     PropertyValue<bool> isFavorite{"isFavorite", false};
     PropertyValue<bool> isAccessible{"isAccessible", false};
     PropertyValue<bool> isAuthentication{"isAuthentication", false};
-    PropertyValue<QString> ipOfAssociatedNic{"ipOfAssociatedNic", QString()};
+    PropertyValue<QString> ipOfAssociatedNic{"ipOfAssociatedNic", QString(),
+                                             Property::Texts::Shared};
     PropertyValue<QDateTime> lastSeen{"lastSeen", QDateTime()};
     PropertyValue<QDateTime> processingStartedTime{"processingStartedTime", QDateTime()};
 
 private:
+    template <typename T>
+    static void changed(void* device, const PropertyValue<T>& property);
     template <typename T>
     void listenTo(PropertyValue<T>& property);
 

@@ -1,7 +1,16 @@
 #include "state/FullStateText.h"
 
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QStringList>
 
 #include "state/Device.h"
 
@@ -36,6 +45,95 @@ QByteArray indentedAt(const QJsonObject& object, int level) {
 
 }  // namespace
 
+struct DeviceText::Outline {
+    // Before each member's value: the bracket or comma, the line feed, the
+    // indent and the member's name.
+    std::vector<QByteArray> before;
+    int seenIndex = -1;
+    QByteArray end;
+
+    // The one outline for these members at this level; never freed. Null
+    // when too many different ones were asked for already.
+    static const Outline* of(const QStringList& keys, const QString& seenKey, int level) {
+        static auto* lock = new std::mutex;
+        static auto* outlines = new std::map<std::pair<QStringList, int>, std::unique_ptr<Outline>>;
+        // Devices all have the same members, and the document puts them at
+        // one level; anything beyond a few is kept whole.
+        constexpr std::size_t limit = 16;
+        std::lock_guard<std::mutex> guard(*lock);
+        auto found = outlines->find({keys, level});
+        if (found != outlines->end()) {
+            return found->second.get();
+        }
+        if (outlines->size() >= limit) {
+            return nullptr;
+        }
+        auto outline = std::make_unique<Outline>();
+        for (int i = 0; i < keys.size(); ++i) {
+            outline->before.push_back((i == 0 ? "{\n" : ",\n") + indent(level + 1) +
+                                      valueText(keys[i]) + ": ");
+            if (keys[i] == seenKey) {
+                outline->seenIndex = i;
+            }
+        }
+        outline->end = keys.isEmpty() ? QByteArray("{") : "\n" + indent(level);
+        outline->end += '}';
+        return outlines->emplace(std::make_pair(keys, level), std::move(outline))
+            .first->second.get();
+    }
+
+    // The values of text, each followed by a NUL, lastSeen's left empty; or
+    // nothing when text is not this outline filled in with values (then it
+    // is kept whole).
+    std::optional<QByteArray> valuesOf(const QByteArray& text, const QByteArray& seenValue) const {
+        if (before.empty() || seenIndex < 0 || text.contains('\0')) {
+            return std::nullopt;
+        }
+        QByteArray values;
+        int at = 0;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            if (text.indexOf(before[i], at) != at) {
+                return std::nullopt;
+            }
+            at += before[i].size();
+            const int next =
+                i + 1 < before.size() ? text.indexOf(before[i + 1], at) : text.size() - end.size();
+            if (next < at) {
+                return std::nullopt;
+            }
+            const QByteArray value = text.mid(at, next - at);
+            if (static_cast<int>(i) == seenIndex) {
+                if (value != seenValue) {
+                    return std::nullopt;
+                }
+            } else {
+                values += value;
+            }
+            values += '\0';
+            at = next;
+        }
+        if (text.mid(at) != end) {
+            return std::nullopt;
+        }
+        return values;
+    }
+
+    void write(QByteArray& out, const QByteArray& values, const QByteArray& seenText) const {
+        const char* value = values.constData();
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            out += before[i];
+            const std::size_t length = std::strlen(value);
+            if (static_cast<int>(i) == seenIndex) {
+                out += seenText;
+            } else {
+                out.append(value, static_cast<int>(length));
+            }
+            value += length + 1;
+        }
+        out += end;
+    }
+};
+
 void DeviceText::appendTo(QByteArray& out, const Device& device, quint64 version, bool cacheable,
                           int level) {
     if (!cacheable || !m_valid || m_version != version || m_level != level) {
@@ -52,7 +150,11 @@ void DeviceText::appendTo(QByteArray& out, const Device& device, quint64 version
         m_seen = seen;
         m_seenValid = true;
     }
-    out += m_head;
+    if (m_outline) {
+        m_outline->write(out, m_values, m_seenText);
+        return;
+    }
+    out += m_values;
     out += m_seenText;
     out += m_tail;
 }
@@ -61,11 +163,22 @@ void DeviceText::rewrite(const Device& device, int level) {
     QJsonObject object = device.toJson().toObject();
     object.insert(device.lastSeen.key(), kSeenPlaceholder);
     const QByteArray text = indentedAt(object, level);
-    const QByteArray key = "\"" + device.lastSeen.key().toUtf8() + "\": ";
-    const int at = text.indexOf(key + valueText(kSeenPlaceholder)) + key.size();
-    m_head = text.left(at);
-    m_tail = text.mid(at + valueText(kSeenPlaceholder).size());
+    const QByteArray seenValue = valueText(kSeenPlaceholder);
     m_level = level;
+    m_outline = Outline::of(object.keys(), device.lastSeen.key(), level);
+    if (m_outline) {
+        if (auto values = m_outline->valuesOf(text, seenValue)) {
+            m_values = *values;
+            m_values.squeeze();
+            m_tail.clear();
+            return;
+        }
+        m_outline = nullptr;
+    }
+    const QByteArray key = "\"" + device.lastSeen.key().toUtf8() + "\": ";
+    const int at = text.indexOf(key + seenValue) + key.size();
+    m_values = text.left(at);
+    m_tail = text.mid(at + seenValue.size());
 }
 
 QString deviceListPlaceholder() {

@@ -22,14 +22,23 @@ public:
     void appendTo(QByteArray& out, const Device& device, quint64 version, bool cacheable,
                   int level);
 
+    // The member names, brackets and indentation that the kept texts of
+    // every device at one level share.
+    struct Outline;
+
 private:
     void rewrite(const Device& device, int level);
 
     bool m_valid = false;
     quint64 m_version = 0;
     int m_level = 0;
-    // The text before and after lastSeen's value.
-    QByteArray m_head;
+    // Kept as the members' values alone, each followed by a NUL (which JSON
+    // text never holds raw; lastSeen's is left empty), around the outline
+    // of the level. A text that does not part so is kept whole: m_outline
+    // is then null and m_values and m_tail hold the text before and after
+    // lastSeen's value.
+    const Outline* m_outline = nullptr;
+    QByteArray m_values;
     QByteArray m_tail;
     bool m_seenValid = false;
     QDateTime m_seen;

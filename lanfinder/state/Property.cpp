@@ -8,24 +8,46 @@
 
 #include <QJsonArray>
 #include <QMap>
+#include <QSet>
 #include <QVariant>
 
 using DeviceAdministrationFbbApi::DeviceState;
 using sdk::system::network_method_type;
 
-const Property::Name& Property::Name::of(const std::string& name) {
+const Property::Name& Property::Name::of(const std::string& name, Texts texts) {
     // Properties are made on several threads (devices on the main thread,
     // records read elsewhere); the set of names is small and fixed.
     // Never destroyed: a property living in a static object may outlast any
     // other static.
     static auto* lock = new std::mutex;
-    static auto* names = new std::map<std::string, std::unique_ptr<const Name>>;
+    static auto* names = new std::map<std::pair<std::string, Texts>, std::unique_ptr<const Name>>;
     std::lock_guard<std::mutex> guard(*lock);
-    auto& entry = (*names)[name];
+    auto& entry = (*names)[{name, texts}];
     if (!entry) {
-        entry.reset(new Name{name, QString::fromLatin1(name.c_str())});
+        entry.reset(new Name{name, QString::fromLatin1(name.c_str()), texts});
     }
     return *entry;
+}
+
+QString sharedText(const QString& text) {
+    if (text.isEmpty()) {
+        return text;
+    }
+    // Never destroyed, like the names above.
+    static auto* lock = new std::mutex;
+    static auto* texts = new QSet<QString>;
+    std::lock_guard<std::mutex> guard(*lock);
+    const auto it = texts->constFind(text);
+    if (it != texts->constEnd()) {
+        return *it;
+    }
+    if (texts->size() >= sharedTextLimit) {
+        // The devices keep what they hold; only later equal texts are
+        // held apart until the set has filled again.
+        texts->clear();
+    }
+    texts->insert(text);
+    return text;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -18,11 +19,24 @@
 template <typename T>
 class PropertyValue;
 
+// An equal text that shares its characters with every other text handed in
+// lately: a process-wide set of at most sharedTextLimit texts, emptied when
+// full, so that a network of ever new values cannot grow it without bound.
+// Safe from any thread.
+QString sharedText(const QString& text);
+constexpr int sharedTextLimit = 4096;
+
 // A named, typed, observable value. The name is also the JSON key of the
 // value and the key of the change events that its owner raises.
 class Property {
 public:
-    explicit Property(const std::string& name) : m_name(&Name::of(name)) {}
+    // How a text value is held: Shared for values that many devices repeat
+    // (a maker, a version, a mask), which are then held once per process
+    // rather than once per device.
+    enum class Texts { Own, Shared };
+
+    explicit Property(const std::string& name, Texts texts = Texts::Own)
+        : m_name(&Name::of(name, texts)) {}
     virtual ~Property() = default;
 
     // The type held by the concrete PropertyValue<T>.
@@ -38,14 +52,18 @@ public:
     template <typename T>
     const PropertyValue<T>& as() const;
 
+protected:
+    bool sharesTexts() const { return m_name->texts == Texts::Shared; }
+
 private:
     // Every device holds some thirty properties: each name and its key are
     // kept once per process and shared, not copied into every property.
     struct Name {
         std::string name;
         QString key;
-        // The one entry for this name, made on first use; never freed.
-        static const Name& of(const std::string& name);
+        Texts texts;
+        // The one entry for this name and way, made on first use; never freed.
+        static const Name& of(const std::string& name, Texts texts);
     };
 
     const Name* m_name;
@@ -58,23 +76,25 @@ template <typename T>
 class PropertyValue : public Property {
 public:
     using Listener = std::function<void(const PropertyValue<T>&)>;
+    // A listener of two words: a plain function and what it is called for.
+    using Notify = void (*)(void* receiver, const PropertyValue<T>&);
 
-    PropertyValue(std::string name, T initial)
-        : Property(std::move(name)), m_value(std::move(initial)) {}
+    PropertyValue(std::string name, T initial, Texts texts = Texts::Own)
+        : Property(std::move(name), texts), m_value(std::move(initial)) {}
 
     // Member-wise: name, value and listeners.
     PropertyValue(const PropertyValue& other)
         : Property(other),
           m_value(other.m_value),
-          m_hasFirstListener(other.m_hasFirstListener),
-          m_firstListener(other.m_firstListener),
+          m_notify(other.m_notify),
+          m_receiver(other.m_receiver),
           m_moreListeners(copyOf(other.m_moreListeners)) {}
     PropertyValue& operator=(const PropertyValue& other) {
         if (this != &other) {
             Property::operator=(other);
             m_value = other.m_value;
-            m_hasFirstListener = other.m_hasFirstListener;
-            m_firstListener = other.m_firstListener;
+            m_notify = other.m_notify;
+            m_receiver = other.m_receiver;
             m_moreListeners = copyOf(other.m_moreListeners);
         }
         return *this;
@@ -90,9 +110,13 @@ public:
         if (value == m_value) {
             return;
         }
-        m_value = value;
-        if (m_hasFirstListener) {
-            m_firstListener(*this);
+        if constexpr (std::is_same_v<T, QString>) {
+            m_value = sharesTexts() ? sharedText(value) : value;
+        } else {
+            m_value = value;
+        }
+        if (m_notify) {
+            m_notify(m_receiver, *this);
         }
         // Index loop: a listener may add listeners to this same property.
         for (std::size_t i = 0; m_moreListeners && i < m_moreListeners->size(); ++i) {
@@ -102,14 +126,20 @@ public:
 
     // Listeners are never removed; they live as long as the property.
     void addListener(Listener listener) {
-        if (!m_hasFirstListener) {
-            m_firstListener = std::move(listener);
-            m_hasFirstListener = true;
+        if (!m_moreListeners) {
+            m_moreListeners = std::make_unique<std::vector<Listener>>();
+        }
+        m_moreListeners->push_back(std::move(listener));
+    }
+    // The same as a listener calling notify(receiver, property).
+    void addListener(Notify notify, void* receiver) {
+        if (!m_notify && !m_moreListeners) {
+            m_notify = notify;
+            m_receiver = receiver;
         } else {
-            if (!m_moreListeners) {
-                m_moreListeners = std::make_unique<std::vector<Listener>>();
-            }
-            m_moreListeners->push_back(std::move(listener));
+            addListener([notify, receiver](const PropertyValue<T>& property) {
+                notify(receiver, property);
+            });
         }
     }
 
@@ -120,10 +150,12 @@ private:
     }
 
     T m_value;
-    // Nearly every property has one listener (its owner's); held in place, it
-    // costs no allocation of its own.
-    bool m_hasFirstListener = false;
-    Listener m_firstListener;
+    // Nearly every property has one listener (its owner's), registered
+    // first: held in place as two pointers, it costs no allocation and a
+    // third of a std::function. Only a first listener is held so, so that
+    // the order of registration is the order of the calls.
+    Notify m_notify = nullptr;
+    void* m_receiver = nullptr;
     std::unique_ptr<std::vector<Listener>> m_moreListeners;
 };
 

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QScrollBar>
+#include <QStringList>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -109,6 +110,28 @@ TEST_F(LogWindowTest, HiddenWindowKeepsOnlyTheNewestLinesAndShowsThemAtTheEnd) {
     QCoreApplication::processEvents();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
+    window.hide();
+}
+
+// Several chunks of the hidden window's backlog, kept compressed, each line
+// with non-ASCII text and some messages of two lines: every line comes back
+// as it was logged, in order.
+TEST_F(LogWindowTest, HiddenWindowGivesBackEveryLineOfManyChunks) {
+    Logger* logger = Logger::instance();
+    QStringList expected;
+    for (int i = 0; i < 6000; ++i) {
+        const QString line = QStringLiteral("Gerät %1 gefunden: Zähler ☃ %1").arg(i);
+        if (i % 7 == 0) {
+            emit logger->message(QtDebugMsg, line + QStringLiteral("\nzweite Zeile"));
+            expected << line << QStringLiteral("zweite Zeile");
+        } else {
+            emit logger->message(QtDebugMsg, line);
+            expected << line;
+        }
+    }
+    EXPECT_EQ(window.pendingLines(), expected.size());
+    window.show();
+    EXPECT_EQ(window.toPlainText(), expected.join(QLatin1Char('\n')));
     window.hide();
 }
 

@@ -56,7 +56,9 @@ TEST(FullStateText, EqualsTheWholeDocumentWrittenAtOnceOverASequenceOfChanges) {
         {"a third with a name full of JSON",
          [](DeviceStore& s) {
              auto device = sampleDevice(QStringLiteral("c_3"));
-             device->name.set(QStringLiteral("\"lastSeen\": \"\x01lastSeen\x01\"\n\\ é ☃"));
+             device->name.set(QStringLiteral("\"lastSeen\": \"\x01lastSeen\x01\"\n\\ é ☃,\n"
+                                             "                \"mac\": ") +
+                              QChar(0));
              s.add(device);
          }},
         {"a device changed twice between requests",

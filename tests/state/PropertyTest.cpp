@@ -42,6 +42,68 @@ TEST(PropertyValue, SetToNewValueCallsEveryListenerOnceInRegistrationOrder) {
     EXPECT_EQ(property.get(), 500);
 }
 
+// Both kinds of listener, in both orders of registration: the one held in
+// place must not jump ahead of a listener registered before it.
+TEST(PropertyValue, PlainAndFunctionListenersAreCalledInRegistrationOrder) {
+    std::vector<int> calls;
+    const auto notify = [](void* receiver, const PropertyValue<int>& p) {
+        static_cast<std::vector<int>*>(receiver)->push_back(p.get());
+    };
+    PropertyValue<int> plainFirst("count", 0);
+    plainFirst.addListener(notify, &calls);
+    plainFirst.addListener([&](const PropertyValue<int>& p) { calls.push_back(-p.get()); });
+    plainFirst.addListener(notify, &calls);
+    plainFirst.set(1);
+    EXPECT_EQ(calls, (std::vector<int>{1, -1, 1}));
+
+    calls.clear();
+    PropertyValue<int> functionFirst("count", 0);
+    functionFirst.addListener([&](const PropertyValue<int>& p) { calls.push_back(-p.get()); });
+    functionFirst.addListener(notify, &calls);
+    functionFirst.set(2);
+    EXPECT_EQ(calls, (std::vector<int>{-2, 2}));
+
+    calls.clear();
+    PropertyValue<int> copy = plainFirst;
+    copy.set(3);
+    EXPECT_EQ(calls, (std::vector<int>{3, -3, 3}));
+}
+
+// Equal values of a shared property hold one copy of their characters; an
+// own property keeps what it was given; an empty text stays empty, not null.
+TEST(PropertyValue, SharedTextsHoldEqualValuesOnce) {
+    PropertyValue<QString> first("manufacturer", QString(), Property::Texts::Shared);
+    PropertyValue<QString> second("manufacturer", QString(), Property::Texts::Shared);
+    PropertyValue<QString> own("manufacturer", QString());
+    const QString maker = QString::fromLatin1("Vostrel shared");
+    first.set(maker);
+    second.set(QString::fromLatin1("Vostrel shared"));
+    own.set(QString::fromLatin1("Vostrel shared"));
+    EXPECT_EQ(second.get(), maker);
+    EXPECT_EQ(second.get().constData(), first.get().constData());
+    EXPECT_NE(own.get().constData(), first.get().constData());
+    EXPECT_EQ(own.name(), first.name());
+    EXPECT_EQ(own.key(), first.key());
+
+    second.set(QLatin1String(""));
+    EXPECT_TRUE(second.get().isEmpty());
+    EXPECT_FALSE(second.get().isNull());
+}
+
+// The set of shared texts is bounded: once it is full it starts afresh, and
+// equal texts are shared again from then on.
+TEST(PropertyValue, SharedTextsStayBounded) {
+    const QString first = sharedText(QString::fromLatin1("bounded first"));
+    EXPECT_EQ(sharedText(QString::fromLatin1("bounded first")).constData(), first.constData());
+    for (int i = 0; i < sharedTextLimit; ++i) {
+        sharedText(QString::fromLatin1("bounded %1").arg(i));
+    }
+    const QString again = sharedText(QString::fromLatin1("bounded first"));
+    EXPECT_EQ(again, first);
+    EXPECT_NE(again.constData(), first.constData());
+    EXPECT_EQ(sharedText(QString::fromLatin1("bounded first")).constData(), again.constData());
+}
+
 TEST(PropertyValue, SetToCurrentValueCallsNoListener) {
     PropertyValue<QString> property("name", QStringLiteral("a"));
     int calls = 0;
