@@ -32,10 +32,6 @@ struct HeldChange {
     SetConfigurationRequest request;
 };
 
-QString deviceIdOf(const QString& articleNumber, const QString& serialNumber) {
-    return QStringLiteral("%1_%2").arg(articleNumber, serialNumber).toLower();
-}
-
 bool parseIpv4(const QString& text, std::uint32_t& out) {
     const auto address = ipv4text::parse(text.toStdString());
     out = address.value_or(0);
@@ -153,7 +149,9 @@ void EventProcessor::expireRequests() {
 // --- Discovery answers ------------------------------------------------------------
 
 void EventProcessor::handle(const DiscoveryResponse& response) {
-    const QString id = deviceIdOf(response.articleNumber, response.serialNumber);
+    const QString id = response.deviceId.isEmpty()
+                           ? deviceIdOf(response.articleNumber, response.serialNumber)
+                           : response.deviceId;
     QSharedPointer<Device> device = m_devices->find(id, true).toStrongRef();
     const bool isNew = device.isNull();
     if (isNew) {
@@ -269,6 +267,7 @@ QVector<NIC> EventProcessor::localCards(qint64 nowMs) const {
     if (!fresh) {
         m_cards = m_cardSource ? m_cardSource() : queryNetworkInterfaces();
         m_cardsReadAtMs = nowMs;
+        readCardSubnets();
     }
     return m_cards;
 }
@@ -278,27 +277,37 @@ bool EventProcessor::isOnLocalSubnet(const Device& device, qint64 nowMs) const {
     if (!parseIpv4(device.ip.get(), deviceAddress)) {
         return false;
     }
-    bool onSubnet = false;
-    const QString seenOn = device.ipOfAssociatedNic.get();
-    for (const auto& card : localCards(nowMs)) {
-        const auto& addresses = card.addresses.get();
-        const bool seenHere =
-            std::any_of(addresses.begin(), addresses.end(),
-                        [&seenOn](const NIC::Address& a) { return a.ip.get() == seenOn; });
-        if (!seenHere) {
+    localCards(nowMs);
+    const QString& seenOn = device.ipOfAssociatedNic.get();
+    for (const auto& card : m_cardSubnets) {
+        if (!card.addresses.contains(seenOn)) {
             continue;
         }
-        for (const auto& address : addresses) {
-            std::uint32_t cardAddress = 0;
-            std::uint32_t mask = 0;
-            if (parseIpv4(address.ip.get(), cardAddress) &&
-                parseIpv4(address.subnetMask.get(), mask) &&
-                (mask & cardAddress) == (mask & deviceAddress)) {
-                onSubnet = true;
+        for (const auto& [cardAddress, mask] : card.subnets) {
+            if ((mask & cardAddress) == (mask & deviceAddress)) {
+                return true;
             }
         }
     }
-    return onSubnet;
+    return false;
+}
+
+void EventProcessor::readCardSubnets() const {
+    // Parsed once per reading of the cards, not for every answer.
+    m_cardSubnets.clear();
+    for (const auto& card : m_cards) {
+        CardSubnets subnets;
+        for (const auto& address : card.addresses.get()) {
+            subnets.addresses << address.ip.get();
+            std::uint32_t cardAddress = 0;
+            std::uint32_t mask = 0;
+            if (parseIpv4(address.ip.get(), cardAddress) &&
+                parseIpv4(address.subnetMask.get(), mask)) {
+                subnets.subnets.push_back({cardAddress, mask});
+            }
+        }
+        m_cardSubnets.push_back(std::move(subnets));
+    }
 }
 
 // --- Reachability probe -------------------------------------------------------------

@@ -8,9 +8,12 @@
 #include <QTimer>
 #include <QVector>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "device/ChangeCheck.h"
 #include "device/ConfigurationStep.h"
@@ -129,6 +132,7 @@ private:
     // nowMs: Clock::monotonicMs, for the age of the card list.
     bool isOnLocalSubnet(const Device& device, qint64 nowMs) const;
     QVector<NIC> localCards(qint64 nowMs) const;
+    void readCardSubnets() const;
     void applyProbeResult(const QString& deviceId, bool reachable);
     // deviceId names the device the message is about, when there is one.
     void post(const QString& message, const QString& deviceId = QString());
@@ -162,6 +166,12 @@ private:
     CardSource m_cardSource;
     // The last card list read and when; mutable as a cache of a const query.
     mutable QVector<NIC> m_cards;
+    // Each card's addresses and the subnets they span, from m_cards.
+    struct CardSubnets {
+        QStringList addresses;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> subnets;  // address, mask
+    };
+    mutable std::vector<CardSubnets> m_cardSubnets;
     // Clock::monotonicMs when m_cards was read; none before the first read.
     mutable std::optional<qint64> m_cardsReadAtMs;
     // Devices whose probe runs; at most one probe per device.

@@ -13,3 +13,7 @@ void ConfigurationResponse::accept(IEventHandler& handler) const {
 void LocalizeResponse::accept(IEventHandler& handler) const {
     handler.handle(*this);
 }
+
+QString deviceIdOf(const QString& articleNumber, const QString& serialNumber) {
+    return QStringLiteral("%1_%2").arg(articleNumber, serialNumber).toLower();
+}

@@ -19,6 +19,9 @@ public:
     QString ipOfAssociatedNic;
 };
 
+// The id of the device with this article and serial number.
+QString deviceIdOf(const QString& articleNumber, const QString& serialNumber);
+
 // A device's self-description. The defaults mark a record that was never
 // filled; the conversion overwrites every field.
 class DiscoveryResponse : public IProtocolEvent {
@@ -49,6 +52,8 @@ public:
     // The library's repeat key of the answer's text: equal non-zero keys,
     // equal values above (0 when it did not compare the text).
     quint64 repeatKey = 0;
+    // deviceIdOf(articleNumber, serialNumber) when already known, else empty.
+    QString deviceId;
 };
 
 // A device's answer to a configuration request.

@@ -39,6 +39,7 @@ QSharedPointer<IProtocolEvent> RepeatedAnswers::convert(const dp::event_with_met
     if (key != 0) {
         if (const auto answer = event.dynamicCast<DiscoveryResponse>()) {
             answer->repeatKey = key;
+            answer->deviceId = deviceIdOf(answer->articleNumber, answer->serialNumber);
             keep(key, *answer, received.interface_ip);
         }
     }

@@ -278,6 +278,7 @@ TEST(RepeatedAnswers, ARepeatIsTheKeptConversionWithItsOwnIdCardAndTime) {
         EXPECT_EQ(event->requestId, QString::fromStdString(row.requestId));
         EXPECT_EQ(event->ipOfAssociatedNic, QString::fromStdString(row.card));
         EXPECT_EQ(event->created, clock.currentDateTime());
+        EXPECT_EQ(dynamic_cast<const DiscoveryResponse*>(event.data())->deviceId, "abc_x1");
     }
     // The kept conversion is untouched by the copies made of it.
     EXPECT_EQ(first->requestId, "req-1");
