@@ -184,6 +184,41 @@ TEST_F(EventProcessorTest, ARepeatedAnswerChangesOnlyLastSeen) {
     EXPECT_EQ(device()->lastSeen.get(), clock.currentDateTime());
 }
 
+// The answer's repeat key lets an unchanged answer skip the copy of its
+// values; only the same key from the same card may.
+TEST_F(EventProcessorTest, ARepeatKeySkipsOnlyAnAnswerThatHoldsTheSameValues) {
+    const auto keyed = [](quint64 key, const QString& name, const QString& card) {
+        auto r = answer();
+        r->repeatKey = key;
+        r->name = name;
+        r->ipOfAssociatedNic = card;
+        r->deviceId = "abc_x1";
+        return r;
+    };
+    deliver(keyed(5, "Line 3", "192.168.0.10"));
+    clock.advanceMs(1000);
+    deliver(keyed(5, "Line 3", "192.168.0.10"));
+    EXPECT_EQ(device()->lastSeen.get(), clock.currentDateTime());
+    struct Row {
+        const char* what;
+        quint64 key;
+        QString name;
+        QString card;
+    };
+    const Row rows[] = {
+        {"another key", 6, "Line 4", "192.168.0.10"},
+        {"the same key from another card", 6, "Line 4", "192.168.0.11"},
+        {"an answer the library did not compare", 0, "Line 5", "192.168.0.11"},
+        {"a key seen before, after others", 5, "Line 3", "192.168.0.10"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        deliver(keyed(row.key, row.name, row.card));
+        EXPECT_EQ(device()->name.get(), row.name);
+        EXPECT_EQ(device()->ipOfAssociatedNic.get(), row.card);
+    }
+}
+
 TEST_F(EventProcessorTest, IdsAreLowerCasedArticleAndSerial) {
     auto r = answer();
     r->articleNumber = "AbC";
