@@ -1,8 +1,30 @@
 #include "answer_memo.h"
 
 #include <atomic>
+#include <cstring>
+#include <mutex>
 
 namespace dp {
+
+namespace {
+
+// Where `token` first occurs in `text` from `from` on. glibc's memmem skips
+// ahead by pairs of bytes; a plain find stops at every quote of the text,
+// about a hundred per answer.
+std::size_t find_token(std::string_view text, std::string_view token, std::size_t from) {
+    if (from > text.size()) {
+        return std::string_view::npos;
+    }
+#if defined(__GLIBC__)
+    const void* at = memmem(text.data() + from, text.size() - from, token.data(), token.size());
+    return at == nullptr ? std::string_view::npos
+                         : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+#else
+    return text.find(token, from);
+#endif
+}
+
+}  // namespace
 
 bool find_plain_id(std::string_view datagram, id_span& out) {
     // Without a backslash no key is escaped and no text holds a quote, so
@@ -13,8 +35,9 @@ bool find_plain_id(std::string_view datagram, id_span& out) {
     if (datagram.find('\\') != std::string_view::npos) {
         return false;
     }
-    const std::size_t at = datagram.find(key);
-    if (at == std::string_view::npos || datagram.find(key, at + 1) != std::string_view::npos ||
+    const std::size_t at = find_token(datagram, key, 0);
+    if (at == std::string_view::npos ||
+        find_token(datagram, key, at + 1) != std::string_view::npos ||
         datagram.compare(at + key.size(), colon.size(), colon) != 0) {
         return false;
     }
@@ -35,33 +58,67 @@ bool find_plain_id(std::string_view datagram, id_span& out) {
 
 answer_memo::answer_memo(std::size_t capacity) : capacity_(capacity) {}
 
-std::string answer_memo::key_of(std::string_view datagram, id_span& span) {
+bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& out) {
     if (!find_plain_id(datagram, span)) {
-        return {};
+        return false;
     }
-    std::string key;
-    key.reserve(datagram.size() - (span.end - span.begin));
-    key.append(datagram.substr(0, span.begin)).append(datagram.substr(span.end));
-    return key;
+    out.before = datagram.substr(0, span.begin);
+    out.after = datagram.substr(span.end);
+    // The two pieces' hashes combined: equal keys, equal hashes, wherever
+    // the id stood (the length of the first piece is part of the key).
+    const std::size_t first = std::hash<std::string_view>{}(out.before);
+    const std::size_t second = std::hash<std::string_view>{}(out.after);
+    out.hash =
+        first ^ (second + 0x9e3779b97f4a7c15ULL + (first << 6) + (first >> 2)) ^ out.before.size();
+    return true;
+}
+
+const answer_memo::remembered* answer_memo::find(const pieces& key) const {
+    const auto at = records_.find(key.hash);
+    if (at == records_.end()) {
+        return nullptr;
+    }
+    const std::string_view text = at->second.key;
+    if (text.size() != key.before.size() + key.after.size() ||
+        text.substr(0, key.before.size()) != key.before ||
+        text.substr(key.before.size()) != key.after) {
+        return nullptr;
+    }
+    return &at->second;
 }
 
 std::unique_ptr<event> answer_memo::recall(std::string_view datagram, std::uint64_t* text_number) {
+    std::uint64_t number = 0;
+    bool taken = false;
+    auto record = recall(datagram, number, {}, taken);
+    if (record && text_number != nullptr) {
+        *text_number = number;
+    }
+    return record;
+}
+
+std::unique_ptr<event> answer_memo::recall(std::string_view datagram, std::uint64_t& text_number,
+                                           const std::function<bool(std::uint64_t)>& take,
+                                           bool& taken) {
+    taken = false;
     id_span span;
-    const std::string key = key_of(datagram, span);
-    if (key.empty()) {
+    pieces key;
+    if (!pieces_of(datagram, span, key)) {
         return nullptr;
     }
     std::unique_ptr<discovery_response> copy;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto found = records_.find(key);
-        if (found == records_.end()) {
+        std::shared_lock<std::shared_mutex> lock(mutex_);
+        const remembered* found = find(key);
+        if (found == nullptr) {
             return nullptr;
         }
-        copy = std::make_unique<discovery_response>(*found->second.record);
-        if (text_number != nullptr) {
-            *text_number = found->second.number;
+        text_number = found->number;
+        if (take && take(found->number)) {
+            taken = true;
+            return nullptr;
         }
+        copy = std::make_unique<discovery_response>(*found->record);
     }
     copy->set_request_id(std::string(datagram.substr(span.begin, span.end - span.begin)));
     return copy;
@@ -73,37 +130,46 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
         return 0;
     }
     id_span span;
-    std::string key = key_of(datagram, span);
+    pieces key;
     // The span is the member the decoder read only if it holds what the
     // record carries.
-    if (key.empty() || datagram.substr(span.begin, span.end - span.begin) != answer->request_id()) {
+    if (!pieces_of(datagram, span, key) ||
+        datagram.substr(span.begin, span.end - span.begin) != answer->request_id()) {
         return 0;
     }
     std::string device = answer->article_number();
     device.append(1, '\0').append(answer->serial_number());
+    std::string text;
+    text.reserve(key.before.size() + key.after.size());
+    text.append(key.before).append(key.after);
     auto copy = std::make_unique<const discovery_response>(*answer);
 
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto previous = key_of_device_.find(device);
-    if (previous != key_of_device_.end()) {
-        // A copy: the key is erased with its entry.
-        const std::string stale = *previous->second;
-        records_.erase(stale);
-        key_of_device_.erase(previous);
-    } else if (key_of_device_.size() >= capacity_) {
-        records_.clear();
-        key_of_device_.clear();
+    std::unique_lock<std::shared_mutex> lock(mutex_);
+    if (const remembered* known = find(key)) {
+        // Two threads decoded the same new text; the first one's number stands.
+        return known->number;
     }
-    // Equal texts name the same device, so the key is not taken.
+    const auto previous = hash_of_device_.find(device);
+    if (previous != hash_of_device_.end()) {
+        records_.erase(previous->second);
+        hash_of_device_.erase(previous);
+    } else if (hash_of_device_.size() >= capacity_) {
+        records_.clear();
+        hash_of_device_.clear();
+    }
+    if (records_.count(key.hash) != 0) {
+        // Another device's text has this hash: this one is decoded each time.
+        return 0;
+    }
     static std::atomic<std::uint64_t> last_number{0};
     const std::uint64_t number = ++last_number;
-    const auto at = records_.emplace(std::move(key), remembered{std::move(copy), number}).first;
-    key_of_device_.emplace(std::move(device), &at->first);
+    records_.emplace(key.hash, remembered{std::move(text), std::move(copy), number});
+    hash_of_device_.emplace(std::move(device), key.hash);
     return number;
 }
 
 std::size_t answer_memo::size() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_lock<std::shared_mutex> lock(mutex_);
     return records_.size();
 }
 

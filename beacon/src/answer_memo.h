@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,6 +37,12 @@ public:
     // remembered; empty otherwise. `text_number` is then the number that
     // remember() gave that text.
     std::unique_ptr<event> recall(std::string_view datagram, std::uint64_t* text_number = nullptr);
+    // recall(), but a remembered text is first offered by its number to
+    // `take`: when it takes the answer, no record is made (taken is set and
+    // the result is empty). `take` runs under the memo's shared lock, on the
+    // caller's thread, and must not call back into the memo.
+    std::unique_ptr<event> recall(std::string_view datagram, std::uint64_t& text_number,
+                                  const std::function<bool(std::uint64_t)>& take, bool& taken);
     // Remembers a record decoded from the datagram; records of other kinds,
     // and texts whose id is not plainly readable, are not kept (0). Returns
     // the text's number: never 0, never given to another text, by any memo of
@@ -45,19 +52,29 @@ public:
     std::size_t size() const;
 
 private:
-    // The datagram without its id text; empty when find_plain_id fails.
-    static std::string key_of(std::string_view datagram, id_span& span);
-
-    const std::size_t capacity_;
-    mutable std::mutex mutex_;
+    // A datagram seen as the two pieces around its id text: the key a text
+    // is remembered by, read in place, without a copy.
+    struct pieces {
+        std::string_view before;
+        std::string_view after;
+        std::size_t hash = 0;
+    };
+    static bool pieces_of(std::string_view datagram, id_span& span, pieces& out);
     struct remembered {
+        std::string key;  // the text without its id
         std::unique_ptr<const discovery_response> record;
         std::uint64_t number = 0;
     };
-    std::unordered_map<std::string, remembered> records_;
-    // Per device, the key of its remembered text; points into records_'
-    // keys, which stay put until their entry is erased.
-    std::unordered_map<std::string, const std::string*> key_of_device_;
+    // The entry whose key is these pieces; the lock is held.
+    const remembered* find(const pieces& key) const;
+
+    const std::size_t capacity_;
+    mutable std::shared_mutex mutex_;
+    // By the hash of the key: lookups compare the pieces in place. A text
+    // whose hash another text holds is not remembered (decoded every time).
+    std::unordered_map<std::size_t, remembered> records_;
+    // Per device, the hash of its remembered text.
+    std::unordered_map<std::string, std::size_t> hash_of_device_;
 };
 
 }  // namespace dp

@@ -150,16 +150,21 @@ std::unique_ptr<event> device_protocol::decode(const char* data, std::int32_t le
     return decode_answer(data, length, repeat_key);
 }
 
-std::unique_ptr<event> device_protocol::decode_answer(const char* data, std::int32_t length,
-                                                      std::uint64_t& repeat_key) const {
+std::unique_ptr<event> device_protocol::decode_answer(
+    const char* data, std::int32_t length, std::uint64_t& repeat_key,
+    const std::function<bool(std::uint64_t)>& take) const {
     if (data == nullptr || length < 1) {
         p7::deliver(1, __LINE__, "device_protocol", "dp::device_protocol::decode",
                     "Discarded network message");
         return nullptr;
     }
     const std::string_view text(data, static_cast<std::size_t>(length));
-    if (auto record = answers_->recall(text, &repeat_key)) {
+    bool taken = false;
+    if (auto record = answers_->recall(text, repeat_key, take, taken)) {
         return record;
+    }
+    if (taken) {
+        return nullptr;
     }
     auto record = decode_datagram(data, text.size());
     if (record) {
@@ -176,8 +181,15 @@ void device_protocol::on_datagram(const std::string& data, const std::string& se
             return;
         }
         std::uint64_t repeat_key = 0;
+        const auto filter = std::atomic_load(&filter_);
+        std::function<bool(std::uint64_t)> take;
+        if (filter && *filter) {
+            take = [&filter, &interface_ip](std::uint64_t key) {
+                return (*filter)(key, interface_ip);
+            };
+        }
         auto record =
-            decode_answer(data.data(), static_cast<std::int32_t>(data.size()), repeat_key);
+            decode_answer(data.data(), static_cast<std::int32_t>(data.size()), repeat_key, take);
         if (!record) {
             return;
         }
@@ -248,6 +260,12 @@ std::shared_ptr<event_with_metadata> device_protocol::get_next_event(int timeout
         return take_front();
     }
     return nullptr;
+}
+
+void device_protocol::set_repeat_filter(repeat_filter filter) {
+    std::atomic_store(
+        &filter_, std::shared_ptr<const repeat_filter>(
+                      filter ? std::make_shared<const repeat_filter>(std::move(filter)) : nullptr));
 }
 
 int device_protocol::send(const std::string& text, const std::string& target) const {

@@ -20,4 +20,6 @@ int idevice_protocol::send_localize_request(const std::string& /*card_ip*/,
     return -1;
 }
 
+void idevice_protocol::set_repeat_filter(repeat_filter /*filter*/) {}
+
 }  // namespace dp

@@ -3,6 +3,8 @@
 #include <QDebug>
 #include <QJsonArray>
 
+#include <beacon/idevice_protocol.h>
+
 #include "app/CardWatcher.h"
 #include "app/GuiHandler.h"
 #include "app/ProtocolProvider.h"
@@ -11,9 +13,11 @@
 #include "device/NICModel.h"
 #include "device/NetworkInterfaces.h"
 #include "device/NetworkMonitor.h"
+#include "device/SeenBoard.h"
 #include "lanfinder/Version.h"
 #include "state/AppNotification.h"
 #include "state/BatchReport.h"
+#include "state/Clock.h"
 #include "state/DeviceStore.h"
 #include "state/Event.h"
 #include "state/FullStateText.h"
@@ -52,10 +56,24 @@ Backend::Backend(BackendOptions givenOptions)
     m_devices = QSharedPointer<DeviceStore>::create();
     m_notifications = QSharedPointer<AppNotificationStore>::create();
     m_nics = QSharedPointer<NICModel>::create(cards);
-    m_engine = options.makeEngine(makeProtocolProvider(options.queryCards));
+    // Every protocol instance hands the repeats of settled devices to the
+    // board on its receive threads instead of queueing them.
+    m_seenBoard = std::make_shared<SeenBoard>();
+    IProtocolProvider provider = [makeInstance = makeProtocolProvider(options.queryCards),
+                                  board = m_seenBoard]() {
+        auto instance = makeInstance();
+        if (instance) {
+            instance->set_repeat_filter([board](std::uint64_t key, const std::string& cardIp) {
+                return board->take(key, cardIp, Clock::instance().monotonicMs());
+            });
+        }
+        return instance;
+    };
+    m_engine = options.makeEngine(std::move(provider));
     m_processor = QSharedPointer<EventProcessor>::create(m_engine.data(), m_devices.data(),
                                                          m_notifications.data(), m_nics.data());
     m_processor->setCardSource(options.queryCards);
+    m_processor->setSeenBoard(m_seenBoard);
     m_autoScanner = QSharedPointer<AutoScanner>::create(m_engine.data());
     m_monitor = QSharedPointer<NetworkMonitor>::create(m_devices.data(), m_autoScanner.data());
     m_guiHandler = QSharedPointer<GuiHandler>::create(this, m_processor.data());
@@ -256,6 +274,8 @@ void Backend::onProtocolStateChanged(IProtocolEngine::State state, const QString
 
 void Backend::applyCards(const QVector<NIC>& cards) {
     m_nics->update(cards);
+    // A subnet test passed on the old cards holds no more.
+    m_seenBoard->clear();
     // The provider builds the next protocol instance on the new addresses.
     m_engine->stop();
     m_engine->start();

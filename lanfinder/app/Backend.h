@@ -33,6 +33,7 @@ class GuiHandler;
 class LanguageStore;
 class NICModel;
 class NetworkMonitor;
+class SeenBoard;
 
 struct SetConfigurationRequest;
 
@@ -134,6 +135,7 @@ private:
     QSharedPointer<NICModel> m_nics;
     QSharedPointer<IProtocolEngine> m_engine;
     QSharedPointer<EventProcessor> m_processor;
+    std::shared_ptr<SeenBoard> m_seenBoard;
     QSharedPointer<AutoScanner> m_autoScanner;
     QSharedPointer<NetworkMonitor> m_monitor;
     QSharedPointer<GuiHandler> m_guiHandler;

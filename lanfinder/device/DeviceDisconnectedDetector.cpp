@@ -14,9 +14,19 @@ QSharedPointer<Event> DeviceDisconnectedDetector::check() {
     // On the monotonic clock: setting the system time must neither drop live
     // devices nor keep silent ones.
     const qint64 now = Clock::instance().monotonicMs();
+    const auto silentNow = [&](const Device& device) {
+        const std::optional<qint64> silentMs = device.silentForMs(now);
+        return silentMs && *silentMs >= m_thresholdMs;
+    };
     for (const auto& device : m_store->items()) {
-        const std::optional<qint64> silentMs = device->silentForMs(now);
-        if (silentMs && *silentMs >= m_thresholdMs) {
+        if (!silentNow(*device)) {
+            continue;
+        }
+        // A receive thread may be taking an answer of this device as seen
+        // right now: unsettled first and read again, the answer is either
+        // in the stamp or on its way to the event processor.
+        device->unsettle();
+        if (silentNow(*device)) {
             silent.append(device);
         }
     }

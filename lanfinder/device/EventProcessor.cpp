@@ -12,6 +12,7 @@
 #include "device/ProcessRunner.h"
 #include "device/ProtocolEvents.h"
 #include "device/SecretText.h"
+#include "device/SeenBoard.h"
 #include "ipv4text/ipv4_text.h"
 #include "state/AppNotification.h"
 #include "state/Clock.h"
@@ -90,6 +91,10 @@ void EventProcessor::setProcessRunner(std::shared_ptr<const IProcessRunner> runn
 
 void EventProcessor::setAddressProbe(std::shared_ptr<IAddressProbe> probe) {
     m_changeCheck.setAddressProbe(std::move(probe));
+}
+
+void EventProcessor::setSeenBoard(std::shared_ptr<SeenBoard> board) {
+    m_seenBoard = std::move(board);
 }
 
 void EventProcessor::setCardSource(CardSource source) {
@@ -205,12 +210,20 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     // Outside every local subnet the answer keeps the last probe result
     // until the probe now started replaces it: clearing it here would make a
     // reachable device flicker on every answer.
-    if (isOnLocalSubnet(*device, nowMs)) {
+    const bool local = isOnLocalSubnet(*device, nowMs);
+    if (local) {
         device->isAccessible.set(true);
     } else {
         checkAccessibility(device);
     }
     device->isAuthentication.set(response.isAuthentication);
+
+    // The same answer again would change nothing but lastSeen (a device off
+    // every local subnet starts a probe per answer, so its answers still come).
+    if (m_seenBoard && local && response.repeatKey != 0 && device->hasChangeEvents() &&
+        device->answerKey() == response.repeatKey) {
+        m_seenBoard->settle(response.repeatKey, response.ipOfAssociatedNic, device->seenStamp());
+    }
 }
 
 bool EventProcessor::roomForNewDevice() {

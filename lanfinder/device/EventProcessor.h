@@ -36,6 +36,8 @@ class NICModel;
 // requests to the engine and posts the user notifications. Everything runs
 // on the main thread, except the ping of the reachability probes, whose
 // results come back to the main thread before they touch a device.
+class SeenBoard;
+
 class EventProcessor : public IEventProcessor, public IEventHandler {
     Q_OBJECT
 public:
@@ -86,6 +88,10 @@ public:
     // card list. A list read is used for cardListMaxAgeMs (by the Clock), so a
     // burst of answers costs one read instead of one per answer.
     void setCardSource(CardSource source);
+    // Where a device whose answer left nothing but lastSeen to do is settled
+    // under the answer's repeat key, so that its repeats are taken as seen
+    // before they reach this thread; none by default (every answer comes).
+    void setSeenBoard(std::shared_ptr<SeenBoard> board);
 
     // As long as the backend's card watch takes to notice a change, so the
     // subnet test is never staler than the rest of the program.
@@ -164,6 +170,7 @@ private:
     std::shared_ptr<ArpProbe> m_arpProbe;
     ChangeCheck m_changeCheck;
     CardSource m_cardSource;
+    std::shared_ptr<SeenBoard> m_seenBoard;
     // The last card list read and when; mutable as a cache of a const query.
     mutable QVector<NIC> m_cards;
     // Each card's addresses and the subnets they span, from m_cards.

@@ -1,9 +1,11 @@
 #include "state/Device.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <QJsonObject>
 
+#include "state/Clock.h"
 #include "state/Event.h"
 
 Device::Device(const QString& deviceId) : Device() {
@@ -16,6 +18,8 @@ Device::Device() = default;
 template <typename T>
 void Device::changed(void* device, const PropertyValue<T>& property) {
     auto* self = static_cast<Device*>(device);
+    // An answer taken as seen from now on might have had work to do.
+    self->unsettle();
     ++self->m_changes;
     DeviceChanged event(self->id.get(), property.key(), propertyJson(property));
     self->notifyCache(&event);
@@ -64,6 +68,7 @@ void Device::enableChangeEvents() {
 }
 
 QJsonValue Device::toJson() const {
+    refreshSeen();
     QJsonObject object;
     writeJsonProperty(object, id);
     writeJsonProperty(object, name);
@@ -97,6 +102,7 @@ QJsonValue Device::toJson() const {
 }
 
 void Device::appendIndentedJson(QByteArray& out, int level) const {
+    refreshSeen();
     m_text.appendTo(out, *this, m_changes, m_changeEvents, level);
 }
 
@@ -149,8 +155,21 @@ std::optional<qint64> Device::silentForMs(qint64 nowMs) const {
     if (lastSeen.get().isNull()) {
         return std::nullopt;
     }
-    if (!m_seenAtMs) {
+    const qint64 stamped = m_stamp->monotonicMs.load();
+    if (!m_seenAtMs && stamped == SeenStamp::never) {
         return std::numeric_limits<qint64>::max();
     }
-    return nowMs - *m_seenAtMs;
+    return nowMs - std::max(m_seenAtMs.value_or(SeenStamp::never), stamped);
+}
+
+void Device::refreshSeen() const {
+    const qint64 stamped = m_stamp->monotonicMs.load();
+    if (stamped == SeenStamp::never || (m_seenAtMs && stamped <= *m_seenAtMs)) {
+        return;
+    }
+    // The answer's age on the monotonic clock, before the local time now: a
+    // change of the system time since then does not move it.
+    const Clock& clock = Clock::instance();
+    lastSeen.set(clock.currentDateTime().addMSecs(stamped - clock.monotonicMs()));
+    m_seenAtMs = stamped;
 }

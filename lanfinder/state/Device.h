@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include <QDateTime>
@@ -11,6 +12,7 @@
 #include "state/FullStateText.h"
 #include "state/ICacheNotifier.h"
 #include "state/Property.h"
+#include "state/SeenStamp.h"
 #include "state/Serializable.h"
 
 // The application's record of one discovered device. Always held through
@@ -45,11 +47,23 @@ struct Device : ISerializable, ICacheNotifier {
     // An answer now: lastSeen (local time, for the documents) and the
     // monotonic reading (Clock::monotonicMs) that silence is measured from.
     void markSeen(const QDateTime& now, qint64 monotonicMs);
-    // How long the device has been silent at the monotonic reading nowMs:
-    // nothing for a device never seen (null lastSeen); the longest duration
-    // for one whose lastSeen came from a document and that has not answered
-    // since, as before this run counts as long ago.
+    // How long the device has been silent at the monotonic reading nowMs,
+    // answers taken off the main thread included: nothing for a device never
+    // seen (null lastSeen); the longest duration for one whose lastSeen came
+    // from a document and that has not answered since, as before this run
+    // counts as long ago.
     std::optional<qint64> silentForMs(qint64 nowMs) const;
+    // Brings lastSeen up to the newest answer taken off the main thread, if
+    // one is newer (the local time is worked out only here: converting one
+    // per answer would cost more than the rest of a repeat). toJson() and
+    // appendIndentedJson() call it; so does whoever reads lastSeen.
+    void refreshSeen() const;
+
+    // Where other threads note this device's answers.
+    const std::shared_ptr<SeenStamp>& seenStamp() const { return m_stamp; }
+    // No more answers are taken off the main thread until the next settle:
+    // what the device holds is about to change, or it leaves the store.
+    void unsettle() { m_stamp->settledKey.store(0); }
 
     // The repeat key of the answer the device's values were last copied
     // from (0: none, or one the library did not compare). An answer with the
@@ -89,7 +103,9 @@ struct Device : ISerializable, ICacheNotifier {
     PropertyValue<bool> isAuthentication{"isAuthentication", false};
     PropertyValue<QString> ipOfAssociatedNic{"ipOfAssociatedNic", QString(),
                                              Property::Texts::Shared};
-    PropertyValue<QDateTime> lastSeen{"lastSeen", QDateTime()};
+    // Mutable: refreshSeen() folds in answers taken off the main thread, which
+    // raise no event, whenever the value is read.
+    mutable PropertyValue<QDateTime> lastSeen{"lastSeen", QDateTime()};
     PropertyValue<QDateTime> processingStartedTime{"processingStartedTime", QDateTime()};
 
 private:
@@ -102,6 +118,8 @@ private:
     // Counts the change events raised, so the kept text knows it is stale.
     quint64 m_changes = 0;
     mutable DeviceText m_text;
-    std::optional<qint64> m_seenAtMs;
+    // The monotonic reading lastSeen stands for.
+    mutable std::optional<qint64> m_seenAtMs;
+    std::shared_ptr<SeenStamp> m_stamp = std::make_shared<SeenStamp>();
     quint64 m_answerKey = 0;
 };

@@ -44,6 +44,8 @@ void DeviceStore::remove(QSharedPointer<Device> device) {
     if (!device) {
         return;
     }
+    // Its answers must come back through the event processor to add it again.
+    device->unsettle();
     {
         DeviceRemoved event(device->id.get());
         notifyCache(&event);

@@ -411,6 +411,59 @@ TEST_F(EngineQueue, RepeatedAnswersAllComeOutWithTheirOwnIds) {
     EXPECT_FALSE(f->engine->get_next_event(0));
 }
 
+// A repeat filter sees only answers the engine has read before (by their
+// repeat key and the receiving card); what it takes is not queued, and an
+// answer it refuses comes out as without a filter.
+TEST_F(EngineQueue, ARepeatFilterTakesOnlyRepeatsItAccepts) {
+    const auto answer = [](const std::string& id, const std::string& name) {
+        dp::discovery_response r;
+        r.set_request_id(id);
+        r.set_serial_number("S1");
+        r.set_user_defined_name(name);
+        return dp::encode(r);
+    };
+    std::vector<std::pair<std::uint64_t, std::string>> offered;
+    std::uint64_t accepted = 0;
+    std::string accepted_card = "192.168.1.10";
+    f->engine->set_repeat_filter([&](std::uint64_t key, const std::string& card) {
+        offered.emplace_back(key, card);
+        return key == accepted && card == accepted_card;
+    });
+    f->logs[0]->arrive(answer("r1", "cam"), "192.168.1.50");
+    const auto first = f->engine->get_next_event(100);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(offered.empty());  // a text not read before is never offered
+    const std::uint64_t key = first->repeat_key;
+    ASSERT_NE(key, 0u);
+
+    // Refused: queued with its key, as without a filter.
+    f->logs[0]->arrive(answer("r2", "cam"), "192.168.1.50");
+    const auto refused = f->engine->get_next_event(100);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->repeat_key, key);
+    EXPECT_EQ(refused->message->request_id(), "r2");
+
+    accepted = key;
+    f->logs[0]->arrive(answer("r3", "cam"), "192.168.1.50");
+    f->logs[1]->arrive(answer("r4", "cam"), "10.0.9.9");       // another card: refused
+    f->logs[0]->arrive(answer("r5", "cam2"), "192.168.1.50");  // changed: not offered
+    const auto other_card = f->engine->get_next_event(100);
+    ASSERT_TRUE(other_card);
+    EXPECT_EQ(other_card->message->request_id(), "r4");
+    const auto changed = f->engine->get_next_event(100);
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(changed->message->request_id(), "r5");
+    EXPECT_FALSE(f->engine->get_next_event(0));
+    const std::vector<std::pair<std::uint64_t, std::string>> expected = {
+        {key, "192.168.1.10"}, {key, "192.168.1.10"}, {key, "10.0.0.1"}};
+    EXPECT_EQ(offered, expected);
+
+    // Without a filter every answer comes out again.
+    f->engine->set_repeat_filter({});
+    f->logs[0]->arrive(answer("r6", "cam2"), "192.168.1.50");
+    EXPECT_TRUE(f->engine->get_next_event(100));
+}
+
 TEST_F(EngineQueue, ThirdCallConsumesTheSignalFourthWaits) {
     f->logs[0]->arrive(reply_text("1"), "192.168.1.50");
     f->logs[0]->arrive(reply_text("2"), "192.168.1.50");

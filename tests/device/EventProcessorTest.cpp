@@ -17,6 +17,7 @@
 #include "device/NICModel.h"
 #include "device/ProtocolEvents.h"
 #include "device/SecretText.h"
+#include "device/SeenBoard.h"
 #include "state/AppNotification.h"
 #include "state/DeviceStore.h"
 #include "state/WebGUIEvent.h"
@@ -217,6 +218,110 @@ TEST_F(EventProcessorTest, ARepeatKeySkipsOnlyAnAnswerThatHoldsTheSameValues) {
         EXPECT_EQ(device()->name.get(), row.name);
         EXPECT_EQ(device()->ipOfAssociatedNic.get(), row.card);
     }
+}
+
+// Once an answer left a device with nothing to do but lastSeen, its repeats
+// from the same card are taken as seen before they reach the main thread;
+// such an answer keeps the device alive and dates lastSeen like any other.
+class SettledDevices : public EventProcessorTest {
+protected:
+    SettledDevices() { processor.setSeenBoard(board); }
+
+    static QSharedPointer<DiscoveryResponse> keyed(quint64 key,
+                                                   const QString& ip = "192.168.0.77") {
+        auto r = answer(ip);
+        r->repeatKey = key;
+        return r;
+    }
+    bool repeatTaken(quint64 key = 5, const std::string& card = "192.168.0.10") {
+        return board->take(key, card, clock.monotonicMs());
+    }
+
+    std::shared_ptr<SeenBoard> board = std::make_shared<SeenBoard>();
+};
+
+TEST_F(SettledDevices, ARepeatTakenAsSeenKeepsTheDeviceAndDatesLastSeen) {
+    deliver(keyed(5));
+    const QDateTime firstSeen = clock.currentDateTime();
+    const int diffsBefore = recorder.diffs.size();
+    clock.advanceMs(2000);
+    const QDateTime takenAt = clock.currentDateTime();
+    EXPECT_TRUE(repeatTaken());
+    EXPECT_EQ(device()->lastSeen.get(), firstSeen);  // not converted per answer
+    silentFor(2999);
+    ASSERT_TRUE(device());
+    QByteArray fullState;
+    device()->appendIndentedJson(fullState, 3);
+    EXPECT_TRUE(fullState.contains(takenAt.toString(Qt::ISODate).toUtf8()))
+        << fullState.toStdString();
+    EXPECT_EQ(device()->toJson()[QStringLiteral("lastSeen")].toString(),
+              takenAt.toString(Qt::ISODate));
+    EXPECT_EQ(recorder.diffs.size(), diffsBefore);
+    silentFor(1);
+    EXPECT_FALSE(device());
+}
+
+TEST_F(SettledDevices, OnlyTheSameKeyFromTheSameCardIsTaken) {
+    deliver(keyed(5));
+    EXPECT_FALSE(repeatTaken(6));
+    EXPECT_FALSE(repeatTaken(5, "192.168.0.11"));
+    EXPECT_FALSE(repeatTaken(0));
+    deliver(keyed(0));  // one the library did not compare settles nothing new
+    EXPECT_TRUE(repeatTaken(5));
+    deliver(keyed(6));
+    EXPECT_FALSE(repeatTaken(5));
+    EXPECT_TRUE(repeatTaken(6));
+}
+
+// Whatever changes about a device, its next answer must come through again
+// and do its work; it settles the device anew.
+TEST_F(SettledDevices, AnythingThatChangesTheDeviceUnsettlesIt) {
+    struct Row {
+        const char* what;
+        std::function<void()> change;
+        bool settlesAgain;
+    };
+    const Row rows[] = {
+        {"a pending change", [this] { device()->shouldProcess.set(true); }, false},
+        {"a favourite mark", [this] { device()->isFavorite.set(true); }, true},
+        {"a probe's result", [this] { device()->isAccessible.set(false); }, true},
+        {"removal from the store", [this] { devices.remove(device()); }, true},
+        {"new cards", [this] { board->clear(); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const auto& known : QVector<QSharedPointer<Device>>(devices.items())) {
+            devices.remove(known);
+        }
+        deliver(keyed(5));
+        ASSERT_TRUE(repeatTaken());
+        row.change();
+        EXPECT_FALSE(repeatTaken());
+        deliver(keyed(5));
+        EXPECT_TRUE(device());
+        EXPECT_TRUE(device()->isAccessible.get());
+        EXPECT_EQ(repeatTaken(), row.settlesAgain);
+    }
+}
+
+TEST_F(SettledDevices, ADeviceOffEveryLocalSubnetIsNeverSettled) {
+    deliver(keyed(5, "10.1.2.3"));
+    EXPECT_TRUE(processor.isProbing(kId));
+    EXPECT_FALSE(repeatTaken());
+}
+
+// The silence check unsettles a device before it reports it: the answer
+// that would bring it back cannot be taken as seen only.
+TEST_F(SettledDevices, ASilentFavouriteIsUnsettledBeforeItIsMarkedMissing) {
+    deliver(keyed(5));
+    device()->isFavorite.set(true);
+    deliver(keyed(5));
+    ASSERT_TRUE(repeatTaken());
+    silentFor(3000);
+    ASSERT_TRUE(device()->isMissing.get());
+    EXPECT_FALSE(repeatTaken());
+    deliver(keyed(5));
+    EXPECT_FALSE(device()->isMissing.get());
 }
 
 TEST_F(EventProcessorTest, IdsAreLowerCasedArticleAndSerial) {

@@ -72,6 +72,7 @@ public:
     int send_localize_request(const std::string& card_ip, const std::string& article_number,
                               const std::string& serial_number, const std::string& username,
                               const std::string& password) const override;
+    void set_repeat_filter(repeat_filter filter) override;
 
 protected:
     /// One datagram to one record, or empty when it is no message of ours.
@@ -79,8 +80,11 @@ protected:
 
 private:
     // decode(), and the repeat key of a discovery answer (0 when not compared).
+    // With a take function a repeat is first offered to it; taken, nothing
+    // is decoded and the result is empty.
     std::unique_ptr<event> decode_answer(const char* data, std::int32_t length,
-                                         std::uint64_t& repeat_key) const;
+                                         std::uint64_t& repeat_key,
+                                         const std::function<bool(std::uint64_t)>& take = {}) const;
     void on_datagram(const std::string& data, const std::string& sender_ip,
                      const std::string& interface_ip);
     int send(const std::string& text, const std::string& target) const;
@@ -99,6 +103,9 @@ private:
     bool arrival_signalled_ = false;
     // Repeated discovery answers, so that they are not parsed again.
     std::unique_ptr<answer_memo> answers_;
+    // Read by every receive thread per answer, replaced by set_repeat_filter
+    // (std::atomic_load/store).
+    std::shared_ptr<const repeat_filter> filter_;
 };
 
 }  // namespace dp

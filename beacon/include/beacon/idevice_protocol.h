@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -68,6 +70,18 @@ public:
     virtual int send_localize_request(const std::string& card_ip, const std::string& article_number,
                                       const std::string& serial_number, const std::string& username,
                                       const std::string& password) const;
+
+    /// Decides on a discovery answer that repeats a text received before,
+    /// apart from its request id: given the repeat_key the answer would carry
+    /// and the interface_ip of the endpoint that received it, true takes the
+    /// answer as handled, so that it is neither decoded nor queued. Runs on
+    /// the receiving threads, several at once; must not block or throw.
+    using repeat_filter =
+        std::function<bool(std::uint64_t repeat_key, const std::string& interface_ip)>;
+    /// Installs the filter (empty: none) for the answers received from now
+    /// on. An implementation without repeat keys keeps this default, which
+    /// ignores it and queues every answer.
+    virtual void set_repeat_filter(repeat_filter filter);
     virtual ~idevice_protocol() = default;
 };
 
