@@ -87,41 +87,26 @@ const answer_memo::remembered* answer_memo::find(const pieces& key) const {
     return &at->second;
 }
 
-std::unique_ptr<event> answer_memo::recall(std::string_view datagram, std::uint64_t* text_number) {
-    std::uint64_t number = 0;
-    bool taken = false;
-    auto record = recall(datagram, number, {}, taken);
-    if (record && text_number != nullptr) {
-        *text_number = number;
+std::uint64_t answer_memo::recall(std::string_view datagram,
+                                  const std::function<bool(std::uint64_t)>& take,
+                                  bool* taken) const {
+    if (taken != nullptr) {
+        *taken = false;
     }
-    return record;
-}
-
-std::unique_ptr<event> answer_memo::recall(std::string_view datagram, std::uint64_t& text_number,
-                                           const std::function<bool(std::uint64_t)>& take,
-                                           bool& taken) {
-    taken = false;
     id_span span;
     pieces key;
     if (!pieces_of(datagram, span, key)) {
-        return nullptr;
+        return 0;
     }
-    std::unique_ptr<discovery_response> copy;
-    {
-        std::shared_lock<std::shared_mutex> lock(mutex_);
-        const remembered* found = find(key);
-        if (found == nullptr) {
-            return nullptr;
-        }
-        text_number = found->number;
-        if (take && take(found->number)) {
-            taken = true;
-            return nullptr;
-        }
-        copy = std::make_unique<discovery_response>(*found->record);
+    std::shared_lock<std::shared_mutex> lock(mutex_);
+    const remembered* found = find(key);
+    if (found == nullptr) {
+        return 0;
     }
-    copy->set_request_id(std::string(datagram.substr(span.begin, span.end - span.begin)));
-    return copy;
+    if (take && take(found->number) && taken != nullptr) {
+        *taken = true;
+    }
+    return found->number;
 }
 
 std::uint64_t answer_memo::remember(std::string_view datagram, const event& record) {
@@ -142,7 +127,6 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     std::string text;
     text.reserve(key.before.size() + key.after.size());
     text.append(key.before).append(key.after);
-    auto copy = std::make_unique<const discovery_response>(*answer);
 
     std::unique_lock<std::shared_mutex> lock(mutex_);
     if (const remembered* known = find(key)) {
@@ -163,7 +147,7 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     }
     static std::atomic<std::uint64_t> last_number{0};
     const std::uint64_t number = ++last_number;
-    records_.emplace(key.hash, remembered{std::move(text), std::move(copy), number});
+    records_.emplace(key.hash, remembered{std::move(text), number});
     hash_of_device_.emplace(std::move(device), key.hash);
     return number;
 }

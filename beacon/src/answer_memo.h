@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -24,29 +23,29 @@ struct id_span {
 bool find_plain_id(std::string_view datagram, id_span& out);
 
 // A device answers every discovery request with the same text apart from the
-// request id. Decoding is a pure function of the bytes, so the record of an
-// answer whose text, the id left out, was decoded before is that record with
-// the new id: a lookup instead of a parse. One text per device (article and
-// serial number) is kept, the newest; at most `capacity` devices, beyond
-// which the memo starts afresh. Safe to use from several threads.
+// request id. Decoding is a pure function of the bytes, and the id's value
+// changes nothing but the record's id, so a text seen before needs no
+// decode to be known as a repeat: the memo numbers the texts it has seen,
+// the id left out. One text per device (article and serial number) is kept,
+// the newest; at most `capacity` devices, beyond which the memo starts
+// afresh. Safe to use from several threads.
 class answer_memo {
 public:
     explicit answer_memo(std::size_t capacity);
 
-    // The record of the datagram if a text equal to it apart from the id was
-    // remembered; empty otherwise. `text_number` is then the number that
-    // remember() gave that text.
-    std::unique_ptr<event> recall(std::string_view datagram, std::uint64_t* text_number = nullptr);
-    // recall(), but a remembered text is first offered by its number to
-    // `take`: when it takes the answer, no record is made (taken is set and
-    // the result is empty). `take` runs under the memo's shared lock, on the
-    // caller's thread, and must not call back into the memo.
-    std::unique_ptr<event> recall(std::string_view datagram, std::uint64_t& text_number,
-                                  const std::function<bool(std::uint64_t)>& take, bool& taken);
-    // Remembers a record decoded from the datagram; records of other kinds,
-    // and texts whose id is not plainly readable, are not kept (0). Returns
-    // the text's number: never 0, never given to another text, by any memo of
-    // the process (a consumer may outlive the engine instance it read from).
+    // The number remember() gave a text equal to the datagram apart from its
+    // id; 0 when there is none. A remembered text is first offered to `take`
+    // (when given): if it takes the answer, `taken` is set. `take` runs under
+    // the memo's shared lock, on the caller's thread, and must not call back
+    // into the memo.
+    std::uint64_t recall(std::string_view datagram,
+                         const std::function<bool(std::uint64_t)>& take = {},
+                         bool* taken = nullptr) const;
+    // Remembers the text of a discovery answer decoded from the datagram;
+    // records of other kinds, and texts whose id is not plainly readable, are
+    // not kept (0). Returns the text's number: never 0, never given to
+    // another text, by any memo of the process (a consumer may outlive the
+    // engine instance it read from).
     std::uint64_t remember(std::string_view datagram, const event& record);
 
     std::size_t size() const;
@@ -62,7 +61,6 @@ private:
     static bool pieces_of(std::string_view datagram, id_span& span, pieces& out);
     struct remembered {
         std::string key;  // the text without its id
-        std::unique_ptr<const discovery_response> record;
         std::uint64_t number = 0;
     };
     // The entry whose key is these pieces; the lock is held.

@@ -160,15 +160,14 @@ std::unique_ptr<event> device_protocol::decode_answer(
     }
     const std::string_view text(data, static_cast<std::size_t>(length));
     bool taken = false;
-    if (auto record = answers_->recall(text, repeat_key, take, taken)) {
-        return record;
-    }
+    const std::uint64_t known = answers_->recall(text, take, &taken);
     if (taken) {
+        repeat_key = known;
         return nullptr;
     }
     auto record = decode_datagram(data, text.size());
     if (record) {
-        repeat_key = answers_->remember(text, *record);
+        repeat_key = known != 0 ? known : answers_->remember(text, *record);
     }
     return record;
 }
