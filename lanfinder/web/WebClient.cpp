@@ -33,7 +33,10 @@ bool WebClient::enqueue(int opcode, const QByteArray& bytes) {
         if (dropped_ || closeQueued_ || finishing_) {
             return false;
         }
-        if (queue_.size() >= maxQueuedFrames || queuedBytes_ + bytes.size() > maxQueuedBytes) {
+        // The limit is on the backlog a frame joins, not on the frame: the
+        // full state of a large fleet (62 MB at 50,000 devices) is bigger
+        // than the limit and must still reach a browser that reads.
+        if (queue_.size() >= maxQueuedFrames || queuedBytes_ >= maxQueuedBytes) {
             dropped_ = true;
             queue_.clear();
             queuedBytes_ = 0;

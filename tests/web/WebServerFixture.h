@@ -21,6 +21,7 @@
 #include "NetLab.h"
 #include "QtWait.h"
 #include "WsClient.h"
+#include "web/WebClient.h"
 #include "web/WebServer.h"
 
 namespace webservertest {

@@ -337,6 +337,21 @@ TEST_F(WebServerTest, AStalledBrowserDoesNotHoldUpTheOthers) {
     EXPECT_LT(timer.elapsed(), 20000);
 }
 
+// The full state of a large fleet is bigger than the backlog a browser may
+// leave unread; alone in the queue it is sent, while a browser that lets the
+// backlog grow past the limit is still dropped.
+TEST_F(WebServerTest, AFrameBeyondTheBacklogLimitReachesABrowserThatReads) {
+    auto reader = readyClient();
+    ASSERT_TRUE(reader);
+    const QByteArray large(static_cast<int>(WebClient::maxQueuedBytes) + 1024, 'f');
+    server->onCacheUpdated(large);
+    const auto received = reader->receive(30000);
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->size(), static_cast<std::size_t>(large.size()));
+    server->onCacheUpdated("after");
+    EXPECT_EQ(reader->receive(timeoutMs), "after");
+}
+
 TEST_F(WebServerTest, AFloodingBrowserDoesNotStarveTheOthers) {
     auto flooder = readyClient();
     auto polite = readyClient();
