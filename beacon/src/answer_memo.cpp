@@ -56,10 +56,31 @@ bool find_plain_id(std::string_view datagram, id_span& out) {
     return true;
 }
 
+bool find_first_id(std::string_view datagram, id_span& out) {
+    constexpr std::string_view member = "\"id\":\"";
+    const std::size_t at = find_token(datagram, member, 0);
+    if (at == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t begin = at + member.size();
+    const std::size_t end = datagram.find('"', begin);
+    if (end == std::string_view::npos) {
+        return false;
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(datagram[i]);
+        if (c < 0x20 || c > 0x7e || c == '\\') {
+            return false;
+        }
+    }
+    out = {begin, end};
+    return true;
+}
+
 answer_memo::answer_memo(std::size_t capacity) : capacity_(capacity) {}
 
-bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& out) {
-    if (!find_plain_id(datagram, span)) {
+bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict) {
+    if (!(strict ? find_plain_id(datagram, span) : find_first_id(datagram, span))) {
         return false;
     }
     out.before = datagram.substr(0, span.begin);
@@ -95,7 +116,11 @@ std::uint64_t answer_memo::recall(std::string_view datagram,
     }
     id_span span;
     pieces key;
-    if (!pieces_of(datagram, span, key)) {
+    // Only texts that find_plain_id accepted are remembered, so the lighter
+    // search is enough here: a datagram with a remembered text's pieces
+    // around its first id member is that text with another id (printable,
+    // without quote or backslash), and decodes as it did but for the id.
+    if (!pieces_of(datagram, span, key, false)) {
         return 0;
     }
     std::shared_lock<std::shared_mutex> lock(mutex_);
@@ -118,7 +143,7 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     pieces key;
     // The span is the member the decoder read only if it holds what the
     // record carries.
-    if (!pieces_of(datagram, span, key) ||
+    if (!pieces_of(datagram, span, key, true) ||
         datagram.substr(span.begin, span.end - span.begin) != answer->request_id()) {
         return 0;
     }

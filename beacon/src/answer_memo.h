@@ -21,6 +21,9 @@ struct id_span {
     std::size_t end = 0;
 };
 bool find_plain_id(std::string_view datagram, id_span& out);
+// The value of the first `"id":"` member, when it is printable ASCII without
+// a backslash; nothing about the rest of the datagram is checked.
+bool find_first_id(std::string_view datagram, id_span& out);
 
 // A device answers every discovery request with the same text apart from the
 // request id. Decoding is a pure function of the bytes, and the id's value
@@ -58,7 +61,8 @@ private:
         std::string_view after;
         std::size_t hash = 0;
     };
-    static bool pieces_of(std::string_view datagram, id_span& span, pieces& out);
+    // With `strict`, the id as find_plain_id finds it; else find_first_id.
+    static bool pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict);
     struct remembered {
         std::string key;  // the text without its id
         std::uint64_t number = 0;

@@ -672,6 +672,7 @@ TEST(AnswerMemo, OnlyTheIdMayDifferAndTheRecordIsTheReferences) {
         {"a longer id", base, with_replaced(base, id, id + "-and-more"), true},
         {"a shorter id", base, with_replaced(base, id, "q"), true},
         {"an empty id", base, with_replaced(base, id, ""), true},
+        {"an id that reads id", base, with_replaced(base, id, "id"), true},
         {"an id of punctuation", base, with_replaced(base, id, " !#$%&'()*+,-./:;<=>?@[]^_`{|}~"),
          true},
         {"the last byte differs", base, last_byte, false},
