@@ -11,6 +11,7 @@
 
 #include <stdexcept>
 
+#include "device/ProtocolEventConversion.h"
 #include "device/SecretText.h"
 
 namespace {
@@ -228,7 +229,7 @@ bool ProtocolEngine::Worker::pumpEvents() {
                 setState(IProtocolEngine::Interrupted);
                 return false;
             }
-            if (auto event = m_answers.convert(*received)) {
+            if (auto event = convertProtocolEvent(*received)) {
                 if (batch.isEmpty()) {
                     batchAge.start();
                 }

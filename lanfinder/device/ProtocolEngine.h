@@ -10,7 +10,6 @@
 #include <mutex>
 
 #include "device/IProtocolEngine.h"
-#include "device/RepeatedAnswers.h"
 
 namespace dp {
 class idevice_protocol;
@@ -111,6 +110,5 @@ private:
 
     IProtocolProvider m_provider;
     std::unique_ptr<dp::idevice_protocol> m_protocol;
-    RepeatedAnswers m_answers;
     std::atomic<int> m_state{IProtocolEngine::Stopped};
 };

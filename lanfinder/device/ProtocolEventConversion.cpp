@@ -107,6 +107,10 @@ QSharedPointer<IProtocolEvent> convertProtocolEvent(const dp::event_with_metadat
         // created was stamped when the event was made, a moment ago: a second
         // reading of the local time costs glibc a stat of /etc/localtime.
         event->ipOfAssociatedNic = whole(received.interface_ip);
+        if (auto* answer = dynamic_cast<DiscoveryResponse*>(event.data())) {
+            answer->repeatKey = received.repeat_key;
+            answer->deviceId = deviceIdOf(answer->articleNumber, answer->serialNumber);
+        }
     }
     return event;
 }

@@ -8,7 +8,6 @@
 
 #include "FakeClock.h"
 #include "device/ProtocolEventConversion.h"
-#include "device/RepeatedAnswers.h"
 #include "device/TextLimit.h"
 
 using namespace std::string_literals;
@@ -209,115 +208,16 @@ TEST(ProtocolEventConversion, FreshRecordsHoldTheMarkerDefaults) {
     EXPECT_EQ(LocalizeResponse().result, -1);
 }
 
-namespace {
-
-// Every field of a converted answer but its request id, card and time.
-QString contentOf(const IProtocolEvent* event) {
-    const auto* r = dynamic_cast<const DiscoveryResponse*>(event);
-    if (r == nullptr) {
-        return "not a discovery answer";
-    }
-    return QStringList{r->mac,
-                       r->ip,
-                       r->subnetMask,
-                       r->defaultGateway,
-                       QString::number(static_cast<int>(r->deviceState)),
-                       r->infoMessages.join('|'),
-                       r->type,
-                       r->url,
-                       r->hwVersion,
-                       QString::number(static_cast<int>(r->networkMethod)),
-                       r->name,
-                       r->articleNumber,
-                       r->serialNumber,
-                       r->manufactureDate,
-                       r->fwVersion,
-                       r->manufacturer,
-                       QString::number(r->supportsDHCP),
-                       QString::number(r->supportsPersistentIP),
-                       QString::number(r->supportsLocalize),
-                       QString::number(r->isAuthentication)}
-        .join(',');
-}
-
-dp::event_with_metadata repeated(std::unique_ptr<dp::event> message, std::uint64_t key,
-                                 const std::string& card = "192.168.0.10") {
-    auto out = received(std::move(message), card);
-    out.repeat_key = key;
-    return out;
-}
-
-}  // namespace
-
-TEST(RepeatedAnswers, ARepeatIsTheKeptConversionWithItsOwnIdCardAndTime) {
-    fakes::FakeClock clock;
-    RepeatedAnswers answers;
-    const auto first = answers.convert(repeated(fullAnswer(), 7));
-    const QString content = contentOf(first.data());
-
-    struct Row {
-        const char* name;
-        std::string requestId;
-        std::string card;
-    };
-    const Row rows[] = {
-        {"the same id and card", "req-1", "192.168.0.10"},
-        {"another id", "req-2", "192.168.0.10"},
-        {"another card", "req-3", "10.0.0.1"},
-        {"an empty id", "", "192.168.0.10"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        clock.advanceMs(1500);
-        auto message = fullAnswer();
-        message->set_request_id(row.requestId);
-        const auto event = answers.convert(repeated(std::move(message), 7, row.card));
+// The library's repeat key comes along, and the device's id is worked out
+// here, on the worker, rather than for every answer on the main thread.
+TEST(ProtocolEventConversion, ADiscoveryAnswerCarriesItsRepeatKeyAndItsDeviceId) {
+    for (const std::uint64_t key : {std::uint64_t{7}, std::uint64_t{0}}) {
+        SCOPED_TRACE(key);
+        auto in = received(fullAnswer(), "192.168.0.10");
+        in.repeat_key = key;
+        const auto event = convertProtocolEvent(in).dynamicCast<DiscoveryResponse>();
         ASSERT_TRUE(event);
-        EXPECT_NE(event.data(), first.data());
-        EXPECT_EQ(contentOf(event.data()), content);
-        EXPECT_EQ(event->requestId, QString::fromStdString(row.requestId));
-        EXPECT_EQ(event->ipOfAssociatedNic, QString::fromStdString(row.card));
-        EXPECT_EQ(event->created, clock.currentDateTime());
-        EXPECT_EQ(dynamic_cast<const DiscoveryResponse*>(event.data())->deviceId, "abc_x1");
+        EXPECT_EQ(event->repeatKey, key);
+        EXPECT_EQ(event->deviceId, "abc_x1");
     }
-    // The kept conversion is untouched by the copies made of it.
-    EXPECT_EQ(first->requestId, "req-1");
-    EXPECT_EQ(first->ipOfAssociatedNic, "192.168.0.10");
-}
-
-TEST(RepeatedAnswers, OnlyAKeptKeyIsRepeatedAndEachDeviceKeepsItsNewest) {
-    RepeatedAnswers answers(2);
-    // Not compared by the library: converted as it is, nothing kept.
-    auto renamed = fullAnswer();
-    renamed->set_user_defined_name("Line 9");
-    const auto unkeyed = answers.convert(repeated(std::move(renamed), 0));
-    EXPECT_EQ(dynamic_cast<const DiscoveryResponse*>(unkeyed.data())->name, "Line 9");
-    EXPECT_EQ(answers.size(), 0);
-
-    answers.convert(repeated(fullAnswer(), 1));
-    auto changed = fullAnswer();
-    changed->set_user_defined_name("Line 4");
-    const auto second = answers.convert(repeated(std::move(changed), 2));
-    EXPECT_EQ(dynamic_cast<const DiscoveryResponse*>(second.data())->name, "Line 4");
-    EXPECT_EQ(answers.size(), 1);
-    // A key the store no longer holds is converted from the message itself.
-    const auto again = answers.convert(repeated(fullAnswer(), 1));
-    EXPECT_EQ(dynamic_cast<const DiscoveryResponse*>(again.data())->name, "Line 3");
-    EXPECT_EQ(answers.size(), 1);
-
-    auto other = fullAnswer();
-    other->set_serial_number("X2");
-    answers.convert(repeated(std::move(other), 3));
-    EXPECT_EQ(answers.size(), 2);
-    auto third = fullAnswer();
-    third->set_serial_number("X3");
-    answers.convert(repeated(std::move(third), 4));
-    EXPECT_EQ(answers.size(), 1);
-
-    // Other kinds are converted every time and never kept.
-    auto localized = std::make_unique<dp::localize_response>();
-    localized->set_request_id("loc-1");
-    const auto event = answers.convert(repeated(std::move(localized), 5));
-    ASSERT_TRUE(event.dynamicCast<LocalizeResponse>());
-    EXPECT_EQ(answers.size(), 1);
 }
