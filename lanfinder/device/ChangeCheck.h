@@ -10,7 +10,7 @@
 
 #include "device/NIC.h"
 
-class Device;
+struct Device;
 class IAddressProbe;
 struct SetConfigurationRequest;
 

@@ -16,9 +16,10 @@ void SeenBoard::settle(quint64 key, const QString& cardIp,
     }
     m_entries[key] = Entry{cardIp.toStdString(), stamp};
     stamp->settledKey.store(key);
-    // A device that unsettles leaves its entry behind; sweeping once per
-    // as many settles as there are entries keeps that at a constant cost.
-    if (++m_settlesSinceSweep > m_entries.size()) {
+    // A device that unsettles leaves its entry behind. A sweep after as many
+    // settles as half the entries (and a few) costs a constant per settle
+    // and leaves at most that many entries behind.
+    if (++m_settlesSinceSweep > m_entries.size() / 2 + 16) {
         sweep();
     }
 }

@@ -30,6 +30,15 @@ std::string reply_text(const std::string& id) {
     return dp::encode(r);
 }
 
+// A camera's discovery answer to the request `id`, named `name`.
+std::string answer_text(const std::string& id, const std::string& name) {
+    dp::discovery_response r;
+    r.set_request_id(id);
+    r.set_serial_number("S1");
+    r.set_user_defined_name(name);
+    return dp::encode(r);
+}
+
 long long elapsed_ms(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
 }
@@ -383,17 +392,10 @@ TEST_F(EngineQueue, EventsComeOutInArrivalOrderWithMetadata) {
 // Every answer counts as a sign of life, also one that repeats the last
 // word for word (the same id too); a changed one shows its change.
 TEST_F(EngineQueue, RepeatedAnswersAllComeOutWithTheirOwnIds) {
-    const auto answer = [](const std::string& id, const std::string& name) {
-        dp::discovery_response r;
-        r.set_request_id(id);
-        r.set_serial_number("S1");
-        r.set_user_defined_name(name);
-        return dp::encode(r);
-    };
-    f->logs[0]->arrive(answer("r1", "cam"), "192.168.1.50");
-    f->logs[0]->arrive(answer("r1", "cam"), "192.168.1.50");
-    f->logs[1]->arrive(answer("r2", "cam"), "10.0.9.9");
-    f->logs[0]->arrive(answer("r3", "cam2"), "192.168.1.50");
+    f->logs[0]->arrive(answer_text("r1", "cam"), "192.168.1.50");
+    f->logs[0]->arrive(answer_text("r1", "cam"), "192.168.1.50");
+    f->logs[1]->arrive(answer_text("r2", "cam"), "10.0.9.9");
+    f->logs[0]->arrive(answer_text("r3", "cam2"), "192.168.1.50");
     const std::vector<std::tuple<std::string, std::string, std::string>> expected = {
         {"r1", "cam", "192.168.1.10"},
         {"r1", "cam", "192.168.1.10"},
@@ -415,13 +417,6 @@ TEST_F(EngineQueue, RepeatedAnswersAllComeOutWithTheirOwnIds) {
 // repeat key and the receiving card); what it takes is not queued, and an
 // answer it refuses comes out as without a filter.
 TEST_F(EngineQueue, ARepeatFilterTakesOnlyRepeatsItAccepts) {
-    const auto answer = [](const std::string& id, const std::string& name) {
-        dp::discovery_response r;
-        r.set_request_id(id);
-        r.set_serial_number("S1");
-        r.set_user_defined_name(name);
-        return dp::encode(r);
-    };
     std::vector<std::pair<std::uint64_t, std::string>> offered;
     std::uint64_t accepted = 0;
     std::string accepted_card = "192.168.1.10";
@@ -429,7 +424,7 @@ TEST_F(EngineQueue, ARepeatFilterTakesOnlyRepeatsItAccepts) {
         offered.emplace_back(key, card);
         return key == accepted && card == accepted_card;
     });
-    f->logs[0]->arrive(answer("r1", "cam"), "192.168.1.50");
+    f->logs[0]->arrive(answer_text("r1", "cam"), "192.168.1.50");
     const auto first = f->engine->get_next_event(100);
     ASSERT_TRUE(first);
     EXPECT_TRUE(offered.empty());  // a text not read before is never offered
@@ -437,16 +432,16 @@ TEST_F(EngineQueue, ARepeatFilterTakesOnlyRepeatsItAccepts) {
     ASSERT_NE(key, 0u);
 
     // Refused: queued with its key, as without a filter.
-    f->logs[0]->arrive(answer("r2", "cam"), "192.168.1.50");
+    f->logs[0]->arrive(answer_text("r2", "cam"), "192.168.1.50");
     const auto refused = f->engine->get_next_event(100);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->repeat_key, key);
     EXPECT_EQ(refused->message->request_id(), "r2");
 
     accepted = key;
-    f->logs[0]->arrive(answer("r3", "cam"), "192.168.1.50");
-    f->logs[1]->arrive(answer("r4", "cam"), "10.0.9.9");       // another card: refused
-    f->logs[0]->arrive(answer("r5", "cam2"), "192.168.1.50");  // changed: not offered
+    f->logs[0]->arrive(answer_text("r3", "cam"), "192.168.1.50");
+    f->logs[1]->arrive(answer_text("r4", "cam"), "10.0.9.9");       // another card: refused
+    f->logs[0]->arrive(answer_text("r5", "cam2"), "192.168.1.50");  // changed: not offered
     const auto other_card = f->engine->get_next_event(100);
     ASSERT_TRUE(other_card);
     EXPECT_EQ(other_card->message->request_id(), "r4");
@@ -460,7 +455,7 @@ TEST_F(EngineQueue, ARepeatFilterTakesOnlyRepeatsItAccepts) {
 
     // Without a filter every answer comes out again.
     f->engine->set_repeat_filter({});
-    f->logs[0]->arrive(answer("r6", "cam2"), "192.168.1.50");
+    f->logs[0]->arrive(answer_text("r6", "cam2"), "192.168.1.50");
     EXPECT_TRUE(f->engine->get_next_event(100));
 }
 

@@ -304,6 +304,20 @@ TEST_F(SettledDevices, AnythingThatChangesTheDeviceUnsettlesIt) {
     }
 }
 
+// A device whose answer changes unsettles before it settles under the new
+// key, leaving the old key behind; those are swept, so the board stays near
+// the size of the fleet.
+TEST_F(SettledDevices, KeysLeftBehindBySettledDevicesAreSweptAway) {
+    for (quint64 key = 1; key <= 200; ++key) {
+        auto changed = keyed(key);
+        changed->name = QStringLiteral("Line %1").arg(key);
+        deliver(changed);
+    }
+    EXPECT_TRUE(repeatTaken(200));
+    EXPECT_FALSE(repeatTaken(199));
+    EXPECT_LT(board->size(), 50u);
+}
+
 TEST_F(SettledDevices, ADeviceOffEveryLocalSubnetIsNeverSettled) {
     deliver(keyed(5, "10.1.2.3"));
     EXPECT_TRUE(processor.isProbing(kId));

@@ -71,6 +71,8 @@ public:
                                       const std::string& serial_number, const std::string& username,
                                       const std::string& password) const;
 
+    virtual ~idevice_protocol() = default;
+
     /// Decides on a discovery answer that repeats a text received before,
     /// apart from its request id: given the repeat_key the answer would carry
     /// and the interface_ip of the endpoint that received it, true takes the
@@ -80,9 +82,10 @@ public:
         std::function<bool(std::uint64_t repeat_key, const std::string& interface_ip)>;
     /// Installs the filter (empty: none) for the answers received from now
     /// on. An implementation without repeat keys keeps this default, which
-    /// ignores it and queues every answer.
+    /// ignores it and queues every answer. (Declared after the destructor:
+    /// the slots of the functions above stay where programs built before it
+    /// look for them.)
     virtual void set_repeat_filter(repeat_filter filter);
-    virtual ~idevice_protocol() = default;
 };
 
 }  // namespace dp

@@ -27,10 +27,24 @@ const DOCS =
     : (fs.mkdirSync(ARTIFACTS, { recursive: true }), ARTIFACTS);
 
 let shared;
+// Between two tests no test page is open for a moment, and the program ends
+// two seconds after its last browser left, as it should; on a loaded
+// machine closing one page and loading the next can take longer. A page
+// kept open for the whole file keeps the program running (ClosedApplication
+// ends it itself).
+let keeper;
 before(async () => {
   shared = await launch();
+  keeper = await openPage(shared.browser, URL_);
+  await until(async () => Array.isArray((await pageState(keeper).catch(() => null))?.devices), 'the keeping page connected', {
+    timeoutMs: 60000,
+  });
 });
 after(async () => {
+  await keeper
+    ?.context()
+    .close()
+    .catch(() => {});
   await shared?.close();
 });
 
