@@ -91,21 +91,25 @@ bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& ou
     const std::size_t second = std::hash<std::string_view>{}(out.after);
     out.hash =
         first ^ (second + 0x9e3779b97f4a7c15ULL + (first << 6) + (first >> 2)) ^ out.before.size();
+    // The table keeps no key 0.
+    if (out.hash == 0) {
+        out.hash = 1;
+    }
     return true;
 }
 
 const answer_memo::remembered* answer_memo::find(const pieces& key) const {
-    const auto at = records_.find(key.hash);
-    if (at == records_.end()) {
+    const remembered* at = records_.find(key.hash);
+    if (at == nullptr) {
         return nullptr;
     }
-    const std::string_view text = at->second.key;
+    const std::string_view text(at->key.get(), at->key_size);
     if (text.size() != key.before.size() + key.after.size() ||
         text.substr(0, key.before.size()) != key.before ||
         text.substr(key.before.size()) != key.after) {
         return nullptr;
     }
-    return &at->second;
+    return at;
 }
 
 std::uint64_t answer_memo::recall(std::string_view datagram,
@@ -149,9 +153,10 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     }
     std::string device = answer->article_number();
     device.append(1, '\0').append(answer->serial_number());
-    std::string text;
-    text.reserve(key.before.size() + key.after.size());
-    text.append(key.before).append(key.after);
+    const std::size_t text_size = key.before.size() + key.after.size();
+    auto text = std::make_unique<char[]>(text_size);
+    std::memcpy(text.get(), key.before.data(), key.before.size());
+    std::memcpy(text.get() + key.before.size(), key.after.data(), key.after.size());
 
     std::unique_lock<std::shared_mutex> lock(mutex_);
     if (const remembered* known = find(key)) {
@@ -166,13 +171,14 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
         records_.clear();
         hash_of_device_.clear();
     }
-    if (records_.count(key.hash) != 0) {
+    if (records_.find(key.hash) != nullptr) {
         // Another device's text has this hash: this one is decoded each time.
         return 0;
     }
     static std::atomic<std::uint64_t> last_number{0};
     const std::uint64_t number = ++last_number;
-    records_.emplace(key.hash, remembered{std::move(text), number});
+    *records_.insert(key.hash).first =
+        remembered{number, std::move(text), static_cast<std::uint32_t>(text_size)};
     hash_of_device_.emplace(std::move(device), key.hash);
     return number;
 }

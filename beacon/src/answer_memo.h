@@ -3,12 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "beacon/discovery_response.h"
+#include "keytable/key_table.h"
 
 namespace dp {
 
@@ -64,8 +66,9 @@ private:
     // With `strict`, the id as find_plain_id finds it; else find_first_id.
     static bool pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict);
     struct remembered {
-        std::string key;  // the text without its id
         std::uint64_t number = 0;
+        std::unique_ptr<char[]> key;  // the text without its id
+        std::uint32_t key_size = 0;
     };
     // The entry whose key is these pieces; the lock is held.
     const remembered* find(const pieces& key) const;
@@ -74,7 +77,7 @@ private:
     mutable std::shared_mutex mutex_;
     // By the hash of the key: lookups compare the pieces in place. A text
     // whose hash another text holds is not remembered (decoded every time).
-    std::unordered_map<std::size_t, remembered> records_;
+    keytable::key_table<remembered> records_;
     // Per device, the hash of its remembered text.
     std::unordered_map<std::string, std::size_t> hash_of_device_;
 };

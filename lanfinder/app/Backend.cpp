@@ -13,7 +13,6 @@
 #include "device/NICModel.h"
 #include "device/NetworkInterfaces.h"
 #include "device/NetworkMonitor.h"
-#include "device/SeenBoard.h"
 #include "lanfinder/Version.h"
 #include "state/AppNotification.h"
 #include "state/BatchReport.h"
@@ -22,6 +21,7 @@
 #include "state/Event.h"
 #include "state/FullStateText.h"
 #include "state/LanguageStore.h"
+#include "state/SeenBoard.h"
 #include "state/Settings.h"
 
 namespace {
@@ -275,7 +275,7 @@ void Backend::onProtocolStateChanged(IProtocolEngine::State state, const QString
 void Backend::applyCards(const QVector<NIC>& cards) {
     m_nics->update(cards);
     // A subnet test passed on the old cards holds no more.
-    m_seenBoard->clear();
+    m_seenBoard->stopTaking();
     // The provider builds the next protocol instance on the new addresses.
     m_engine->stop();
     m_engine->start();

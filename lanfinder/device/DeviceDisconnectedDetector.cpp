@@ -24,7 +24,7 @@ QSharedPointer<Event> DeviceDisconnectedDetector::check() {
         }
         // A receive thread may be taking an answer of this device as seen
         // right now: unsettled first and read again, the answer is either
-        // in the stamp or on its way to the event processor.
+        // counted or on its way to the event processor.
         device->unsettle();
         if (silentNow(*device)) {
             silent.append(device);

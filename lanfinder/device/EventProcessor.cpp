@@ -12,11 +12,11 @@
 #include "device/ProcessRunner.h"
 #include "device/ProtocolEvents.h"
 #include "device/SecretText.h"
-#include "device/SeenBoard.h"
 #include "ipv4text/ipv4_text.h"
 #include "state/AppNotification.h"
 #include "state/Clock.h"
 #include "state/DeviceStore.h"
+#include "state/SeenBoard.h"
 #include "state/WebGUIEvent.h"
 
 namespace {
@@ -222,7 +222,7 @@ void EventProcessor::handle(const DiscoveryResponse& response) {
     // every local subnet starts a probe per answer, so its answers still come).
     if (m_seenBoard && local && response.repeatKey != 0 && device->hasChangeEvents() &&
         device->answerKey() == response.repeatKey) {
-        m_seenBoard->settle(response.repeatKey, response.ipOfAssociatedNic, device->seenStamp());
+        device->settle(m_seenBoard, response.repeatKey, response.ipOfAssociatedNic);
     }
 }
 

@@ -151,20 +151,57 @@ void Device::markSeen(const QDateTime& now, qint64 monotonicMs) {
     m_seenAtMs = monotonicMs;
 }
 
+Device::~Device() {
+    unsettle();
+}
+
+void Device::settle(const std::shared_ptr<SeenBoard>& board, quint64 key, const QString& cardIp) {
+    if (!board || key == 0) {
+        return;
+    }
+    if (m_settledKey != key || m_board.lock() != board) {
+        unsettle();
+    }
+    board->settle(key, cardIp);
+    m_board = board;
+    m_settledKey = key;
+}
+
+void Device::unsettle() {
+    if (m_settledKey == 0) {
+        return;
+    }
+    if (const auto board = m_board.lock()) {
+        m_releasedTakenMs = std::max(m_releasedTakenMs, board->release(m_settledKey));
+    }
+    m_settledKey = 0;
+    m_board.reset();
+}
+
+qint64 Device::takenMs() const {
+    qint64 taken = m_releasedTakenMs;
+    if (m_settledKey != 0) {
+        if (const auto board = m_board.lock()) {
+            taken = std::max(taken, board->takenMs(m_settledKey));
+        }
+    }
+    return taken;
+}
+
 std::optional<qint64> Device::silentForMs(qint64 nowMs) const {
     if (lastSeen.get().isNull()) {
         return std::nullopt;
     }
-    const qint64 stamped = m_stamp->monotonicMs.load();
-    if (!m_seenAtMs && stamped == SeenStamp::never) {
+    const qint64 stamped = takenMs();
+    if (!m_seenAtMs && stamped == SeenBoard::never) {
         return std::numeric_limits<qint64>::max();
     }
-    return nowMs - std::max(m_seenAtMs.value_or(SeenStamp::never), stamped);
+    return nowMs - std::max(m_seenAtMs.value_or(SeenBoard::never), stamped);
 }
 
 void Device::refreshSeen() const {
-    const qint64 stamped = m_stamp->monotonicMs.load();
-    if (stamped == SeenStamp::never || (m_seenAtMs && stamped <= *m_seenAtMs)) {
+    const qint64 stamped = takenMs();
+    if (stamped == SeenBoard::never || (m_seenAtMs && stamped <= *m_seenAtMs)) {
         return;
     }
     // The answer's age on the monotonic clock, before the local time now: a

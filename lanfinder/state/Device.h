@@ -12,7 +12,7 @@
 #include "state/FullStateText.h"
 #include "state/ICacheNotifier.h"
 #include "state/Property.h"
-#include "state/SeenStamp.h"
+#include "state/SeenBoard.h"
 #include "state/Serializable.h"
 
 // The application's record of one discovered device. Always held through
@@ -26,6 +26,8 @@ struct Device : ISerializable, ICacheNotifier {
     // The listeners capture this device; a copy would report as the original.
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
+    // Releases a settled key: a device that leaves takes its answers along.
+    ~Device() override;
 
     // The 28 stored keys (all but shouldProcess and processingStartedTime).
     QJsonValue toJson() const override;
@@ -59,11 +61,15 @@ struct Device : ISerializable, ICacheNotifier {
     // appendIndentedJson() call it; so does whoever reads lastSeen.
     void refreshSeen() const;
 
-    // Where other threads note this device's answers.
-    const std::shared_ptr<SeenStamp>& seenStamp() const { return m_stamp; }
+    // From now on answers with `key` from the card `cardIp` are taken as
+    // seen off the main thread and noted on the board (a key settled before
+    // is released first).
+    void settle(const std::shared_ptr<SeenBoard>& board, quint64 key, const QString& cardIp);
     // No more answers are taken off the main thread until the next settle:
-    // what the device holds is about to change, or it leaves the store.
-    void unsettle() { m_stamp->settledKey.store(0); }
+    // what the device holds is about to change, or it leaves the store. The
+    // answers taken so far count as seen.
+    void unsettle();
+    quint64 settledKey() const { return m_settledKey; }
 
     // The repeat key of the answer the device's values were last copied
     // from (0: none, or one the library did not compare). An answer with the
@@ -120,6 +126,11 @@ private:
     mutable DeviceText m_text;
     // The monotonic reading lastSeen stands for.
     mutable std::optional<qint64> m_seenAtMs;
-    std::shared_ptr<SeenStamp> m_stamp = std::make_shared<SeenStamp>();
+    // The newest answer taken off the main thread (Clock::monotonicMs).
+    qint64 takenMs() const;
+    std::weak_ptr<SeenBoard> m_board;
+    quint64 m_settledKey = 0;
+    // The newest answer taken under a key released since.
+    qint64 m_releasedTakenMs = SeenBoard::never;
     quint64 m_answerKey = 0;
 };

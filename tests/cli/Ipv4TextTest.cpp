@@ -69,6 +69,8 @@ TEST(Ipv4Text, FormatWritesWhatParseReads) {
     EXPECT_EQ(ipv4text::format(0x0a4d01c8u), "10.77.1.200");
     EXPECT_EQ(ipv4text::parse(ipv4text::format(0xffffffffu)), 0xffffffffu);
     EXPECT_EQ(ipv4text::format(0), "0.0.0.0");
+    EXPECT_EQ(ipv4text::format(0x6409630au), "100.9.99.10");
+    EXPECT_EQ(ipv4text::format(0xffffffffu), "255.255.255.255");
 }
 
 }  // namespace

@@ -17,9 +17,9 @@
 #include "device/NICModel.h"
 #include "device/ProtocolEvents.h"
 #include "device/SecretText.h"
-#include "device/SeenBoard.h"
 #include "state/AppNotification.h"
 #include "state/DeviceStore.h"
+#include "state/SeenBoard.h"
 #include "state/WebGUIEvent.h"
 
 using devicetest::CacheRecorder;
@@ -286,7 +286,7 @@ TEST_F(SettledDevices, AnythingThatChangesTheDeviceUnsettlesIt) {
         {"a favourite mark", [this] { device()->isFavorite.set(true); }, true},
         {"a probe's result", [this] { device()->isAccessible.set(false); }, true},
         {"removal from the store", [this] { devices.remove(device()); }, true},
-        {"new cards", [this] { board->clear(); }, true},
+        {"new cards", [this] { board->stopTaking(); }, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -304,10 +304,9 @@ TEST_F(SettledDevices, AnythingThatChangesTheDeviceUnsettlesIt) {
     }
 }
 
-// A device whose answer changes unsettles before it settles under the new
-// key, leaving the old key behind; those are swept, so the board stays near
-// the size of the fleet.
-TEST_F(SettledDevices, KeysLeftBehindBySettledDevicesAreSweptAway) {
+// A device whose answer changes releases the old key before it settles
+// under the new one, so the board holds one entry per settled device.
+TEST_F(SettledDevices, ADeviceThatChangesItsAnswerLeavesNoKeyBehind) {
     for (quint64 key = 1; key <= 200; ++key) {
         auto changed = keyed(key);
         changed->name = QStringLiteral("Line %1").arg(key);
@@ -315,7 +314,32 @@ TEST_F(SettledDevices, KeysLeftBehindBySettledDevicesAreSweptAway) {
     }
     EXPECT_TRUE(repeatTaken(200));
     EXPECT_FALSE(repeatTaken(199));
-    EXPECT_LT(board->size(), 50u);
+    EXPECT_EQ(board->size(), 1u);
+    devices.remove(device());
+    EXPECT_EQ(board->size(), 0u);
+}
+
+// Answers taken before the cards changed, or before a change released the
+// key, still count as seen: the device is not silent for their time.
+TEST_F(SettledDevices, AnswersTakenBeforeAReleaseStillCount) {
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"new cards", [this] { board->stopTaking(); }},
+        {"a favourite mark", [this] { device()->isFavorite.set(true); }},
+    };
+    for (const auto& [what, release] : rows) {
+        SCOPED_TRACE(what);
+        for (const auto& known : QVector<QSharedPointer<Device>>(devices.items())) {
+            devices.remove(known);
+        }
+        deliver(keyed(5));
+        clock.advanceMs(2500);
+        ASSERT_TRUE(repeatTaken());
+        release();
+        EXPECT_FALSE(repeatTaken());
+        silentFor(2999);
+        ASSERT_TRUE(device());
+        EXPECT_FALSE(device()->isMissing.get());
+    }
 }
 
 TEST_F(SettledDevices, ADeviceOffEveryLocalSubnetIsNeverSettled) {

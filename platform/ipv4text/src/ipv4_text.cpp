@@ -54,8 +54,24 @@ bool is_valid_host(const std::string& ip, const std::string& mask, const std::st
 }
 
 std::string format(std::uint32_t address) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xff) + "." +
-           std::to_string((address >> 8) & 0xff) + "." + std::to_string(address & 0xff);
+    // Written digit by digit: the receive threads name the sender of every
+    // datagram, and inet_ntop goes through the printf machinery.
+    char text[16];
+    char* at = text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned part = (address >> shift) & 0xffu;
+        if (part >= 100) {
+            *at++ = static_cast<char>('0' + part / 100);
+        }
+        if (part >= 10) {
+            *at++ = static_cast<char>('0' + part / 10 % 10);
+        }
+        *at++ = static_cast<char>('0' + part % 10);
+        if (shift != 0) {
+            *at++ = '.';
+        }
+    }
+    return std::string(text, at);
 }
 
 }  // namespace ipv4text

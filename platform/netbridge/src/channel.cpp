@@ -1,5 +1,6 @@
 #include "channel.h"
 
+#include "ipv4text/ipv4_text.h"
 #include "receive_batch.h"
 
 #include <arpa/inet.h>
@@ -215,8 +216,7 @@ void channel::refresh(members& cached) {
 
 void channel::dispatch(const members& cached, const char* data, std::size_t size,
                        const sockaddr_in& sender, in_addr_t destination) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+    const std::string text = ipv4text::format(ntohl(sender.sin_addr.s_addr));
     const unsigned short port = ntohs(sender.sin_port);
     for (const auto& ep : cached.endpoints) {
         if (ep->accepts(destination)) {
