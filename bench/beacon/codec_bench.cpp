@@ -138,6 +138,42 @@ void repeat_taken_as_seen(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The same for many devices answering in turn, as a scan's answers come:
+// by the time a device answers again its memo entry and text have gone
+// cold. The datagram itself is warm, as one just read from the socket is.
+void repeats_of_many_devices(benchmark::State& state) {
+    const auto devices = static_cast<std::size_t>(state.range(0));
+    auto answer = discovery_response();
+    answer.set_serial_number("SN0000000000");
+    std::string datagram = dp::encode(answer);
+    const std::size_t serial_at = datagram.find("SN0000000000") + 2;
+    const std::size_t id_at = datagram.find(id);
+    const auto become = [&](std::size_t device, bool other_id) {
+        for (std::size_t digit = 0, rest = device; digit < 10; ++digit, rest /= 10) {
+            datagram[serial_at + 9 - digit] = static_cast<char>('0' + rest % 10);
+        }
+        datagram[id_at] = other_id ? '1' : '0';
+    };
+    dp::answer_memo memo(devices);
+    for (std::size_t device = 0; device < devices; ++device) {
+        become(device, false);
+        memo.remember(datagram, *dp::decode_datagram(datagram.data(), datagram.size()));
+    }
+    const std::function<bool(std::uint64_t)> take = [](std::uint64_t) { return true; };
+    std::size_t turn = 0;
+    for (auto _ : state) {
+        become(turn % devices, (turn / devices) % 2 == 0);
+        ++turn;
+        bool taken = false;
+        benchmark::DoNotOptimize(memo.recall(datagram, take, &taken));
+        if (!taken) {
+            state.SkipWithError("repeat not taken");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 void credential(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(dp::decrypt_credential(dp::encrypt_credential("secret")));
@@ -160,4 +196,5 @@ BENCHMARK_CAPTURE(decode, configuration_response, configuration_response);
 BENCHMARK_CAPTURE(decode, localize_request, localize_request);
 BENCHMARK_CAPTURE(decode, localize_response, localize_response);
 BENCHMARK(repeat_taken_as_seen);
+BENCHMARK(repeats_of_many_devices)->Arg(1000)->Arg(50000);
 BENCHMARK(credential);

@@ -136,6 +136,8 @@ bool Device::fromJson(const QJsonValue& value) {
     } else {
         readJsonProperty(lastSeen, object);
     }
+    // The document's lastSeen stands, not an answer's before it.
+    m_seenAtMs.reset();
     readJsonProperty(supportsDHCP, object);
     readJsonProperty(supportsPersistentIP, object);
     readJsonProperty(supportsLocalize, object);
@@ -189,7 +191,9 @@ qint64 Device::takenMs() const {
 }
 
 std::optional<qint64> Device::silentForMs(qint64 nowMs) const {
-    if (lastSeen.get().isNull()) {
+    // An answer this run has given lastSeen a value; only otherwise is the
+    // date itself looked at (the check runs over every device every second).
+    if (!m_seenAtMs && lastSeen.get().isNull()) {
         return std::nullopt;
     }
     const qint64 stamped = takenMs();

@@ -96,6 +96,8 @@ private:
     channel_key key_;
     int fd_ = -1;
     int wake_fd_ = -1;
+    // The pause after a drain, chosen by the receive buffer the kernel gave.
+    int settle_ms_ = 2;
     std::thread thread_;
     std::atomic<bool> closing_{false};
     std::mutex members_mutex_;
