@@ -15,8 +15,7 @@ QSharedPointer<Event> DeviceDisconnectedDetector::check() {
     // devices nor keep silent ones.
     const qint64 now = Clock::instance().monotonicMs();
     const auto silentNow = [&](const Device& device) {
-        const std::optional<qint64> silentMs = device.silentForMs(now);
-        return silentMs && *silentMs >= m_thresholdMs;
+        return device.silentForAtLeast(now, m_thresholdMs);
     };
     for (const auto& device : m_store->items()) {
         if (!silentNow(*device)) {

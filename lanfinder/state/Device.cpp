@@ -174,20 +174,28 @@ void Device::unsettle() {
         return;
     }
     if (const auto board = m_board.lock()) {
-        m_releasedTakenMs = std::max(m_releasedTakenMs, board->release(m_settledKey));
+        m_takenMs = std::max(m_takenMs, board->release(m_settledKey));
     }
     m_settledKey = 0;
     m_board.reset();
 }
 
 qint64 Device::takenMs() const {
-    qint64 taken = m_releasedTakenMs;
     if (m_settledKey != 0) {
         if (const auto board = m_board.lock()) {
-            taken = std::max(taken, board->takenMs(m_settledKey));
+            m_takenMs = std::max(m_takenMs, board->takenMs(m_settledKey));
         }
     }
-    return taken;
+    return m_takenMs;
+}
+
+bool Device::silentForAtLeast(qint64 nowMs, qint64 thresholdMs) const {
+    const qint64 known = std::max(m_seenAtMs.value_or(SeenBoard::never), m_takenMs);
+    if (known != SeenBoard::never && nowMs - known < thresholdMs) {
+        return false;
+    }
+    const std::optional<qint64> silentMs = silentForMs(nowMs);
+    return silentMs && *silentMs >= thresholdMs;
 }
 
 std::optional<qint64> Device::silentForMs(qint64 nowMs) const {

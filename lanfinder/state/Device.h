@@ -55,6 +55,11 @@ struct Device : ISerializable, ICacheNotifier {
     // from a document and that has not answered since, as before this run
     // counts as long ago.
     std::optional<qint64> silentForMs(qint64 nowMs) const;
+    // Whether silentForMs(nowMs) reaches thresholdMs. The answer time last
+    // read off the board is proof enough that a device is not yet silent,
+    // so the board is asked only when that one is older than the threshold:
+    // the silence check runs over every device every second.
+    bool silentForAtLeast(qint64 nowMs, qint64 thresholdMs) const;
     // Brings lastSeen up to the newest answer taken off the main thread, if
     // one is newer (the local time is worked out only here: converting one
     // per answer would cost more than the rest of a repeat). toJson() and
@@ -130,7 +135,8 @@ private:
     qint64 takenMs() const;
     std::weak_ptr<SeenBoard> m_board;
     quint64 m_settledKey = 0;
-    // The newest answer taken under a key released since.
-    qint64 m_releasedTakenMs = SeenBoard::never;
+    // The newest answer taken off the main thread that the device knows of:
+    // read off the board when last looked up, or handed over by a release.
+    mutable qint64 m_takenMs = SeenBoard::never;
     quint64 m_answerKey = 0;
 };
