@@ -74,7 +74,6 @@ struct Device : ISerializable, ICacheNotifier {
     // what the device holds is about to change, or it leaves the store. The
     // answers taken so far count as seen.
     void unsettle();
-    quint64 settledKey() const { return m_settledKey; }
 
     // The repeat key of the answer the device's values were last copied
     // from (0: none, or one the library did not compare). An answer with the
