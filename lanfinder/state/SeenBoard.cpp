@@ -1,6 +1,5 @@
 #include "state/SeenBoard.h"
 
-#include <algorithm>
 #include <cstring>
 #include <mutex>
 
