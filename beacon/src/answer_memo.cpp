@@ -103,10 +103,7 @@ const answer_memo::remembered* answer_memo::find(const pieces& key) const {
     if (at == nullptr) {
         return nullptr;
     }
-    const std::string_view text(at->key.get(), at->key_size);
-    if (text.size() != key.before.size() + key.after.size() ||
-        text.substr(0, key.before.size()) != key.before ||
-        text.substr(key.before.size()) != key.after) {
+    if (!texts_.equals(at->key, key.before, key.after)) {
         return nullptr;
     }
     return at;
@@ -153,11 +150,6 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     }
     std::string device = answer->article_number();
     device.append(1, '\0').append(answer->serial_number());
-    const std::size_t text_size = key.before.size() + key.after.size();
-    auto text = std::make_unique<char[]>(text_size);
-    std::memcpy(text.get(), key.before.data(), key.before.size());
-    std::memcpy(text.get() + key.before.size(), key.after.data(), key.after.size());
-
     std::unique_lock<std::shared_mutex> lock(mutex_);
     if (const remembered* known = find(key)) {
         // Two threads decoded the same new text; the first one's number stands.
@@ -170,6 +162,7 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     } else if (hash_of_device_.size() >= capacity_) {
         records_.clear();
         hash_of_device_.clear();
+        texts_.clear();
     }
     if (records_.find(key.hash) != nullptr) {
         // Another device's text has this hash: this one is decoded each time.
@@ -177,8 +170,7 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     }
     static std::atomic<std::uint64_t> last_number{0};
     const std::uint64_t number = ++last_number;
-    *records_.insert(key.hash).first =
-        remembered{number, std::move(text), static_cast<std::uint32_t>(text_size)};
+    *records_.insert(key.hash).first = remembered{number, texts_.keep(key.before, key.after)};
     hash_of_device_.emplace(std::move(device), key.hash);
     return number;
 }

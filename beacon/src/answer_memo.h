@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "beacon/discovery_response.h"
+#include "delta_texts.h"
 #include "keytable/key_table.h"
 
 namespace dp {
@@ -67,8 +68,7 @@ private:
     static bool pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict);
     struct remembered {
         std::uint64_t number = 0;
-        std::unique_ptr<char[]> key;  // the text without its id
-        std::uint32_t key_size = 0;
+        delta_texts::text key;  // the text without its id
     };
     // The entry whose key is these pieces; the lock is held.
     const remembered* find(const pieces& key) const;
@@ -78,6 +78,7 @@ private:
     // By the hash of the key: lookups compare the pieces in place. A text
     // whose hash another text holds is not remembered (decoded every time).
     keytable::key_table<remembered> records_;
+    delta_texts texts_;
     // Per device, the hash of its remembered text.
     std::unordered_map<std::string, std::size_t> hash_of_device_;
 };

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "answer_memo.h"
+#include "delta_texts.h"
 #include "decoder_probe.h"
 #include "reference_decoder.h"
 
@@ -760,6 +761,57 @@ TEST(AnswerMemo, KeepsTheNewestTextPerDeviceAndStartsAfreshWhenFull) {
     EXPECT_EQ(memo.size(), 1u);
     EXPECT_TRUE(memo.recall(of_serial("S3")));
     EXPECT_FALSE(memo.recall(after));
+}
+
+// A fleet's answers are kept as runs of a model text and bytes of their own;
+// what is kept must still be each text exactly, for the texts the model
+// shares little with as much as for the ones it shares most with.
+TEST(AnswerMemo, TextsKeptAgainstAModelStayExact) {
+    const std::string base = discovery_response_text();
+    std::vector<std::string> fleet;
+    for (int k = 0; k < 40; ++k) {
+        std::string text = with_replaced(base, "SN0012345678", "SN" + std::to_string(1000 + k * 7));
+        text = with_replaced(text, "Line 4 camera", "Cam " + std::string(k % 5, '+'));
+        text = with_replaced(text, "10.0.0.7/", "10.0." + std::to_string(k) + ".7/");
+        fleet.push_back(text);
+    }
+    // Other outlines: more members (more pieces), until there is no room
+    // for another model and a text is kept as its own bytes alone.
+    for (std::size_t k = 0; k < dp::delta_texts::most_models + 4; ++k) {
+        std::string members;
+        for (std::size_t n = 0; n <= k; ++n) {
+            members += "\"x\":0,";
+        }
+        fleet.push_back(with_replaced(base, "\"id\":", members + "\"id\":"));
+    }
+    dp::delta_texts texts;
+    std::vector<dp::delta_texts::text> kept;
+    for (const auto& text : fleet) {
+        const std::size_t half = text.size() / 3;
+        kept.push_back(texts.keep(std::string_view(text).substr(0, half),
+                                  std::string_view(text).substr(half)));
+        // The first device's text is the model of the next 39.
+        if (kept.size() == 40) {
+            EXPECT_EQ(texts.models(), 1u);
+        }
+    }
+    EXPECT_EQ(texts.models(), dp::delta_texts::most_models);
+    for (std::size_t i = 0; i < fleet.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(texts.whole(kept[i]), fleet[i]);
+        EXPECT_TRUE(texts.equals(kept[i], fleet[i], {}));
+        EXPECT_FALSE(texts.equals(kept[i], fleet[i == 0 ? 1 : 0], {}));
+    }
+    // Any one byte of a text kept against the model, changed, or the text
+    // a byte longer or shorter, is another text.
+    const std::string& text = fleet[17];
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        std::string other = text;
+        other[at] = other[at] == 'x' ? 'y' : 'x';
+        EXPECT_FALSE(texts.equals(kept[17], other.substr(0, at), other.substr(at))) << at;
+    }
+    EXPECT_FALSE(texts.equals(kept[17], text, " "));
+    EXPECT_FALSE(texts.equals(kept[17], text.substr(0, text.size() - 1), {}));
 }
 
 // The engine decodes every datagram through its memo; a repeated answer

@@ -1,0 +1,179 @@
+#include "delta_texts.h"
+
+#include <cstring>
+
+namespace dp {
+
+namespace {
+
+// Models looked at for a new text, the newest first: a fleet has a few
+// outlines, and a text shares most of itself with one of them or with none.
+constexpr std::size_t models_tried = 8;
+
+// The two pieces as one text, read in place.
+struct joined {
+    std::string_view before;
+    std::string_view after;
+
+    std::size_t size() const { return before.size() + after.size(); }
+    // Whether [at, at + length) of the joined text equals the bytes at `with`.
+    bool equal(std::size_t at, const char* with, std::size_t length) const {
+        if (at < before.size()) {
+            const std::size_t first = std::min(length, before.size() - at);
+            if (std::memcmp(before.data() + at, with, first) != 0) {
+                return false;
+            }
+            at += first;
+            with += first;
+            length -= first;
+        }
+        return length == 0 || std::memcmp(after.data() + (at - before.size()), with, length) == 0;
+    }
+};
+
+}  // namespace
+
+std::vector<std::uint32_t> delta_texts::cuts_of(std::string_view text) {
+    std::vector<std::uint32_t> cuts;
+    for (std::size_t at = text.find('"'); at != std::string_view::npos;
+         at = text.find('"', at + 1)) {
+        cuts.push_back(static_cast<std::uint32_t>(at + 1));
+    }
+    cuts.push_back(static_cast<std::uint32_t>(text.size()));
+    return cuts;
+}
+
+delta_texts::text delta_texts::keep(std::string_view before, std::string_view after) {
+    std::string whole;
+    whole.reserve(before.size() + after.size());
+    whole.append(before).append(after);
+    const std::vector<std::uint32_t> cuts = cuts_of(whole);
+
+    // The model sharing most bytes piece by piece.
+    std::size_t best = models_.size();
+    std::size_t best_shared = 0;
+    for (std::size_t m = models_.size(), tried = 0; m-- > 0 && tried < models_tried;) {
+        const model& candidate = models_[m];
+        if (candidate.cuts.size() != cuts.size()) {
+            continue;
+        }
+        ++tried;
+        std::size_t shared = 0;
+        for (std::size_t i = 0, start = 0, model_start = 0; i < cuts.size(); ++i) {
+            const std::size_t length = cuts[i] - start;
+            if (candidate.cuts[i] - model_start == length &&
+                std::memcmp(whole.data() + start, candidate.text.data() + model_start, length) ==
+                    0) {
+                shared += length;
+            }
+            start = cuts[i];
+            model_start = candidate.cuts[i];
+        }
+        if (shared > best_shared) {
+            best = m;
+            best_shared = shared;
+        }
+    }
+
+    std::vector<run> runs;
+    std::string own;
+    const auto add = [&runs](std::uint32_t from, std::uint32_t length) {
+        if (length == 0) {
+            return;
+        }
+        if (!runs.empty()) {
+            run& last = runs.back();
+            if ((from == run::own && last.from == run::own) ||
+                (from != run::own && last.from != run::own && last.from + last.length == from)) {
+                last.length += length;
+                return;
+            }
+        }
+        runs.push_back({from, length});
+    };
+    std::uint16_t model_index = 0;
+    if (best == models_.size() || best_shared * 2 < whole.size()) {
+        if (models_.size() < most_models) {
+            // A new outline: the text is the model, and its one run the whole.
+            model_index = static_cast<std::uint16_t>(models_.size());
+            models_.push_back({whole, cuts});
+            add(0, static_cast<std::uint32_t>(whole.size()));
+        } else {
+            own = whole;
+            add(run::own, static_cast<std::uint32_t>(whole.size()));
+        }
+    } else {
+        model_index = static_cast<std::uint16_t>(best);
+        const model& with = models_[best];
+        for (std::size_t i = 0, start = 0, model_start = 0; i < cuts.size(); ++i) {
+            const std::uint32_t length = cuts[i] - static_cast<std::uint32_t>(start);
+            if (with.cuts[i] - model_start == length &&
+                std::memcmp(whole.data() + start, with.text.data() + model_start, length) == 0) {
+                add(static_cast<std::uint32_t>(model_start), length);
+            } else {
+                own.append(whole, start, length);
+                add(run::own, length);
+            }
+            start = cuts[i];
+            model_start = with.cuts[i];
+        }
+        if (runs.size() > UINT16_MAX) {
+            runs.clear();
+            own = whole;
+            add(run::own, static_cast<std::uint32_t>(whole.size()));
+        }
+    }
+
+    text kept;
+    const std::size_t run_bytes = runs.size() * sizeof(run);
+    kept.block = std::make_unique<char[]>(run_bytes + own.size());
+    std::memcpy(kept.block.get(), runs.data(), run_bytes);
+    std::memcpy(kept.block.get() + run_bytes, own.data(), own.size());
+    kept.size = static_cast<std::uint32_t>(whole.size());
+    kept.runs = static_cast<std::uint16_t>(runs.size());
+    kept.model = model_index;
+    return kept;
+}
+
+bool delta_texts::equals(const text& kept, std::string_view before, std::string_view after) const {
+    const joined key{before, after};
+    if (key.size() != kept.size) {
+        return false;
+    }
+    const char* own = kept.block.get() + kept.runs * sizeof(run);
+    std::size_t at = 0;
+    for (std::uint16_t i = 0; i < kept.runs; ++i) {
+        run r;
+        std::memcpy(&r, kept.block.get() + i * sizeof(run), sizeof r);
+        const char* with = r.from == run::own ? own : models_[kept.model].text.data() + r.from;
+        if (!key.equal(at, with, r.length)) {
+            return false;
+        }
+        if (r.from == run::own) {
+            own += r.length;
+        }
+        at += r.length;
+    }
+    return true;
+}
+
+std::string delta_texts::whole(const text& kept) const {
+    std::string out;
+    out.reserve(kept.size);
+    const char* own = kept.block.get() + kept.runs * sizeof(run);
+    for (std::uint16_t i = 0; i < kept.runs; ++i) {
+        run r;
+        std::memcpy(&r, kept.block.get() + i * sizeof(run), sizeof r);
+        if (r.from == run::own) {
+            out.append(own, r.length);
+            own += r.length;
+        } else {
+            out.append(models_[kept.model].text, r.from, r.length);
+        }
+    }
+    return out;
+}
+
+void delta_texts::clear() { models_.clear(); }
+
+}  // namespace dp

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dp {
+
+// Texts kept as the runs they share with a model text and the bytes of their
+// own. The answers of a fleet are one outline with different values (serial
+// number, addresses, name): a text kept whole is some 0.7 KB read from
+// memory gone cold for every compare, where its own bytes and its runs are a
+// few lines and the model, shared by thousands, stays in the caches.
+//
+// A text is cut after each quote, so that with no backslash in it (the memo
+// keeps no other) every member name and value is a piece of its own; a text
+// with as many pieces as a model keeps the model's pieces where they are the
+// same. Not thread-safe: the memo's lock guards it.
+class delta_texts {
+public:
+    static constexpr std::size_t most_models = 64;
+
+    // One text: the block holds its runs, then its own bytes.
+    struct text {
+        std::unique_ptr<char[]> block;
+        std::uint32_t size = 0;
+        std::uint16_t runs = 0;
+        std::uint16_t model = 0;
+    };
+
+    // The text the two pieces make when put together.
+    text keep(std::string_view before, std::string_view after);
+    // Whether the two pieces put together are exactly the text.
+    bool equals(const text& kept, std::string_view before, std::string_view after) const;
+    // The text as kept, whole (for tests and checks).
+    std::string whole(const text& kept) const;
+    // Forgets every model; every text kept before must be gone.
+    void clear();
+
+    std::size_t models() const { return models_.size(); }
+
+private:
+    // A run of `length` bytes: the model's from `from`, or (own) the next of
+    // the text's own bytes.
+    struct run {
+        static constexpr std::uint32_t own = UINT32_MAX;
+        std::uint32_t from = own;
+        std::uint32_t length = 0;
+    };
+    struct model {
+        std::string text;
+        std::vector<std::uint32_t> cuts;  // where each piece ends
+    };
+
+    static std::vector<std::uint32_t> cuts_of(std::string_view text);
+
+    std::vector<model> models_;
+};
+
+}  // namespace dp
