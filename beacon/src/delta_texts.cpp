@@ -174,6 +174,8 @@ std::string delta_texts::whole(const text& kept) const {
     return out;
 }
 
-void delta_texts::clear() { models_.clear(); }
+void delta_texts::clear() {
+    models_.clear();
+}
 
 }  // namespace dp

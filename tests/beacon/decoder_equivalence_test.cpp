@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "answer_memo.h"
-#include "delta_texts.h"
 #include "decoder_probe.h"
+#include "delta_texts.h"
 #include "reference_decoder.h"
 
 namespace {
