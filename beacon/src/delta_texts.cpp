@@ -9,6 +9,30 @@ namespace {
 // Models looked at for a new text, the newest first: a fleet has a few
 // outlines, and a text shares most of itself with one of them or with none.
 constexpr std::size_t models_tried = 8;
+// Shared runs shorter than this between two of a text's own are kept as
+// its own bytes.
+constexpr std::uint32_t short_run = 24;
+
+// memcmp's call costs more than the compare of the short runs most are.
+bool same_bytes(const char* a, const char* b, std::size_t length) {
+    if (length > 16) {
+        return std::memcmp(a, b, length) == 0;
+    }
+    if (length >= 8) {
+        std::uint64_t x[2], y[2];
+        std::memcpy(&x[0], a, 8);
+        std::memcpy(&y[0], b, 8);
+        std::memcpy(&x[1], a + length - 8, 8);
+        std::memcpy(&y[1], b + length - 8, 8);
+        return ((x[0] ^ y[0]) | (x[1] ^ y[1])) == 0;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // The two pieces as one text, read in place.
 struct joined {
@@ -20,14 +44,14 @@ struct joined {
     bool equal(std::size_t at, const char* with, std::size_t length) const {
         if (at < before.size()) {
             const std::size_t first = std::min(length, before.size() - at);
-            if (std::memcmp(before.data() + at, with, first) != 0) {
+            if (!same_bytes(before.data() + at, with, first)) {
                 return false;
             }
             at += first;
             with += first;
             length -= first;
         }
-        return length == 0 || std::memcmp(after.data() + (at - before.size()), with, length) == 0;
+        return same_bytes(after.data() + (at - before.size()), with, length);
     }
 };
 
@@ -75,53 +99,72 @@ delta_texts::text delta_texts::keep(std::string_view before, std::string_view af
         }
     }
 
-    std::vector<run> runs;
-    std::string own;
-    const auto add = [&runs](std::uint32_t from, std::uint32_t length) {
-        if (length == 0) {
-            return;
-        }
-        if (!runs.empty()) {
-            run& last = runs.back();
-            if ((from == run::own && last.from == run::own) ||
-                (from != run::own && last.from != run::own && last.from + last.length == from)) {
-                last.length += length;
-                return;
-            }
-        }
-        runs.push_back({from, length});
+    // The text's pieces as runs of the model's bytes or of its own.
+    struct span {
+        bool own;
+        std::uint32_t from;
+        std::uint32_t at;
+        std::uint32_t length;
     };
+    std::vector<span> spans;
     std::uint16_t model_index = 0;
     if (best == models_.size() || best_shared * 2 < whole.size()) {
+        const auto all = static_cast<std::uint32_t>(whole.size());
         if (models_.size() < most_models) {
             // A new outline: the text is the model, and its one run the whole.
             model_index = static_cast<std::uint16_t>(models_.size());
             models_.push_back({whole, cuts});
-            add(0, static_cast<std::uint32_t>(whole.size()));
+            spans.push_back({false, 0, 0, all});
         } else {
-            own = whole;
-            add(run::own, static_cast<std::uint32_t>(whole.size()));
+            spans.push_back({true, 0, 0, all});
         }
     } else {
         model_index = static_cast<std::uint16_t>(best);
         const model& with = models_[best];
         for (std::size_t i = 0, start = 0, model_start = 0; i < cuts.size(); ++i) {
             const std::uint32_t length = cuts[i] - static_cast<std::uint32_t>(start);
-            if (with.cuts[i] - model_start == length &&
-                std::memcmp(whole.data() + start, with.text.data() + model_start, length) == 0) {
-                add(static_cast<std::uint32_t>(model_start), length);
-            } else {
-                own.append(whole, start, length);
-                add(run::own, length);
-            }
+            const bool same =
+                with.cuts[i] - model_start == length &&
+                std::memcmp(whole.data() + start, with.text.data() + model_start, length) == 0;
+            spans.push_back({!same, static_cast<std::uint32_t>(model_start),
+                             static_cast<std::uint32_t>(start), length});
             start = cuts[i];
             model_start = with.cuts[i];
         }
-        if (runs.size() > UINT16_MAX) {
-            runs.clear();
-            own = whole;
-            add(run::own, static_cast<std::uint32_t>(whole.size()));
+        // A few shared bytes between two of the text's own (the quotes and
+        // the member name between two values) cost more as a run of their
+        // own than as bytes of the text's.
+        for (std::size_t i = 1; i + 1 < spans.size(); ++i) {
+            if (!spans[i].own && spans[i].length < short_run && spans[i - 1].own &&
+                spans[i + 1].own) {
+                spans[i].own = true;
+            }
         }
+    }
+
+    std::vector<run> runs;
+    std::string own;
+    for (const span& piece : spans) {
+        if (piece.length == 0) {
+            continue;
+        }
+        const std::uint32_t from = piece.own ? run::own : piece.from;
+        if (piece.own) {
+            own.append(whole, piece.at, piece.length);
+        }
+        if (!runs.empty()) {
+            run& last = runs.back();
+            if ((piece.own && last.from == run::own) ||
+                (!piece.own && last.from != run::own && last.from + last.length == from)) {
+                last.length += piece.length;
+                continue;
+            }
+        }
+        runs.push_back({from, piece.length});
+    }
+    if (runs.size() > UINT16_MAX) {
+        runs.assign(1, {run::own, static_cast<std::uint32_t>(whole.size())});
+        own = whole;
     }
 
     text kept;
