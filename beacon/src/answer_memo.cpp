@@ -98,12 +98,12 @@ bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& ou
     return true;
 }
 
-const answer_memo::remembered* answer_memo::find(const pieces& key) const {
-    const remembered* at = records_.find(key.hash);
+const delta_texts::text* answer_memo::find(const pieces& key) const {
+    const delta_texts::text* at = records_.find(key.hash);
     if (at == nullptr) {
         return nullptr;
     }
-    if (!texts_.equals(at->key, key.before, key.after)) {
+    if (!texts_.equals(*at, key.before, key.after)) {
         return nullptr;
     }
     return at;
@@ -125,14 +125,15 @@ std::uint64_t answer_memo::recall(std::string_view datagram,
         return 0;
     }
     std::shared_lock<std::shared_mutex> lock(mutex_);
-    const remembered* found = find(key);
+    const delta_texts::text* found = find(key);
     if (found == nullptr) {
         return 0;
     }
-    if (take && take(found->number) && taken != nullptr) {
+    const std::uint64_t number = delta_texts::tag_of(*found);
+    if (take && take(number) && taken != nullptr) {
         *taken = true;
     }
-    return found->number;
+    return number;
 }
 
 std::uint64_t answer_memo::remember(std::string_view datagram, const event& record) {
@@ -151,9 +152,9 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     std::string device = answer->article_number();
     device.append(1, '\0').append(answer->serial_number());
     std::unique_lock<std::shared_mutex> lock(mutex_);
-    if (const remembered* known = find(key)) {
+    if (const delta_texts::text* known = find(key)) {
         // Two threads decoded the same new text; the first one's number stands.
-        return known->number;
+        return delta_texts::tag_of(*known);
     }
     const auto previous = hash_of_device_.find(device);
     if (previous != hash_of_device_.end()) {
@@ -170,7 +171,7 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     }
     static std::atomic<std::uint64_t> last_number{0};
     const std::uint64_t number = ++last_number;
-    *records_.insert(key.hash).first = remembered{number, texts_.keep(key.before, key.after)};
+    *records_.insert(key.hash).first = texts_.keep(key.before, key.after, number);
     hash_of_device_.emplace(std::move(device), key.hash);
     return number;
 }

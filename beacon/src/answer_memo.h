@@ -66,18 +66,15 @@ private:
     };
     // With `strict`, the id as find_plain_id finds it; else find_first_id.
     static bool pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict);
-    struct remembered {
-        std::uint64_t number = 0;
-        delta_texts::text key;  // the text without its id
-    };
     // The entry whose key is these pieces; the lock is held.
-    const remembered* find(const pieces& key) const;
+    const delta_texts::text* find(const pieces& key) const;
 
     const std::size_t capacity_;
     mutable std::shared_mutex mutex_;
-    // By the hash of the key: lookups compare the pieces in place. A text
-    // whose hash another text holds is not remembered (decoded every time).
-    keytable::key_table<remembered> records_;
+    // The texts without their id, tagged with their numbers, by the hash of
+    // the key: lookups compare the pieces in place. A text whose hash another
+    // text holds is not remembered (decoded every time).
+    keytable::key_table<delta_texts::text> records_;
     delta_texts texts_;
     // Per device, the hash of its remembered text.
     std::unordered_map<std::string, std::size_t> hash_of_device_;

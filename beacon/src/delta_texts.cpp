@@ -67,7 +67,18 @@ std::vector<std::uint32_t> delta_texts::cuts_of(std::string_view text) {
     return cuts;
 }
 
-delta_texts::text delta_texts::keep(std::string_view before, std::string_view after) {
+delta_texts::header delta_texts::header_of(const text& kept) {
+    header h;
+    std::memcpy(&h, kept.block.get(), sizeof h);
+    return h;
+}
+
+std::uint64_t delta_texts::tag_of(const text& kept) {
+    return header_of(kept).tag;
+}
+
+delta_texts::text delta_texts::keep(std::string_view before, std::string_view after,
+                                    std::uint64_t tag) {
     std::string whole;
     whole.reserve(before.size() + after.size());
     whole.append(before).append(after);
@@ -167,28 +178,33 @@ delta_texts::text delta_texts::keep(std::string_view before, std::string_view af
         own = whole;
     }
 
-    text kept;
+    header h;
+    h.tag = tag;
+    h.size = static_cast<std::uint32_t>(whole.size());
+    h.runs = static_cast<std::uint16_t>(runs.size());
+    h.model = model_index;
     const std::size_t run_bytes = runs.size() * sizeof(run);
-    kept.block = std::make_unique<char[]>(run_bytes + own.size());
-    std::memcpy(kept.block.get(), runs.data(), run_bytes);
-    std::memcpy(kept.block.get() + run_bytes, own.data(), own.size());
-    kept.size = static_cast<std::uint32_t>(whole.size());
-    kept.runs = static_cast<std::uint16_t>(runs.size());
-    kept.model = model_index;
+    text kept;
+    kept.block = std::make_unique<char[]>(sizeof h + run_bytes + own.size());
+    std::memcpy(kept.block.get(), &h, sizeof h);
+    std::memcpy(kept.block.get() + sizeof h, runs.data(), run_bytes);
+    std::memcpy(kept.block.get() + sizeof h + run_bytes, own.data(), own.size());
     return kept;
 }
 
 bool delta_texts::equals(const text& kept, std::string_view before, std::string_view after) const {
     const joined key{before, after};
-    if (key.size() != kept.size) {
+    const header h = header_of(kept);
+    if (key.size() != h.size) {
         return false;
     }
-    const char* own = kept.block.get() + kept.runs * sizeof(run);
+    const char* runs = kept.block.get() + sizeof h;
+    const char* own = runs + h.runs * sizeof(run);
     std::size_t at = 0;
-    for (std::uint16_t i = 0; i < kept.runs; ++i) {
+    for (std::uint16_t i = 0; i < h.runs; ++i) {
         run r;
-        std::memcpy(&r, kept.block.get() + i * sizeof(run), sizeof r);
-        const char* with = r.from == run::own ? own : models_[kept.model].text.data() + r.from;
+        std::memcpy(&r, runs + i * sizeof(run), sizeof r);
+        const char* with = r.from == run::own ? own : models_[h.model].text.data() + r.from;
         if (!key.equal(at, with, r.length)) {
             return false;
         }
@@ -201,17 +217,19 @@ bool delta_texts::equals(const text& kept, std::string_view before, std::string_
 }
 
 std::string delta_texts::whole(const text& kept) const {
+    const header h = header_of(kept);
     std::string out;
-    out.reserve(kept.size);
-    const char* own = kept.block.get() + kept.runs * sizeof(run);
-    for (std::uint16_t i = 0; i < kept.runs; ++i) {
+    out.reserve(h.size);
+    const char* runs = kept.block.get() + sizeof h;
+    const char* own = runs + h.runs * sizeof(run);
+    for (std::uint16_t i = 0; i < h.runs; ++i) {
         run r;
-        std::memcpy(&r, kept.block.get() + i * sizeof(run), sizeof r);
+        std::memcpy(&r, runs + i * sizeof(run), sizeof r);
         if (r.from == run::own) {
             out.append(own, r.length);
             own += r.length;
         } else {
-            out.append(models_[kept.model].text, r.from, r.length);
+            out.append(models_[h.model].text, r.from, r.length);
         }
     }
     return out;

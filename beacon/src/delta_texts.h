@@ -23,16 +23,17 @@ class delta_texts {
 public:
     static constexpr std::size_t most_models = 64;
 
-    // One text: the block holds its runs, then its own bytes.
+    // One text, a pointer wide: its block holds the text's size, its runs
+    // and then its own bytes, so a table of texts stays small enough to
+    // outlast a second in the caches.
     struct text {
         std::unique_ptr<char[]> block;
-        std::uint32_t size = 0;
-        std::uint16_t runs = 0;
-        std::uint16_t model = 0;
     };
 
-    // The text the two pieces make when put together.
-    text keep(std::string_view before, std::string_view after);
+    // The text the two pieces make when put together, with a tag of the
+    // caller's (never read here).
+    text keep(std::string_view before, std::string_view after, std::uint64_t tag);
+    static std::uint64_t tag_of(const text& kept);
     // Whether the two pieces put together are exactly the text.
     bool equals(const text& kept, std::string_view before, std::string_view after) const;
     // The text as kept, whole (for tests and checks).
@@ -43,6 +44,14 @@ public:
     std::size_t models() const { return models_.size(); }
 
 private:
+    struct header {
+        std::uint64_t tag = 0;
+        std::uint32_t size = 0;
+        std::uint16_t runs = 0;
+        std::uint16_t model = 0;
+    };
+    static header header_of(const text& kept);
+
     // A run of `length` bytes: the model's from `from`, or (own) the next of
     // the text's own bytes.
     struct run {

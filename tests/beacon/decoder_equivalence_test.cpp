@@ -789,7 +789,7 @@ TEST(AnswerMemo, TextsKeptAgainstAModelStayExact) {
     for (const auto& text : fleet) {
         const std::size_t half = text.size() / 3;
         kept.push_back(texts.keep(std::string_view(text).substr(0, half),
-                                  std::string_view(text).substr(half)));
+                                  std::string_view(text).substr(half), kept.size() + 1));
         // The first device's text is the model of the next 39.
         if (kept.size() == 40) {
             EXPECT_EQ(texts.models(), 1u);
@@ -799,6 +799,7 @@ TEST(AnswerMemo, TextsKeptAgainstAModelStayExact) {
     for (std::size_t i = 0; i < fleet.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(texts.whole(kept[i]), fleet[i]);
+        EXPECT_EQ(dp::delta_texts::tag_of(kept[i]), i + 1);
         EXPECT_TRUE(texts.equals(kept[i], fleet[i], {}));
         EXPECT_FALSE(texts.equals(kept[i], fleet[i == 0 ? 1 : 0], {}));
     }
