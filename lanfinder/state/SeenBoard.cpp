@@ -1,25 +1,36 @@
 #include "state/SeenBoard.h"
 
-#include <cstring>
+#include <algorithm>
 #include <mutex>
 
 SeenBoard::Entry& SeenBoard::Entry::operator=(Entry&& other) noexcept {
-    takenMs.store(other.takenMs.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    std::memcpy(cardIp, other.cardIp, sizeof cardIp);
-    cardSize = other.cardSize;
+    word.store(other.word.load(std::memory_order_relaxed), std::memory_order_relaxed);
     return *this;
 }
 
+qint64 SeenBoard::timeOf(quint64 word) {
+    const quint64 stamp = word >> cardBits;
+    return stamp == 0 ? never : static_cast<qint64>(stamp - 1);
+}
+
 void SeenBoard::settle(quint64 key, const QString& cardIp) {
-    const QByteArray card = cardIp.toLatin1();
-    if (key == 0 || card.isEmpty() || card.size() > static_cast<int>(sizeof(Entry::cardIp))) {
+    const std::string card = cardIp.toStdString();
+    if (key == 0 || card.empty()) {
         return;
     }
     std::unique_lock<std::shared_mutex> lock(m_lock);
+    auto known = std::find(m_cards.begin(), m_cards.end(), card);
+    if (known == m_cards.end()) {
+        if (m_cards.size() >= cardMask) {
+            // More cards than an entry can name: this one's answers go the
+            // whole way.
+            return;
+        }
+        known = m_cards.insert(m_cards.end(), card);
+    }
+    const auto number = static_cast<quint64>(known - m_cards.begin()) + 1;
     Entry& entry = *m_entries.insert(key).first;
-    std::memset(entry.cardIp, 0, sizeof entry.cardIp);
-    std::memcpy(entry.cardIp, card.constData(), static_cast<std::size_t>(card.size()));
-    entry.cardSize = static_cast<quint8>(card.size());
+    entry.word.store((entry.word.load() & ~cardMask) | number);
 }
 
 qint64 SeenBoard::release(quint64 key) {
@@ -30,30 +41,39 @@ qint64 SeenBoard::release(quint64 key) {
     }
     // Under the exclusive lock no answer is being noted: the time read is
     // the last one under this key.
-    const qint64 taken = entry->takenMs.load();
+    const qint64 taken = timeOf(entry->word.load());
     m_entries.erase(key);
     return taken;
 }
 
 qint64 SeenBoard::takenMs(quint64 key) const {
     const Entry* entry = m_entries.find(key);
-    return entry == nullptr ? never : entry->takenMs.load(std::memory_order_relaxed);
+    return entry == nullptr ? never : timeOf(entry->word.load(std::memory_order_relaxed));
 }
 
 void SeenBoard::stopTaking() {
     std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_entries.for_each([](quint64, Entry& entry) { entry.cardSize = 0; });
+    m_entries.for_each([](quint64, Entry& entry) {
+        entry.word.store(entry.word.load(std::memory_order_relaxed) & ~cardMask,
+                         std::memory_order_relaxed);
+    });
+    m_cards.clear();
 }
 
 bool SeenBoard::take(quint64 key, const std::string& cardIp, qint64 nowMs) const {
     std::shared_lock<std::shared_mutex> lock(m_lock);
     const Entry* entry = m_entries.find(key);
-    if (entry == nullptr || entry->cardSize == 0 || cardIp.size() != entry->cardSize ||
-        std::memcmp(entry->cardIp, cardIp.data(), cardIp.size()) != 0) {
+    if (entry == nullptr) {
         return false;
     }
-    qint64 seen = entry->takenMs.load(std::memory_order_relaxed);
-    while (seen < nowMs && !entry->takenMs.compare_exchange_weak(seen, nowMs)) {
+    quint64 word = entry->word.load(std::memory_order_relaxed);
+    // The card bits change only under the exclusive lock.
+    const quint64 card = word & cardMask;
+    if (card == 0 || m_cards[card - 1] != cardIp) {
+        return false;
+    }
+    const quint64 noted = (static_cast<quint64>(std::max<qint64>(nowMs, 0)) + 1) << cardBits | card;
+    while (word < noted && !entry->word.compare_exchange_weak(word, noted)) {
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include <limits>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 #include "keytable/key_table.h"
 
@@ -48,7 +49,10 @@ public:
     std::size_t size() const;
 
 private:
-    // 32 bytes with its key: two entries to a cache line.
+    // 16 bytes with its key, four entries to a cache line: the whole board
+    // is read once a second, and a small one stays in the caches between.
+    // The word holds the newest time noted (plus one; 0 for none) above
+    // the card's number in m_cards (plus one; 0 takes nothing).
     struct Entry {
         Entry() = default;
         // Entries move only under the exclusive lock, while no receive
@@ -56,13 +60,14 @@ private:
         Entry(Entry&& other) noexcept { *this = std::move(other); }
         Entry& operator=(Entry&& other) noexcept;
 
-        mutable std::atomic<qint64> takenMs{never};
-        // The card's address text (at most 15 characters), kept in the
-        // entry itself; an entry without one takes nothing.
-        char cardIp[15] = {};
-        quint8 cardSize = 0;
+        mutable std::atomic<quint64> word{0};
     };
+    static constexpr int cardBits = 8;
+    static constexpr quint64 cardMask = (quint64{1} << cardBits) - 1;
+    static qint64 timeOf(quint64 word);
 
     mutable std::shared_mutex m_lock;
     keytable::key_table<Entry> m_entries;
+    // The cards' addresses the settled keys were received on.
+    std::vector<std::string> m_cards;
 };

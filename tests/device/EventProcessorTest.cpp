@@ -271,6 +271,18 @@ TEST_F(SettledDevices, OnlyTheSameKeyFromTheSameCardIsTaken) {
     deliver(keyed(6));
     EXPECT_FALSE(repeatTaken(5));
     EXPECT_TRUE(repeatTaken(6));
+
+    // Keys settled on different cards each keep their own card; new cards
+    // leave no key taking from a card that now has another's number.
+    board->settle(7, QStringLiteral("192.168.0.11"));
+    EXPECT_TRUE(repeatTaken(7, "192.168.0.11"));
+    EXPECT_FALSE(repeatTaken(7));
+    EXPECT_TRUE(repeatTaken(6));
+    board->stopTaking();
+    board->settle(7, QStringLiteral("192.168.0.11"));
+    EXPECT_FALSE(repeatTaken(6));
+    EXPECT_FALSE(repeatTaken(6, "192.168.0.11"));
+    EXPECT_TRUE(repeatTaken(7, "192.168.0.11"));
 }
 
 // Whatever changes about a device, its next answer must come through again
