@@ -1,5 +1,6 @@
 #include "delta_texts.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dp {

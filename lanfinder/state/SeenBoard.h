@@ -49,8 +49,9 @@ public:
     std::size_t size() const;
 
 private:
-    // 16 bytes with its key, four entries to a cache line: the whole board
-    // is read once a second, and a small one stays in the caches between.
+    // 16 bytes with its key, four entries to a cache line: an entry is read
+    // about once a second (its device's answer), and the smaller the board
+    // the likelier its line is still in the caches by then.
     // The word holds the newest time noted (plus one; 0 for none) above
     // the card's number in m_cards (plus one; 0 takes nothing).
     struct Entry {
