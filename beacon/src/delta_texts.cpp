@@ -48,6 +48,9 @@ struct joined {
             if (!same_bytes(before.data() + at, with, first)) {
                 return false;
             }
+            if (first == length) {
+                return true;
+            }
             at += first;
             with += first;
             length -= first;
