@@ -283,6 +283,14 @@ TEST_F(SettledDevices, OnlyTheSameKeyFromTheSameCardIsTaken) {
     EXPECT_FALSE(repeatTaken(6));
     EXPECT_FALSE(repeatTaken(6, "192.168.0.11"));
     EXPECT_TRUE(repeatTaken(7, "192.168.0.11"));
+
+    // An entry names up to 255 cards; a key of one more goes the whole way.
+    board->stopTaking();
+    for (quint64 card = 1; card <= 256; ++card) {
+        const std::string ip = "10.0." + std::to_string(card / 100) + "." + std::to_string(card);
+        board->settle(100 + card, QString::fromStdString(ip));
+        EXPECT_EQ(repeatTaken(100 + card, ip), card <= 255) << ip;
+    }
 }
 
 // Whatever changes about a device, its next answer must come through again
