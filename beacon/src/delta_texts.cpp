@@ -71,6 +71,14 @@ std::vector<std::uint32_t> delta_texts::cuts_of(std::string_view text) {
     return cuts;
 }
 
+bool delta_texts::same_piece(const model& with, std::string_view whole,
+                             const std::vector<std::uint32_t>& cuts, std::size_t i,
+                             std::size_t start, std::size_t model_start) {
+    const std::size_t length = cuts[i] - start;
+    return with.cuts[i] - model_start == length &&
+           std::memcmp(whole.data() + start, with.text.data() + model_start, length) == 0;
+}
+
 delta_texts::header delta_texts::header_of(const text& kept) {
     header h;
     std::memcpy(&h, kept.block.get(), sizeof h);
@@ -99,11 +107,8 @@ delta_texts::text delta_texts::keep(std::string_view before, std::string_view af
         ++tried;
         std::size_t shared = 0;
         for (std::size_t i = 0, start = 0, model_start = 0; i < cuts.size(); ++i) {
-            const std::size_t length = cuts[i] - start;
-            if (candidate.cuts[i] - model_start == length &&
-                std::memcmp(whole.data() + start, candidate.text.data() + model_start, length) ==
-                    0) {
-                shared += length;
+            if (same_piece(candidate, whole, cuts, i, start, model_start)) {
+                shared += cuts[i] - start;
             }
             start = cuts[i];
             model_start = candidate.cuts[i];
@@ -138,10 +143,8 @@ delta_texts::text delta_texts::keep(std::string_view before, std::string_view af
         const model& with = models_[best];
         for (std::size_t i = 0, start = 0, model_start = 0; i < cuts.size(); ++i) {
             const std::uint32_t length = cuts[i] - static_cast<std::uint32_t>(start);
-            const bool same =
-                with.cuts[i] - model_start == length &&
-                std::memcmp(whole.data() + start, with.text.data() + model_start, length) == 0;
-            spans.push_back({!same, static_cast<std::uint32_t>(model_start),
+            spans.push_back({!same_piece(with, whole, cuts, i, start, model_start),
+                             static_cast<std::uint32_t>(model_start),
                              static_cast<std::uint32_t>(start), length});
             start = cuts[i];
             model_start = with.cuts[i];

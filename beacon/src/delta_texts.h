@@ -23,8 +23,8 @@ class delta_texts {
 public:
     static constexpr std::size_t most_models = 64;
 
-    // One text, a pointer wide: its block holds the text's size, its runs
-    // and then its own bytes, so a table of texts stays small enough to
+    // One text, a pointer wide: its block holds the caller's tag, the
+    // text's size, its runs and then its own bytes, so a table of texts stays small enough to
     // outlast a second in the caches.
     struct text {
         std::unique_ptr<char[]> block;
@@ -65,6 +65,11 @@ private:
     };
 
     static std::vector<std::uint32_t> cuts_of(std::string_view text);
+    // Whether piece i of `whole`, from `start` to cuts[i], is the model's
+    // piece i, which starts at `model_start`.
+    static bool same_piece(const model& with, std::string_view whole,
+                           const std::vector<std::uint32_t>& cuts, std::size_t i, std::size_t start,
+                           std::size_t model_start);
 
     std::vector<model> models_;
 };

@@ -17,7 +17,7 @@
 // with the same repeat key from the same card would do the same: the device
 // settles under that key (Device::settle), and from then on a receive thread
 // notes the answer's time in the key's entry and hands nothing on. The entry
-// is all such an answer touches. The device releases its key before
+// and the short list of cards are all such an answer touches. The device releases its key before
 // anything about it changes, and the silence check releases it before it
 // calls a device silent: an answer is either noted in the entry, whose time
 // the release hands to the device, or handed on as before.
@@ -31,7 +31,8 @@ public:
 
     // Answers with `key` received on the card with address `cardIp` are
     // taken as seen until the key is released. Settling a key again keeps
-    // the time noted under it.
+    // the time noted under it. The board names at most 255 cards until they
+    // change; a key received on one more is not settled.
     void settle(quint64 key, const QString& cardIp);
     // Nothing more is taken under `key`; returns the newest answer noted
     // under it (never: none) and forgets the key.
