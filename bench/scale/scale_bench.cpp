@@ -567,6 +567,16 @@ int run(const Options& o) {
     const std::string appText = testsupport::readText(home.logPath());
     const bool dropped = appText.find("dropped: it does not read") != std::string::npos;
     std::cout << "client dropped by lanfinder: " << (dropped ? "yes" : "no") << "\n";
+    if (dropped) {
+        // Which browser and when, beside what the program did around it.
+        std::istringstream lines(appText);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("Web client") != std::string::npos ||
+                line.find("dropped") != std::string::npos) {
+                std::cout << "  " << line << "\n";
+            }
+        }
+    }
     std::cout << "churn: " << view.removed << " removed, " << view.notLongerAvailable
               << " DeviceNoLongerAvailable\n";
 

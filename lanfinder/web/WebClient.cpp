@@ -33,10 +33,18 @@ bool WebClient::enqueue(int opcode, const QByteArray& bytes) {
         if (dropped_ || closeQueued_ || finishing_) {
             return false;
         }
-        // The limit is on the backlog a frame joins, not on the frame: the
-        // full state of a large fleet (62 MB at 50,000 devices) is bigger
-        // than the limit and must still reach a browser that reads.
-        if (queue_.size() >= maxQueuedFrames || queuedBytes_ >= maxQueuedBytes) {
+        // The limit is on the backlog behind the next frame to go out, not on
+        // that frame: the full state of a large fleet (62 MB at 50,000
+        // devices) is bigger than the limit and must still reach a browser
+        // that reads, also when the diffs that came while it was built are
+        // queued before the sender thread has taken it.
+        std::size_t waitingFrames = queue_.size();
+        std::size_t waitingBytes = queuedBytes_;
+        if (!queue_.empty()) {
+            waitingFrames -= 1;
+            waitingBytes -= static_cast<std::size_t>(queue_.front().bytes.size());
+        }
+        if (waitingFrames >= maxQueuedFrames || waitingBytes >= maxQueuedBytes) {
             dropped_ = true;
             queue_.clear();
             queuedBytes_ = 0;

@@ -20,10 +20,11 @@ struct mg_connection;
 class WebClient {
 public:
     // Frames waiting beyond these limits mean the browser no longer reads; it
-    // is then dropped instead of holding ever more memory (the backlog plus
-    // the one frame that reaches it). A first scan of a large fleet sends
-    // dozens of small diffs per new device within moments, so the frame
-    // limit is generous and the byte limit does the guarding.
+    // is then dropped instead of holding ever more memory (the backlog behind
+    // the next frame to go out, that frame and the one being written). A
+    // first scan of a large fleet sends dozens of small diffs per new device
+    // within moments, so the frame limit is generous and the byte limit does
+    // the guarding.
     static constexpr std::size_t maxQueuedFrames = 65536;
     static constexpr std::size_t maxQueuedBytes = 32u * 1024u * 1024u;
 

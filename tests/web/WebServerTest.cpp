@@ -338,16 +338,19 @@ TEST_F(WebServerTest, AStalledBrowserDoesNotHoldUpTheOthers) {
 }
 
 // The full state of a large fleet is bigger than the backlog a browser may
-// leave unread; alone in the queue it is sent, while a browser that lets the
-// backlog grow past the limit is still dropped.
+// leave unread; it is sent, and so are the diffs queued right behind it
+// before the sender thread took it (the diffs that came while the state was
+// built are queued at once after it).
 TEST_F(WebServerTest, AFrameBeyondTheBacklogLimitReachesABrowserThatReads) {
     auto reader = readyClient();
     ASSERT_TRUE(reader);
     const QByteArray large(static_cast<int>(WebClient::maxQueuedBytes) + 1024, 'f');
     server->onCacheUpdated(large);
+    server->onCacheUpdated("right behind");
     const auto received = reader->receive(30000);
     ASSERT_TRUE(received);
     EXPECT_EQ(received->size(), static_cast<std::size_t>(large.size()));
+    EXPECT_EQ(reader->receive(timeoutMs), "right behind");
     server->onCacheUpdated("after");
     EXPECT_EQ(reader->receive(timeoutMs), "after");
 }
