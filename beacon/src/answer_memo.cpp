@@ -3,6 +3,11 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <random>
+
+// Used as a header only: nothing of xxHash is linked.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace dp {
 
@@ -77,36 +82,39 @@ bool find_first_id(std::string_view datagram, id_span& out) {
     return true;
 }
 
-answer_memo::answer_memo(std::size_t capacity) : capacity_(capacity) {}
+answer_memo::answer_memo(std::size_t capacity) : capacity_(capacity) {
+    static_assert(std::tuple_size<decltype(secret_)>::value >= XXH3_SECRET_SIZE_MIN);
+    std::random_device source;
+    for (unsigned char& byte : secret_) {
+        byte = static_cast<unsigned char>(source());
+    }
+}
 
-bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict) {
+bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& out,
+                            bool strict) const {
     if (!(strict ? find_plain_id(datagram, span) : find_first_id(datagram, span))) {
         return false;
     }
     out.before = datagram.substr(0, span.begin);
     out.after = datagram.substr(span.end);
-    // The two pieces' hashes combined: equal keys, equal hashes, wherever
-    // the id stood (the length of the first piece is part of the key).
-    const std::size_t first = std::hash<std::string_view>{}(out.before);
-    const std::size_t second = std::hash<std::string_view>{}(out.after);
-    out.hash =
-        first ^ (second + 0x9e3779b97f4a7c15ULL + (first << 6) + (first >> 2)) ^ out.before.size();
+    // Each piece's fingerprint (its length is part of it), and theirs
+    // together: equal pieces, equal fingerprint, wherever the id stood.
+    const auto of = [this](const void* data, std::size_t size) {
+        return XXH3_128bits_withSecret(data, size, secret_.data(), secret_.size());
+    };
+    const XXH128_hash_t first = of(out.before.data(), out.before.size());
+    const XXH128_hash_t second = of(out.after.data(), out.after.size());
+    const std::uint64_t both[4] = {first.low64, first.high64, second.low64, second.high64};
+    const XXH128_hash_t whole = of(both, sizeof both);
     // The table keeps no key 0.
-    if (out.hash == 0) {
-        out.hash = 1;
-    }
+    out.low = whole.low64 == 0 ? 1 : whole.low64;
+    out.high = whole.high64;
     return true;
 }
 
-const delta_texts::text* answer_memo::find(const pieces& key) const {
-    const delta_texts::text* at = records_.find(key.hash);
-    if (at == nullptr) {
-        return nullptr;
-    }
-    if (!texts_.equals(*at, key.before, key.after)) {
-        return nullptr;
-    }
-    return at;
+const answer_memo::kept_text* answer_memo::find(const pieces& key) const {
+    const kept_text* at = records_.find(key.low);
+    return at != nullptr && at->high == key.high ? at : nullptr;
 }
 
 std::uint64_t answer_memo::recall(std::string_view datagram,
@@ -125,11 +133,11 @@ std::uint64_t answer_memo::recall(std::string_view datagram,
         return 0;
     }
     std::shared_lock<std::shared_mutex> lock(mutex_);
-    const delta_texts::text* found = find(key);
+    const kept_text* found = find(key);
     if (found == nullptr) {
         return 0;
     }
-    const std::uint64_t number = delta_texts::tag_of(*found);
+    const std::uint64_t number = found->number;
     if (take && take(number) && taken != nullptr) {
         *taken = true;
     }
@@ -152,27 +160,26 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
     std::string device = answer->article_number();
     device.append(1, '\0').append(answer->serial_number());
     std::unique_lock<std::shared_mutex> lock(mutex_);
-    if (const delta_texts::text* known = find(key)) {
+    if (const kept_text* known = find(key)) {
         // Two threads decoded the same new text; the first one's number stands.
-        return delta_texts::tag_of(*known);
+        return known->number;
     }
-    const auto previous = hash_of_device_.find(device);
-    if (previous != hash_of_device_.end()) {
+    const auto previous = text_of_device_.find(device);
+    if (previous != text_of_device_.end()) {
         records_.erase(previous->second);
-        hash_of_device_.erase(previous);
-    } else if (hash_of_device_.size() >= capacity_) {
+        text_of_device_.erase(previous);
+    } else if (text_of_device_.size() >= capacity_) {
         records_.clear();
-        hash_of_device_.clear();
-        texts_.clear();
+        text_of_device_.clear();
     }
-    if (records_.find(key.hash) != nullptr) {
-        // Another device's text has this hash: this one is decoded each time.
+    if (records_.find(key.low) != nullptr) {
+        // Another device's text has this key: this one is decoded each time.
         return 0;
     }
     static std::atomic<std::uint64_t> last_number{0};
     const std::uint64_t number = ++last_number;
-    *records_.insert(key.hash).first = texts_.keep(key.before, key.after, number);
-    hash_of_device_.emplace(std::move(device), key.hash);
+    *records_.insert(key.low).first = kept_text{key.high, number};
+    text_of_device_.emplace(std::move(device), key.low);
     return number;
 }
 

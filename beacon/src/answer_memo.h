@@ -1,16 +1,15 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "beacon/discovery_response.h"
-#include "delta_texts.h"
 #include "keytable/key_table.h"
 
 namespace dp {
@@ -35,6 +34,14 @@ bool find_first_id(std::string_view datagram, id_span& out);
 // the id left out. One text per device (article and serial number) is kept,
 // the newest; at most `capacity` devices, beyond which the memo starts
 // afresh. Safe to use from several threads.
+//
+// A text is kept as its 128-bit fingerprint under a secret drawn for each
+// memo, not as its bytes: reading a kept text back for the compare cost
+// more than everything else a repeat does, and its memory was most of the
+// memo's. Two different texts share a fingerprint with a chance of about
+// 2^-128, and without the secret nobody can make one text look like
+// another (a sender that wants to pass for a device can send that device's
+// own text anyway).
 class answer_memo {
 public:
     explicit answer_memo(std::size_t capacity);
@@ -57,27 +64,33 @@ public:
     std::size_t size() const;
 
 private:
-    // A datagram seen as the two pieces around its id text: the key a text
-    // is remembered by, read in place, without a copy.
+    // A datagram seen as the two pieces around its id text, read in place,
+    // and the fingerprint of the two: the key a text is remembered by.
     struct pieces {
         std::string_view before;
         std::string_view after;
-        std::size_t hash = 0;
+        std::uint64_t low = 0;  // the table's key, never 0
+        std::uint64_t high = 0;
+    };
+    // What is kept of a text under the low half of its fingerprint.
+    struct kept_text {
+        std::uint64_t high = 0;
+        std::uint64_t number = 0;
     };
     // With `strict`, the id as find_plain_id finds it; else find_first_id.
-    static bool pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict);
-    // The entry whose key is these pieces; the lock is held.
-    const delta_texts::text* find(const pieces& key) const;
+    bool pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict) const;
+    // The text whose fingerprint these pieces have; the lock is held.
+    const kept_text* find(const pieces& key) const;
 
     const std::size_t capacity_;
+    // The fingerprints' secret, drawn when the memo is made.
+    std::array<unsigned char, 192> secret_{};
     mutable std::shared_mutex mutex_;
-    // The texts without their id, tagged with their numbers, by the hash of
-    // the key: lookups compare the pieces in place. A text whose hash another
-    // text holds is not remembered (decoded every time).
-    keytable::key_table<delta_texts::text> records_;
-    delta_texts texts_;
-    // Per device, the hash of its remembered text.
-    std::unordered_map<std::string, std::size_t> hash_of_device_;
+    // The texts' numbers by their fingerprints. A text whose low half
+    // another text holds is not remembered (decoded every time).
+    keytable::key_table<kept_text> records_;
+    // Per device, the low half of its remembered text's fingerprint.
+    std::unordered_map<std::string, std::uint64_t> text_of_device_;
 };
 
 }  // namespace dp

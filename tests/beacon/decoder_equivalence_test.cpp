@@ -21,7 +21,6 @@
 
 #include "answer_memo.h"
 #include "decoder_probe.h"
-#include "delta_texts.h"
 #include "reference_decoder.h"
 
 namespace {
@@ -763,56 +762,52 @@ TEST(AnswerMemo, KeepsTheNewestTextPerDeviceAndStartsAfreshWhenFull) {
     EXPECT_FALSE(memo.recall(after));
 }
 
-// A fleet's answers are kept as runs of a model text and bytes of their own;
-// what is kept must still be each text exactly, for the texts the model
-// shares little with as much as for the ones it shares most with.
-TEST(AnswerMemo, TextsKeptAgainstAModelStayExact) {
+// A fleet's answers differ in a few values of one outline; each is recalled
+// as itself only, and so is each text of other outlines.
+TEST(AnswerMemo, AFleetsTextsAreToldApart) {
+    const auto record_of = [](const std::string& text) {
+        return beacontest::reference::decode_datagram(text.data(), text.size());
+    };
     const std::string base = discovery_response_text();
     std::vector<std::string> fleet;
     for (int k = 0; k < 40; ++k) {
         std::string text = with_replaced(base, "SN0012345678", "SN" + std::to_string(1000 + k * 7));
         text = with_replaced(text, "Line 4 camera", "Cam " + std::string(k % 5, '+'));
-        text = with_replaced(text, "10.0.0.7/", "10.0." + std::to_string(k) + ".7/");
-        fleet.push_back(text);
+        fleet.push_back(with_replaced(text, "10.0.0.7/", "10.0." + std::to_string(k) + ".7/"));
     }
-    // Other outlines: more members (more pieces), until there is no room
-    // for another model and a text is kept as its own bytes alone.
-    for (std::size_t k = 0; k < dp::delta_texts::most_models + 4; ++k) {
+    for (int k = 0; k < 8; ++k) {
         std::string members;
-        for (std::size_t n = 0; n <= k; ++n) {
+        for (int n = 0; n <= k; ++n) {
             members += "\"x\":0,";
         }
-        fleet.push_back(with_replaced(base, "\"id\":", members + "\"id\":"));
+        // Other serial numbers: the memo keeps one text per device.
+        fleet.push_back(with_replaced(with_replaced(base, "\"id\":", members + "\"id\":"),
+                                      "SN0012345678", "SX" + std::to_string(k)));
     }
-    dp::delta_texts texts;
-    std::vector<dp::delta_texts::text> kept;
+    dp::answer_memo memo(fleet.size());
+    std::vector<std::uint64_t> numbers;
     for (const auto& text : fleet) {
-        const std::size_t half = text.size() / 3;
-        kept.push_back(texts.keep(std::string_view(text).substr(0, half),
-                                  std::string_view(text).substr(half), kept.size() + 1));
-        // The first device's text is the model of the next 39.
-        if (kept.size() == 40) {
-            EXPECT_EQ(texts.models(), 1u);
-        }
+        numbers.push_back(memo.remember(text, *record_of(text)));
+        ASSERT_NE(numbers.back(), 0u);
     }
-    EXPECT_EQ(texts.models(), dp::delta_texts::most_models);
+    EXPECT_EQ(memo.size(), fleet.size());
     for (std::size_t i = 0; i < fleet.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(texts.whole(kept[i]), fleet[i]);
-        EXPECT_EQ(dp::delta_texts::tag_of(kept[i]), i + 1);
-        EXPECT_TRUE(texts.equals(kept[i], fleet[i], {}));
-        EXPECT_FALSE(texts.equals(kept[i], fleet[i == 0 ? 1 : 0], {}));
+        EXPECT_EQ(memo.recall(fleet[i]), numbers[i]);
+        EXPECT_EQ(std::count(numbers.begin(), numbers.end(), numbers[i]), 1);
     }
-    // Any one byte of a text kept against the model, changed, or the text
-    // a byte longer or shorter, is another text.
+    // Any one byte of a fleet's text changed, the id's aside, is no
+    // remembered text.
     const std::string& text = fleet[17];
+    const std::string id = "0f8fad5b-d9cb-469f-a165-70867728950e";
+    const std::size_t id_at = text.find(id);
+    ASSERT_NE(id_at, std::string::npos);
     for (std::size_t at = 0; at < text.size(); ++at) {
         std::string other = text;
         other[at] = other[at] == 'x' ? 'y' : 'x';
-        EXPECT_FALSE(texts.equals(kept[17], other.substr(0, at), other.substr(at))) << at;
+        const bool in_id = at >= id_at && at < id_at + id.size();
+        EXPECT_EQ(memo.recall(other), in_id ? numbers[17] : 0u) << at;
     }
-    EXPECT_FALSE(texts.equals(kept[17], text, " "));
-    EXPECT_FALSE(texts.equals(kept[17], text.substr(0, text.size() - 1), {}));
 }
 
 // The engine decodes every datagram through its memo; a repeated answer
