@@ -5,10 +5,6 @@
 
 namespace {
 
-constexpr std::uint16_t closeNormal = 1000;
-constexpr std::uint16_t closeProtocolError = 1002;
-constexpr std::uint16_t closeTooBig = 1009;
-
 QByteArray closePayload(std::uint16_t code) {
     QByteArray payload(2, '\0');
     payload[0] = static_cast<char>(code >> 8);
@@ -49,6 +45,13 @@ bool WebClient::enqueue(int opcode, const QByteArray& bytes) {
             queue_.clear();
             queuedBytes_ = 0;
             qWarning() << "Web client" << id_ << "dropped: it does not read what it is sent";
+            // Told once it reads again, so that the page starts over with a
+            // fresh state rather than show one that no longer changes.
+            queue_.push_back(
+                Frame{MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE, closePayload(closeTryAgainLater)});
+            queuedBytes_ = static_cast<std::size_t>(queue_.back().bytes.size());
+            closeQueued_ = true;
+            wake_.notify_one();
             return false;
         }
         queue_.push_back(Frame{opcode, bytes});
@@ -114,7 +117,7 @@ void WebClient::run() {
         Frame frame = std::move(queue_.front());
         queue_.pop_front();
         queuedBytes_ -= static_cast<std::size_t>(frame.bytes.size());
-        if (dropped_) {
+        if (dropped_ && frame.opcode != MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE) {
             continue;
         }
         writing_ = true;

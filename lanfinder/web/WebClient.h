@@ -33,6 +33,13 @@ public:
     static constexpr double messagesPerSecond = 20.0;
     static constexpr double messageBurst = 40.0;
 
+    // Close codes (RFC 6455). A browser closed with closeTryAgainLater
+    // connects again and starts over with a fresh state.
+    static constexpr std::uint16_t closeNormal = 1000;
+    static constexpr std::uint16_t closeProtocolError = 1002;
+    static constexpr std::uint16_t closeTooBig = 1009;
+    static constexpr std::uint16_t closeTryAgainLater = 1013;
+
     WebClient(mg_connection* connection, std::uint64_t id);
     ~WebClient();
     WebClient(const WebClient&) = delete;

@@ -23,8 +23,6 @@ namespace {
 
 constexpr std::chrono::milliseconds gracePeriod(2000);
 constexpr int gracePollMs = 10;
-constexpr std::uint16_t closeNormal = 1000;
-constexpr std::uint16_t closeTryAgainLater = 1013;
 constexpr std::chrono::milliseconds shutdownFlushTime(2000);
 
 QString header(const mg_connection* connection, const char* name) {
@@ -225,7 +223,7 @@ void WebServer::Private::onWsReady(mg_connection* connection, void* data) {
     if (entry->earlyOverflow) {
         // More changed while the state was built than a browser may have
         // queued; a fresh connection gets a fresh state.
-        client->sendClose(closeTryAgainLater);
+        client->sendClose(WebClient::closeTryAgainLater);
     } else {
         for (const QByteArray& diff : entry->early) {
             client->sendText(diff);
@@ -282,7 +280,7 @@ void WebServer::Private::onWsClose(const mg_connection* connection, void* data) 
     }
     mg_set_user_connection_data(connection, nullptr);
     client->sendSessionClosing();
-    client->sendClose(closeNormal);
+    client->sendClose(WebClient::closeNormal);
     // CivetWeb frees the connection when this handler returns.
     client->finish();
 }
@@ -362,7 +360,7 @@ WebServer::~WebServer() {
         std::lock_guard<std::mutex> lock(d->mutex);
         for (Private::Entry& entry : d->clients) {
             entry.client->sendSessionClosing();
-            entry.client->sendClose(closeNormal);
+            entry.client->sendClose(WebClient::closeNormal);
             open.push_back(entry.client);
         }
     }

@@ -355,6 +355,33 @@ TEST_F(WebServerTest, AFrameBeyondTheBacklogLimitReachesABrowserThatReads) {
     EXPECT_EQ(reader->receive(timeoutMs), "after");
 }
 
+// A browser that lets more pile up than the backlog limit is dropped; when
+// it reads again it finds, after what was already on its way, the close that
+// makes the page connect again and start over.
+TEST_F(WebServerTest, ABrowserDroppedForNotReadingIsToldToTryAgainLater) {
+    auto stalled = readyClient();
+    ASSERT_TRUE(stalled);
+    // The first megabytes fill the connection's buffers and hold the sender
+    // in its write; the rest pile up behind it, past the limit.
+    const QByteArray diff(1024 * 1024, 'd');
+    constexpr int diffs = 96;
+    for (int i = 0; i < diffs; ++i) {
+        server->onCacheUpdated(diff);
+    }
+    int received = 0;
+    while (stalled->receive(timeoutMs)) {
+        ++received;
+    }
+    EXPECT_TRUE(stalled->closed());
+    EXPECT_EQ(stalled->closeCode(), WebClient::closeTryAgainLater);
+    EXPECT_LT(received, diffs);
+    // Nothing more is queued for it, and the others are still served.
+    auto other = readyClient();
+    ASSERT_TRUE(other);
+    server->onCacheUpdated("after");
+    EXPECT_EQ(other->receive(timeoutMs), "after");
+}
+
 TEST_F(WebServerTest, AFloodingBrowserDoesNotStarveTheOthers) {
     auto flooder = readyClient();
     auto polite = readyClient();
