@@ -90,20 +90,18 @@ answer_memo::answer_memo(std::size_t capacity) : capacity_(capacity) {
     }
 }
 
-bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& out,
-                            bool strict) const {
+bool answer_memo::fingerprint_of(std::string_view datagram, id_span& span, fingerprint& out,
+                                 bool strict) const {
     if (!(strict ? find_plain_id(datagram, span) : find_first_id(datagram, span))) {
         return false;
     }
-    out.before = datagram.substr(0, span.begin);
-    out.after = datagram.substr(span.end);
     // Each piece's fingerprint (its length is part of it), and theirs
     // together: equal pieces, equal fingerprint, wherever the id stood.
     const auto of = [this](const void* data, std::size_t size) {
         return XXH3_128bits_withSecret(data, size, secret_.data(), secret_.size());
     };
-    const XXH128_hash_t first = of(out.before.data(), out.before.size());
-    const XXH128_hash_t second = of(out.after.data(), out.after.size());
+    const XXH128_hash_t first = of(datagram.data(), span.begin);
+    const XXH128_hash_t second = of(datagram.data() + span.end, datagram.size() - span.end);
     const std::uint64_t both[4] = {first.low64, first.high64, second.low64, second.high64};
     const XXH128_hash_t whole = of(both, sizeof both);
     // The table keeps no key 0.
@@ -112,7 +110,7 @@ bool answer_memo::pieces_of(std::string_view datagram, id_span& span, pieces& ou
     return true;
 }
 
-const answer_memo::kept_text* answer_memo::find(const pieces& key) const {
+const answer_memo::kept_text* answer_memo::find(const fingerprint& key) const {
     const kept_text* at = records_.find(key.low);
     return at != nullptr && at->high == key.high ? at : nullptr;
 }
@@ -124,12 +122,12 @@ std::uint64_t answer_memo::recall(std::string_view datagram,
         *taken = false;
     }
     id_span span;
-    pieces key;
+    fingerprint key;
     // Only texts that find_plain_id accepted are remembered, so the lighter
     // search is enough here: a datagram with a remembered text's pieces
     // around its first id member is that text with another id (printable,
     // without quote or backslash), and decodes as it did but for the id.
-    if (!pieces_of(datagram, span, key, false)) {
+    if (!fingerprint_of(datagram, span, key, false)) {
         return 0;
     }
     std::shared_lock<std::shared_mutex> lock(mutex_);
@@ -150,10 +148,10 @@ std::uint64_t answer_memo::remember(std::string_view datagram, const event& reco
         return 0;
     }
     id_span span;
-    pieces key;
+    fingerprint key;
     // The span is the member the decoder read only if it holds what the
     // record carries.
-    if (!pieces_of(datagram, span, key, true) ||
+    if (!fingerprint_of(datagram, span, key, true) ||
         datagram.substr(span.begin, span.end - span.begin) != answer->request_id()) {
         return 0;
     }

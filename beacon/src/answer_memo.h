@@ -64,11 +64,9 @@ public:
     std::size_t size() const;
 
 private:
-    // A datagram seen as the two pieces around its id text, read in place,
-    // and the fingerprint of the two: the key a text is remembered by.
-    struct pieces {
-        std::string_view before;
-        std::string_view after;
+    // The fingerprint of a datagram's two pieces around its id text: the
+    // key a text is remembered by.
+    struct fingerprint {
         std::uint64_t low = 0;  // the table's key, never 0
         std::uint64_t high = 0;
     };
@@ -78,9 +76,10 @@ private:
         std::uint64_t number = 0;
     };
     // With `strict`, the id as find_plain_id finds it; else find_first_id.
-    bool pieces_of(std::string_view datagram, id_span& span, pieces& out, bool strict) const;
-    // The text whose fingerprint these pieces have; the lock is held.
-    const kept_text* find(const pieces& key) const;
+    bool fingerprint_of(std::string_view datagram, id_span& span, fingerprint& out,
+                        bool strict) const;
+    // The text with this fingerprint; the lock is held.
+    const kept_text* find(const fingerprint& key) const;
 
     const std::size_t capacity_;
     // The fingerprints' secret, drawn when the memo is made.

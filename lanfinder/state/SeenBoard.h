@@ -17,10 +17,11 @@
 // with the same repeat key from the same card would do the same: the device
 // settles under that key (Device::settle), and from then on a receive thread
 // notes the answer's time in the key's entry and hands nothing on. The entry
-// and the short list of cards are all such an answer touches. The device releases its key before
-// anything about it changes, and the silence check releases it before it
-// calls a device silent: an answer is either noted in the entry, whose time
-// the release hands to the device, or handed on as before.
+// and the short list of cards are all such an answer touches. The device
+// releases its key before anything about it changes, and the silence check
+// releases it before it calls a device silent: an answer is either noted in
+// the entry, whose time the release hands to the device, or handed on as
+// before.
 //
 // take() runs on any thread; everything else on the one thread that owns
 // the devices (the main thread). Only that thread changes the table, so its

@@ -287,7 +287,8 @@ TEST_F(SettledDevices, OnlyTheSameKeyFromTheSameCardIsTaken) {
     // An entry names up to 255 cards; a key of one more goes the whole way.
     board->stopTaking();
     for (quint64 card = 1; card <= 256; ++card) {
-        const std::string ip = "10.0." + std::to_string(card / 100) + "." + std::to_string(card);
+        const std::string ip =
+            "10.0." + std::to_string(card / 100) + "." + std::to_string(card % 100);
         board->settle(100 + card, QString::fromStdString(ip));
         EXPECT_EQ(repeatTaken(100 + card, ip), card <= 255) << ip;
     }
